@@ -1,0 +1,36 @@
+// Identifiers shared by the resource script and the code. Controls are numbered by kind, pictures by role.
+#pragma once
+
+#define IDI_APP 1
+
+// Pictures: the three traffic lights and the five 24 x 24 glyphs.
+#define IDB_RUNNING 101
+#define IDB_STOPPED 102
+#define IDB_COMINGUP 103
+#define IDB_GLYPH_REGISTER 111
+#define IDB_GLYPH_START 112
+#define IDB_GLYPH_STOP 113
+#define IDB_GLYPH_START_SERVICE 114
+#define IDB_GLYPH_STOP_SERVICE 115
+
+// Controls of the main window.
+#define IDC_PANEL1 1001
+#define IDC_PGMAIN 1002
+#define IDC_TBUNREGISTERED 1003
+#define IDC_TBREGISTERED 1004
+#define IDC_LABEL1 1101
+#define IDC_LBLSTATUS 1102
+#define IDC_LBLSTATUS2 1103
+#define IDC_BTNREGISTER 1201
+#define IDC_BTNRUNFERRIX 1202
+#define IDC_BTNSTARTSERVICE 1203
+#define IDC_BTNSTOPSERVICE 1204
+#define IDC_IMGSTATUS 1301
+#define IDC_IMGRUNNING 1302
+#define IDC_IMGSTOPPED 1303
+#define IDC_IMGCOMINGUP 1304
+#define IDC_IMGSTOP 1305
+#define IDC_IMGSTART 1306
+#define IDC_STBMAIN 1401
+
+#define IDT_TMRMAIN 1
