@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""Draw the panel's pictures and icon and write them next to this script.
+
+Standard library only: the BMP and ICO bytes are written by hand, so the
+output is the same on every machine. Shapes are sampled at pixel centres,
+with no antialiasing, so every picture uses only the colours named here.
+Coordinates are top-down (y = 0 is the top row); the writers flip them.
+"""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+# --- shapes: predicates on a point ---------------------------------------
+
+
+def circle(cx, cy, r):
+    return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+
+
+def rect(x0, y0, x1, y1):
+    return lambda x, y: x0 <= x < x1 and y0 <= y < y1
+
+
+def rrect(x0, y0, x1, y1, r):
+    parts = [rect(x0 + r, y0, x1 - r, y1), rect(x0, y0 + r, x1, y1 - r),
+             circle(x0 + r, y0 + r, r), circle(x1 - r, y0 + r, r),
+             circle(x0 + r, y1 - r, r), circle(x1 - r, y1 - r, r)]
+    return lambda x, y: any(p(x, y) for p in parts)
+
+
+def polygon(pts):
+    def inside(x, y):  # even-odd crossing test
+        hit = False
+        for (ax, ay), (bx, by) in zip(pts, pts[1:] + pts[:1]):
+            if (ay > y) != (by > y) and x < ax + (y - ay) * (bx - ax) / (by - ay):
+                hit = not hit
+        return hit
+    return inside
+
+
+class Canvas:
+    def __init__(self, w, h, bg):
+        self.w, self.h = w, h
+        self.px = [[bg] * w for _ in range(h)]
+
+    def fill(self, colour, shape, scale=1.0):
+        for y in range(self.h):
+            for x in range(self.w):
+                if shape((x + 0.5) / scale, (y + 0.5) / scale):
+                    self.px[y][x] = colour
+
+# --- writers ---------------------------------------------------------------
+
+
+def bmp_bytes(c, palette=None):
+    """BITMAPINFOHEADER, bottom-up; 4 bpp with `palette`, else 24 bpp."""
+    bpp = 4 if palette else 24
+    stride = (c.w * bpp + 31) // 32 * 4
+    rows = []
+    for row in reversed(c.px):
+        if palette:
+            idx = [palette.index(p[:3]) for p in row] + [0]
+            data = bytes(idx[i] << 4 | idx[i + 1] for i in range(0, c.w, 2))
+        else:
+            data = b"".join(bytes((b, g, r)) for r, g, b, *_ in row)
+        rows.append(data.ljust(stride, b"\0"))
+    pal = b"".join(bytes((b, g, r, 0)) for r, g, b in palette or [])
+    pixels = b"".join(rows)
+    off = 14 + 40 + len(pal)
+    head = struct.pack("<2sIHHI", b"BM", off + len(pixels), 0, 0, off)
+    info = struct.pack("<IiiHHIIiiII", 40, c.w, c.h, 1, bpp, 0, len(pixels),
+                       2835, 2835, len(palette or []), 0)
+    return head + info + pal + pixels
+
+
+def ico_bytes(canvases):
+    """Plain ICO of 32-bit BGRA images with AND masks."""
+    images = []
+    for c in canvases:
+        xor = b"".join(bytes((b, g, r, a)) for row in reversed(c.px) for r, g, b, a in row)
+        mstride = (c.w + 31) // 32 * 4
+        mask = b""
+        for row in reversed(c.px):
+            bits = 0
+            for x, p in enumerate(row):
+                bits |= (p[3] == 0) << (mstride * 8 - 1 - x)
+            mask += bits.to_bytes(mstride, "big")
+        info = struct.pack("<IiiHHIIiiII", 40, c.w, c.h * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
+        images.append(info + xor + mask)
+    out = struct.pack("<HHH", 0, 1, len(images))
+    off = 6 + 16 * len(images)
+    for c, img in zip(canvases, images):
+        out += struct.pack("<BBBBHHII", c.w % 256, c.h % 256, 0, 0, 1, 32, len(img), off)
+        off += len(img)
+    return out + b"".join(images)
+
+
+def save(name, data):
+    with open(os.path.join(HERE, name), "wb") as f:
+        f.write(data)
+
+# --- traffic lights: 132 x 210, 16 colours, white is transparent ----------
+
+
+WHITE, BLACK = (255, 255, 255), (0, 0, 0)
+HOUSING, HOUSING_EDGE = (56, 56, 60), (100, 100, 106)
+# Per lamp: unlit, lit rim, lit centre, highlight.
+LAMPS = [
+    [(88, 18, 18), (176, 0, 0), (255, 40, 40), (255, 170, 170)],    # red
+    [(92, 64, 8), (200, 116, 0), (255, 184, 0), (255, 230, 160)],   # amber
+    [(8, 72, 28), (0, 140, 44), (0, 224, 72), (176, 255, 196)],     # green
+]
+PALETTE16 = [WHITE, BLACK, HOUSING, HOUSING_EDGE] + [c for lamp in LAMPS for c in lamp]
+assert len(PALETTE16) == 16
+
+
+def traffic_light(lit):
+    c = Canvas(132, 210, WHITE + (255,))
+    c.fill(BLACK + (255,), rrect(18, 2, 114, 208, 16))
+    c.fill(HOUSING + (255,), rrect(21, 5, 111, 205, 13))
+    c.fill(HOUSING_EDGE + (255,), rect(24, 20, 27, 190))
+    for i, (dim, rim, centre, shine) in enumerate(LAMPS):
+        cx, cy = 66, 38 + 67 * i
+        c.fill(BLACK + (255,), circle(cx, cy, 28))
+        if i != lit:
+            c.fill(dim + (255,), circle(cx, cy, 24))
+            continue
+        # The centre stays one solid colour well over 20 px across; the
+        # highlight sits out near the rim.
+        c.fill(rim + (255,), circle(cx, cy, 24))
+        c.fill(centre + (255,), circle(cx, cy, 20))
+        c.fill(shine + (255,), circle(cx - 13, cy - 13, 3))
+    return c
+
+
+for name, lit in (("imgStopped.bmp", 0), ("imgComingUp.bmp", 1), ("imgRunning.bmp", 2)):
+    save(name, bmp_bytes(traffic_light(lit), PALETTE16))
+
+# --- glyphs: 24 x 24, 24 bpp, magenta is transparent ----------------------
+
+MAGENTA = (255, 0, 255, 255)
+GREEN, DARK_GREEN = (0, 176, 64, 255), (0, 96, 32, 255)
+ORANGE, DARK_ORANGE = (255, 140, 0, 255), (176, 80, 0, 255)
+RED, DARK_RED = (224, 32, 32, 255), (128, 0, 0, 255)
+NAVY, WINDOW, FRAME = (0, 48, 144, 255), (255, 255, 255, 255), (64, 64, 64, 255)
+PLUG, PIN, CABLE = (48, 48, 56, 255), (200, 168, 64, 255), (24, 24, 24, 255)
+WHITE_A = WHITE + (255,)
+
+
+def start_symbol(c, cx, cy, r, fill, edge):
+    c.fill(edge, circle(cx, cy, r))
+    c.fill(fill, circle(cx, cy, r - 1.2))
+    k = r * 0.5
+    c.fill(WHITE_A, polygon([(cx - k * 0.7, cy - k), (cx + k, cy), (cx - k * 0.7, cy + k)]))
+
+
+def stop_symbol(c, cx, cy, r, fill, edge):
+    c.fill(edge, circle(cx, cy, r))
+    c.fill(fill, circle(cx, cy, r - 1.2))
+    k = r * 0.42
+    c.fill(WHITE_A, rect(cx - k, cy - k, cx + k, cy + k))
+
+
+def small_window(c):
+    c.fill(FRAME, rect(1, 2, 19, 19))
+    c.fill(NAVY, rect(2, 3, 18, 7))
+    c.fill(WINDOW, rect(2, 7, 18, 18))
+
+
+def glyph(draw):
+    c = Canvas(24, 24, MAGENTA)
+    draw(c)
+    return bmp_bytes(c)
+
+
+def plug(c):
+    c.fill(PIN, rect(7, 1, 10, 8))
+    c.fill(PIN, rect(14, 1, 17, 8))
+    c.fill(PLUG, rrect(4, 7, 20, 15, 2))
+    c.fill(PLUG, polygon([(6, 14), (18, 14), (14.5, 19), (9.5, 19)]))
+    c.fill(CABLE, rect(10.5, 18, 13.5, 24))
+    c.fill((120, 120, 132, 255), rect(6, 9, 18, 10))
+
+
+save("imgStart.bmp", glyph(lambda c: start_symbol(c, 12, 12, 11, GREEN, DARK_GREEN)))
+save("imgStop.bmp", glyph(lambda c: stop_symbol(c, 12, 12, 11, ORANGE, DARK_ORANGE)))
+save("btnRegister.bmp", glyph(plug))
+save("btnStartService.bmp", glyph(lambda c: (small_window(c), start_symbol(c, 16.5, 16.5, 7.5, GREEN, DARK_GREEN))))
+save("btnStopService.bmp", glyph(lambda c: (small_window(c), stop_symbol(c, 16.5, 16.5, 7.5, RED, DARK_RED))))
+
+# --- application icon: a traffic light with all lamps lit -----------------
+
+
+def icon(size):
+    c = Canvas(size, size, (0, 0, 0, 0))
+    s = size / 48  # drawn in a 48-unit square
+    c.fill(BLACK + (255,), rrect(13, 0.5, 35, 47.5, 5), s)
+    c.fill(HOUSING + (255,), rrect(14.5, 2, 33.5, 46, 4), s)
+    for i, (_, _, centre, _) in enumerate(LAMPS):
+        c.fill(BLACK + (255,), circle(24, 9.5 + 14.5 * i, 7), s)
+        c.fill(centre + (255,), circle(24, 9.5 + 14.5 * i, 5.5), s)
+    return c
+
+
+save("app.ico", ico_bytes([icon(16), icon(32), icon(48)]))
