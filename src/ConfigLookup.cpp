@@ -1,1 +1,69 @@
-// Placeholder: this unit is being written.
+#include "ConfigLookup.h"
+
+#include "ComText.h"
+#include "ConfigNumber.h"
+#include "MsxmlUuids.h"
+#include "ServerContract.h"
+#include "XMLAdapter.h"
+
+#include <stdexcept>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr char kNotExpectedFormat[] = "Config file is not in expected format";
+
+void Check(HRESULT hr, const char* what) {
+  if (FAILED(hr)) throw std::runtime_error(what);
+}
+
+// An attribute the element lacks is an error rather than an empty text: a parameter without its name or value is a
+// broken file, and the probe must not go on as if the value had been blank.
+[[nodiscard]] std::string ReadAttribute(IXMLDOMElement* element, const wchar_t* attribute) {
+  const tsm::TBstr attributeName(attribute);
+  tsm::TVariant value;
+  Check(element->getAttribute(attributeName.Get(), value.Receive()), "Cannot read an attribute");
+  if (value.Get().vt != VT_BSTR)
+    throw std::runtime_error("Parameter element has no \"" + tsm::AnsiFromWide(attribute) + "\" attribute");
+  return tsm::AnsiFromWide({value.Get().bstrVal, SysStringLen(value.Get().bstrVal)});
+}
+
+} // namespace
+
+std::string GetConfigValue(HWND owner, const std::string& name, std::string& errorText) {
+  const TXMLAdapter adapter(owner, tsm::kConfigPath);
+  if (!adapter.IsLoaded()) {
+    errorText = adapter.GetErrorText();
+    return {};
+  }
+  const ComPtr<IXMLDOMElement> parameters = adapter.FindElement(tsm::kParametersElement, tsm::kParametersDepth);
+  if (!parameters) {
+    errorText = kNotExpectedFormat;
+    return {};
+  }
+
+  ComPtr<IXMLDOMNodeList> children;
+  Check(parameters->get_childNodes(&children), "Cannot list the parameters");
+  long count = 0;
+  if (children) Check(children->get_length(&count), "Cannot count the parameters");
+  for (long i = 0; i < count; ++i) {
+    ComPtr<IXMLDOMNode> child;
+    Check(children->get_item(i, &child), "Cannot read a parameter");
+    if (!child) continue;
+    DOMNodeType type = NODE_INVALID;
+    Check(child->get_nodeType(&type), "Cannot read a parameter's node type");
+    if (type != NODE_ELEMENT) continue;
+    ComPtr<IXMLDOMElement> parameter;
+    Check(child.As(&parameter), "Parameter element without an element interface");
+    if (ReadAttribute(parameter.Get(), L"name") == name) return ReadAttribute(parameter.Get(), L"value");
+  }
+  return {};
+}
+
+std::optional<std::int32_t> ResolveHttpPort(HWND owner) {
+  // The error texts only say why a lookup found nothing; the port resolution has no one to tell.
+  std::string ignored;
+  if (auto port = tsm::PortFromConfigText(GetConfigValue(owner, tsm::kPortParameter, ignored))) return port;
+  return tsm::PortFromConfigText(GetConfigValue(owner, tsm::kFallbackPortParameter, ignored));
+}

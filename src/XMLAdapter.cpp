@@ -1,1 +1,130 @@
-// Placeholder: this unit is being written.
+#include "XMLAdapter.h"
+
+#include "ComText.h"
+#include "MsxmlUuids.h"
+
+#include <exception>
+#include <stdexcept>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// By ProgID rather than by CLSID: this mingw-w64's msxml2.h maps CLSID_DOMDocument to ids its libuuid does not
+// define. Version 6 where it is installed, else version 3, which every Windows since XP carries.
+constexpr const wchar_t* kDocumentProgIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxml2.DOMDocument.3.0"};
+
+[[nodiscard]] HRESULT CreateDocument(ComPtr<IXMLDOMDocument>& document) {
+  HRESULT hr = REGDB_E_CLASSNOTREG;
+  for (const wchar_t* progId : kDocumentProgIds) {
+    CLSID clsid;
+    hr = CLSIDFromProgID(progId, &clsid);
+    if (FAILED(hr)) continue;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IXMLDOMDocument),
+                          reinterpret_cast<void**>(document.ReleaseAndGetAddressOf()));
+    if (SUCCEEDED(hr)) return hr;
+  }
+  return hr;
+}
+
+[[nodiscard]] std::string SystemMessage(HRESULT hr) {
+  char* buffer = nullptr;
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = length > 0 && buffer ? std::string(buffer, length) : std::string();
+  LocalFree(buffer);
+  if (text.empty()) {
+    static const char digits[] = "0123456789ABCDEF";
+    text = "COM error 0x";
+    for (int shift = 28; shift >= 0; shift -= 4) text += digits[(static_cast<DWORD>(hr) >> shift) & 0xF];
+  }
+  return text;
+}
+
+void Check(HRESULT hr, const char* what) {
+  if (FAILED(hr)) throw std::runtime_error(std::string(what) + ": " + SystemMessage(hr));
+}
+
+// A walk of the tree, with the depth counting down to the last level that may still be compared.
+[[nodiscard]] ComPtr<IXMLDOMElement> FindChildElement(IXMLDOMNode* node, const std::wstring& name, int depth) {
+  if (!node || depth <= 0) return nullptr;
+
+  ComPtr<IXMLDOMNodeList> children;
+  Check(node->get_childNodes(&children), "Cannot list child nodes");
+  if (!children) return nullptr;
+  long count = 0;
+  Check(children->get_length(&count), "Cannot count child nodes");
+
+  for (long i = 0; i < count; ++i) {
+    ComPtr<IXMLDOMNode> child;
+    Check(children->get_item(i, &child), "Cannot read a child node");
+    if (!child) continue;
+    DOMNodeType type = NODE_INVALID;
+    Check(child->get_nodeType(&type), "Cannot read a node type");
+    if (type != NODE_ELEMENT) continue;
+
+    tsm::TBstr childName;
+    Check(child->get_nodeName(childName.Receive()), "Cannot read a node name");
+    if (childName.View() == name) {
+      ComPtr<IXMLDOMElement> element;
+      Check(child.As(&element), "Element without an element interface");
+      return element;
+    }
+    if (auto found = FindChildElement(child.Get(), name, depth - 1)) return found;
+  }
+  return nullptr;
+}
+
+} // namespace
+
+TXMLAdapter::TXMLAdapter(HWND owner, const std::string& fileName) : Owner(owner), FileName(fileName) {
+  try {
+    Load();
+  } catch (const std::exception& e) {
+    Document.Reset();
+    Loaded = false;
+    ErrorText = e.what();
+  }
+}
+
+void TXMLAdapter::Load() {
+  Check(CreateDocument(Document), "Cannot create an XML document");
+  Check(Document->put_async(VARIANT_FALSE), "Cannot switch the XML document to synchronous loading");
+  // Only well-formedness matters: a document type the file declares is neither enforced nor fetched, and version 6
+  // must be told to accept one at all.
+  Check(Document->put_validateOnParse(VARIANT_FALSE), "Cannot switch off XML validation");
+  Check(Document->put_resolveExternals(VARIANT_FALSE), "Cannot switch off XML external resolution");
+  if (ComPtr<IXMLDOMDocument2> document2; SUCCEEDED(Document.As(&document2))) {
+    tsm::TVariant no;
+    no.Get().vt = VT_BOOL;
+    no.Get().boolVal = VARIANT_FALSE;
+    const tsm::TBstr property(L"ProhibitDTD");
+    (void)document2->setProperty(property.Get(), no.Get()); // version 3 does not know it, and needs not
+  }
+
+  tsm::TVariant source;
+  source.Get().vt = VT_BSTR;
+  source.Get().bstrVal = tsm::TBstr(tsm::WideFromAnsi(FileName)).Release();
+  VARIANT_BOOL success = VARIANT_FALSE;
+  const HRESULT hr = Document->load(source.Get(), &success);
+  if (SUCCEEDED(hr) && success == VARIANT_TRUE) {
+    Loaded = true;
+    return;
+  }
+
+  // The parser's own reason, as it words it; a failure that left none still needs some text.
+  ComPtr<IXMLDOMParseError> parseError;
+  tsm::TBstr reason;
+  if (SUCCEEDED(Document->get_parseError(&parseError)) && parseError) (void)parseError->get_reason(reason.Receive());
+  ErrorText = tsm::AnsiFromWide(reason.View());
+  if (ErrorText.empty()) ErrorText = SystemMessage(FAILED(hr) ? hr : E_FAIL);
+  Loaded = false;
+}
+
+ComPtr<IXMLDOMElement> TXMLAdapter::FindElement(const std::string& name, int depth) const {
+  if (!Loaded || !Document || depth <= 0) return nullptr;
+  ComPtr<IXMLDOMElement> root;
+  Check(Document->get_documentElement(&root), "Cannot read the root element");
+  return FindChildElement(root.Get(), tsm::WideFromAnsi(name), depth);
+}

@@ -1,0 +1,43 @@
+// One XML file loaded into MSXML's document tree, and a depth-limited search for an element in it.
+#pragma once
+
+#include <windows.h>
+#include <msxml2.h>
+#include <wrl/client.h>
+
+#include <string>
+
+// Loads the file at construction and keeps the outcome. The document lives as long as the adapter, and elements
+// handed out by FindElement are counted references into it. COM must be initialised on the thread that makes, uses
+// and destroys the adapter; nothing here touches Owner, so a worker thread may pass the main window.
+class TXMLAdapter {
+public:
+  // Never throws: a file that cannot be loaded leaves IsLoaded() false and the parser's message in GetErrorText().
+  TXMLAdapter(HWND owner, const std::string& fileName);
+
+  TXMLAdapter(const TXMLAdapter&) = delete;
+  TXMLAdapter& operator=(const TXMLAdapter&) = delete;
+  TXMLAdapter(TXMLAdapter&&) noexcept = default;
+  TXMLAdapter& operator=(TXMLAdapter&&) noexcept = default;
+  ~TXMLAdapter() = default;
+
+  [[nodiscard]] bool IsLoaded() const { return Loaded; }
+  [[nodiscard]] const std::string& GetErrorText() const { return ErrorText; }
+
+  // The first element in pre-order whose qualified node name is exactly name, searching at most depth levels below
+  // the root element; the root itself is never compared. Null when there is none, when depth <= 0, or when the file
+  // did not load. Throws std::runtime_error if MSXML fails half-way through the walk.
+  [[nodiscard]] Microsoft::WRL::ComPtr<IXMLDOMElement> FindElement(const std::string& name, int depth) const;
+
+  [[nodiscard]] HWND GetOwner() const { return Owner; }
+  [[nodiscard]] const std::string& GetFileName() const { return FileName; }
+
+private:
+  void Load();
+
+  HWND Owner;
+  std::string FileName; // as passed
+  std::string ErrorText;
+  bool Loaded = false;
+  Microsoft::WRL::ComPtr<IXMLDOMDocument> Document;
+};
