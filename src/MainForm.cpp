@@ -1,1 +1,334 @@
-// Placeholder: this unit is being written.
+#include "MainForm.h"
+
+#include <commctrl.h>
+
+#include <memory>
+#include <stdexcept>
+
+#include "ErrorBoxText.h"
+#include "ServerContract.h"
+#include "ServiceDisplay.h"
+#include "ServiceStatus.h"
+
+namespace tsm {
+namespace {
+
+constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kMainExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+constexpr char kExplanation[] = "Torvale is not registered as a service with the operating system.\r\n\r\nYou have "
+                                "the option of registering as service or running it as a normal application.";
+
+ui::UniqueFont MakeFont(const ui::Dpi& dpi, int height, bool bold) {
+  return ui::UniqueFont(::CreateFontA(-dpi.Scale(height), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                      DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
+}
+
+void RegisterMainClass(HINSTANCE instance, WNDPROC proc) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+  wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kMainFormClass;
+  ::RegisterClassExA(&wc);
+}
+
+struct LocalFreeDeleter {
+  void operator()(char* buffer) const { ::LocalFree(buffer); }
+};
+
+} // namespace
+
+TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(ui::Dpi::OfScreen()) {
+  RegisterMainClass(instance, WindowProc);
+  ui::RegisterControlClasses(instance);
+
+  RECT frame{0, 0, dpi_.Scale(layout::kClientWidth), dpi_.Scale(layout::kClientHeight)};
+  ::AdjustWindowRectEx(&frame, kMainStyle, FALSE, kMainExStyle);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+
+  if (!::CreateWindowExA(kMainExStyle, kMainFormClass, kAppTitle, kMainStyle, left, top, width, height, nullptr,
+                         nullptr, instance, this))
+    throw std::runtime_error(GetLastErrorText());
+  ::ShowWindow(handle_, SW_SHOWNORMAL);
+  ::UpdateWindow(handle_);
+}
+
+TfrmMain::~TfrmMain() {
+  if (handle_) ::DestroyWindow(handle_);
+}
+
+LRESULT CALLBACK TfrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* form = static_cast<TfrmMain*>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    form->handle_ = window;
+    form->link_->Handle = window;
+  }
+  auto* form = reinterpret_cast<TfrmMain*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (!form) return ::DefWindowProcA(window, message, wParam, lParam);
+
+  if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    form->handle_ = nullptr;
+    form->link_->Handle = nullptr;
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  // An exception must not unwind through the system's frames: show it here, as the message loop would, and go on.
+  try {
+    return form->HandleMessage(message, wParam, lParam);
+  } catch (const std::exception& e) {
+    ShowExceptionBox(window, e.what());
+  } catch (...) {
+    ShowExceptionBox(window, "");
+  }
+  return 0;
+}
+
+LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_CREATE:
+    CreateFonts();
+    CreateControls();
+    tmrMain = {IDT_TMRMAIN, kTickMilliseconds, ::SetTimer(handle_, IDT_TMRMAIN, kTickMilliseconds, nullptr) != 0};
+    FormCreate();
+    return 0;
+  case WM_COMMAND:
+    if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
+    return 0;
+  case WM_DRAWITEM: {
+    const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    for (const ui::TBitBtn* button : {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService})
+      if (button->Handle == item.hwndItem) button->Draw(item, dpi_);
+    return TRUE;
+  }
+  case WM_CTLCOLORSTATIC:
+    ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+    return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+  case WM_TIMER:
+    if (wParam == tmrMain.Id) tmrMainTimer();
+    return 0;
+  case WM_STATUS_UPDATE:
+    WMStatusUpdate(*reinterpret_cast<const std::string*>(lParam), wParam != 0);
+    return 0;
+  case WM_SETCURSOR:
+    if (ui::ApplyBusyCursor()) return TRUE;
+    break;
+  case WM_DESTROY:
+    ::KillTimer(handle_, tmrMain.Id);
+    ::PostQuitMessage(0);
+    return 0;
+  }
+  return ::DefWindowProcA(handle_, message, wParam, lParam);
+}
+
+void TfrmMain::CreateFonts() {
+  defaultFont_ = MakeFont(dpi_, 11, false);
+  titleFont_ = MakeFont(dpi_, 21, true);
+  explanationFont_ = MakeFont(dpi_, 13, false);
+  noticeFont_ = MakeFont(dpi_, 11, true);
+}
+
+void TfrmMain::CreateControls() {
+  struct Binding {
+    int id;
+    ui::TControl* control;
+  };
+  const Binding bindings[] = {
+      {IDC_PANEL1, &Panel1},           {IDC_PGMAIN, &pgMain},
+      {IDC_TBUNREGISTERED, &tbUnregistered}, {IDC_TBREGISTERED, &tbRegistered},
+      {IDC_LABEL1, &Label1},           {IDC_BTNREGISTER, &btnRegister},
+      {IDC_BTNRUNFERRIX, &btnRunFerrix}, {IDC_BTNSTARTSERVICE, &btnStartService},
+      {IDC_BTNSTOPSERVICE, &btnStopService}, {IDC_IMGSTATUS, &imgStatus},
+      {IDC_STBMAIN, &stbMain},         {IDC_IMGRUNNING, &imgRunning},
+      {IDC_IMGSTOPPED, &imgStopped},   {IDC_IMGCOMINGUP, &imgComingUp},
+      {IDC_IMGSTOP, &imgStop},         {IDC_IMGSTART, &imgStart},
+      {IDC_LBLSTATUS, &lblStatus},     {IDC_LBLSTATUS2, &lblStatus2},
+  };
+  auto controlById = [&](int id) -> ui::TControl* {
+    for (const auto& binding : bindings)
+      if (binding.id == id) return binding.control;
+    return nullptr;
+  };
+
+  tooltip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, instance_, nullptr);
+
+  for (const layout::Control& spec : layout::kMainForm) {
+    ui::TControl* control = controlById(spec.id);
+    if (!control) throw std::logic_error("a control of the layout has no member");
+    HWND parent = spec.parent ? controlById(spec.parent)->Handle : handle_;
+    const DWORD visible = spec.visible ? WS_VISIBLE : 0;
+    const char* caption = spec.caption ? spec.caption : "";
+    const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id));
+
+    auto create = [&](DWORD exStyle, const char* className, DWORD style, void* param = nullptr) {
+      return ::CreateWindowExA(exStyle, className, caption, WS_CHILD | visible | style, 0, 0, 0, 0, parent, menu,
+                               instance_, param);
+    };
+    switch (spec.kind) {
+    case layout::Kind::Panel:
+      control->Handle = create(0, ui::kPanelClass, 0);
+      break;
+    case layout::Kind::PageControl:
+      control->Handle = create(WS_EX_CONTROLPARENT, ui::kPageControlClass, WS_CLIPCHILDREN);
+      break;
+    case layout::Kind::Page:
+      control->Handle = create(WS_EX_CONTROLPARENT, ui::kPageClass, 0);
+      break;
+    case layout::Kind::Label:
+      control->Handle = create(0, "STATIC", SS_LEFT | SS_NOPREFIX);
+      break;
+    case layout::Kind::Button: {
+      auto& button = static_cast<ui::TBitBtn&>(*control);
+      button.Handle = create(0, "BUTTON", BS_OWNERDRAW | WS_TABSTOP);
+      button.Glyph = ui::TGlyph(ui::LoadPicture(instance_, spec.picture).get());
+      button.Hint = spec.hint ? spec.hint : "";
+      TOOLINFOA tool{};
+      tool.cbSize = sizeof tool;
+      tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+      tool.hwnd = parent;
+      tool.uId = reinterpret_cast<UINT_PTR>(button.Handle);
+      tool.lpszText = button.Hint.data();
+      ::SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+      break;
+    }
+    case layout::Kind::Image: {
+      auto& image = static_cast<ui::TImage&>(*control);
+      image.Handle = create(0, ui::kImageClass, 0, &image);
+      if (spec.picture) image.SetPicture(ui::LoadPicture(instance_, spec.picture));
+      break;
+    }
+    case layout::Kind::StatusBar:
+      control->Handle = create(0, STATUSCLASSNAMEA, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER);
+      ::SendMessageA(control->Handle, SB_SIMPLE, TRUE, 0);
+      break;
+    }
+    if (!control->Handle) throw std::runtime_error(GetLastErrorText());
+
+    ui::PlaceControl(control->Handle, spec.bounds, dpi_);
+    const HFONT font = spec.font == layout::Font::Title         ? titleFont_.get()
+                       : spec.font == layout::Font::Explanation ? explanationFont_.get()
+                       : spec.font == layout::Font::Notice      ? noticeFont_.get()
+                                                                : defaultFont_.get();
+    ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+}
+
+void TfrmMain::FormCreate() {
+  Label1.SetCaption(kExplanation);
+  random_.seed(static_cast<std::uint32_t>(::GetTickCount64() ^ static_cast<std::uint64_t>(::time(nullptr))));
+  lblStatus.SetVisible(false);
+  lblStatus2.SetVisible(false);
+  link_->HttpPort = -1;
+  btnRunFerrix.SetEnabled(false);
+  ServerRunning = false;
+  StatusText = "Checking status";
+  stbMain.SetSimpleText(StatusText);
+  RefreshServiceStatus();
+  StartStatusProbe();
+}
+
+void TfrmMain::tmrMainTimer() {
+  RefreshServiceStatus();
+  StartStatusProbe();
+}
+
+void TfrmMain::RefreshServiceStatus() {
+  TServiceInfo service;
+  const auto display = DisplayForState(service.GetState(kServiceName));
+  if (!display) {
+    // Forget the picture too, so that a service registered again shows its page at once, whatever its state.
+    ShowPage(tbUnregistered);
+    imgStatus.Tag = static_cast<int>(StatusPicture::None);
+    return;
+  }
+  if (imgStatus.Tag == static_cast<int>(display->picture)) return;
+
+  imgStatus.Tag = static_cast<int>(display->picture);
+  ShowPage(tbRegistered);
+  const ui::TImage& holder = display->picture == StatusPicture::Stopped   ? imgStopped
+                             : display->picture == StatusPicture::Running ? imgRunning
+                                                                          : imgComingUp;
+  imgStatus.SetPicture(holder.CopyPicture());
+  btnStartService.SetEnabled(display->startEnabled);
+  btnStopService.SetEnabled(display->stopEnabled);
+}
+
+void TfrmMain::ShowPage(const ui::TTabSheet& page) {
+  const ui::TTabSheet& other = &page == &tbRegistered ? tbUnregistered : tbRegistered;
+  page.SetVisible(true);
+  other.SetVisible(false);
+}
+
+void TfrmMain::SetBusy(bool on) {
+  ui::SetBusyCursor(on);
+  ProcessMessages();
+}
+
+void TfrmMain::ProcessMessages() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Leave the quit for the main loop, which ends the program.
+      ::PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (!handle_ || !::IsDialogMessageA(handle_, &msg)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  }
+}
+
+std::string TfrmMain::GetLastErrorText() {
+  const DWORD code = ::GetLastError();
+  char* raw = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&raw), 0, nullptr);
+  if (length == 0 || !raw) return {};
+  const std::unique_ptr<char, LocalFreeDeleter> buffer(raw);
+  return std::string(buffer.get(), length);
+}
+
+void TfrmMain::ShowMessage(const std::string& text) const {
+  ::MessageBoxA(handle_, text.c_str(), kAppTitle, MB_OK);
+}
+
+void TfrmMain::ShowRequestSent() {
+  lblStatus.SetVisible(true);
+  lblStatus2.SetVisible(true);
+  SetBusy(true);
+}
+
+void TfrmMain::OnCommand(int id) {
+  switch (id) {
+  case IDC_BTNREGISTER:
+    btnRegisterClick();
+    break;
+  case IDC_BTNRUNFERRIX:
+    btnRunFerrixClick();
+    break;
+  case IDC_BTNSTARTSERVICE:
+    btnStartServiceClick();
+    break;
+  case IDC_BTNSTOPSERVICE:
+    btnStopServiceClick();
+    break;
+  }
+}
+
+void ShowExceptionBox(HWND owner, const char* message) {
+  ::MessageBoxA(owner, ExceptionBoxText(message ? message : "").c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+}
+
+} // namespace tsm

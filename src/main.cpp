@@ -1,2 +1,27 @@
+// The panel's entry point: one window and its message loop.
 #include <windows.h>
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include <commctrl.h>
+
+#include <exception>
+
+#include "MainForm.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  try {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    tsm::TfrmMain frmMain(instance);
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      if (frmMain.Handle() && ::IsDialogMessageA(frmMain.Handle(), &msg)) continue;
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  } catch (const std::exception& e) {
+    tsm::ShowExceptionBox(nullptr, e.what());
+  } catch (...) {
+    tsm::ShowExceptionBox(nullptr, "");
+  }
+  return 0;
+}

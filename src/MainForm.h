@@ -1,0 +1,123 @@
+// The panel's one window: the service's state as a traffic light with its commands, and the server's status.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "UiControls.h"
+
+namespace tsm {
+
+// A probe's result reaches the window with this message, sent synchronously from the probe's worker:
+// wParam is the running flag, lParam points to the status line (a std::string the worker keeps alive).
+inline constexpr UINT WM_STATUS_UPDATE = WM_USER + 100;
+
+inline constexpr UINT kTickMilliseconds = 10000;
+
+// What btnRunFerrix does, kept in its Tag: nothing until the first probe has answered, then start or stop the server.
+enum class RunMode : int { Unknown = 0, StopServer = 1, StartServer = 2 };
+inline constexpr char kMainFormClass[] = "TfrmMain";
+
+// What a probe worker may touch of the window. Workers share it, so it outlives the window: a worker that
+// finishes after the window is gone still finds HttpPort, and its message to the dead window is simply dropped.
+struct TFormLink {
+  std::atomic<HWND> Handle{nullptr};
+  // The server's HTTP port: -1 until a probe has resolved it from the configuration, then that port for good.
+  std::atomic<std::int32_t> HttpPort{-1};
+};
+
+// The blocking client settings every HTTP exchange copies into a connection of its own; never connected itself.
+struct TClientSocket {
+  bool Blocking = true;
+  bool Active = false;
+  std::int32_t Port = 0;
+};
+
+struct TTimer {
+  UINT_PTR Id = 0;
+  UINT Interval = 0;
+  bool Enabled = false;
+};
+
+class TfrmMain {
+public:
+  // Creates the window (which runs FormCreate) and shows it centred on the screen.
+  explicit TfrmMain(HINSTANCE instance);
+  TfrmMain(const TfrmMain&) = delete;
+  TfrmMain& operator=(const TfrmMain&) = delete;
+  ~TfrmMain();
+
+  [[nodiscard]] HWND Handle() const { return handle_; }
+
+  // Controls, in the window's own order.
+  ui::TPanel Panel1;
+  ui::TPageControl pgMain;
+  ui::TTabSheet tbUnregistered;
+  ui::TTabSheet tbRegistered;
+  ui::TLabel Label1;
+  ui::TBitBtn btnRegister;
+  ui::TBitBtn btnRunFerrix;
+  ui::TBitBtn btnStartService;
+  ui::TBitBtn btnStopService;
+  ui::TImage imgStatus;
+  ui::TStatusBar stbMain;
+  ui::TImage imgRunning;
+  ui::TImage imgStopped;
+  TTimer tmrMain;
+  ui::TImage imgComingUp;
+  TClientSocket socMain;
+  ui::TImage imgStop;
+  ui::TImage imgStart;
+  ui::TLabel lblStatus;
+  ui::TLabel lblStatus2;
+
+  std::string StatusText;
+  bool ServerRunning = false;
+  [[nodiscard]] std::int32_t HttpPort() const { return link_->HttpPort.load(); }
+
+  // Event handlers.
+  void FormCreate();
+  void btnRegisterClick();
+  void btnRunFerrixClick();
+  void btnStartServiceClick();
+  void btnStopServiceClick();
+  void tmrMainTimer();
+  void WMStatusUpdate(const std::string& statusLine, bool running);
+
+  void RefreshServiceStatus();
+  void StartStatusProbe();
+
+  // The hourglass over all of the program's windows (or not), shown at once.
+  void SetBusy(bool on);
+  // The system's wording for the calling thread's last error, or "" when it has none.
+  [[nodiscard]] static std::string GetLastErrorText();
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateControls();
+  void CreateFonts();
+  void OnCommand(int id);
+  void ShowRequestSent();
+  void ShowMessage(const std::string& text) const;
+  void ShowPage(const ui::TTabSheet& page);
+  void ProcessMessages();
+
+  HINSTANCE instance_;
+  HWND handle_ = nullptr;
+  ui::Dpi dpi_;
+  ui::UniqueFont defaultFont_, titleFont_, explanationFont_, noticeFont_;
+  HWND tooltip_ = nullptr;
+  std::mt19937 random_; // draws the stop token; seeded from the clock at creation
+  std::shared_ptr<TFormLink> link_ = std::make_shared<TFormLink>();
+};
+
+// Shows an exception nobody else caught: its message as a sentence, the program's title, an error icon.
+void ShowExceptionBox(HWND owner, const char* message);
+
+} // namespace tsm

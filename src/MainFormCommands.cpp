@@ -1,0 +1,61 @@
+// The buttons that act: register, start and stop the service; run the server, or ask it to stop.
+#include "MainForm.h"
+
+#include "HttpClient.h"
+#include "ServerContract.h"
+#include "ServiceStatus.h"
+#include "StopToken.h"
+#include "UiShell.h"
+
+namespace tsm {
+
+void TfrmMain::btnRegisterClick() {
+  const std::string script = ui::ExecutableFolder() + kInstallScript;
+  if (!ui::FileExists(script)) {
+    ShowMessage("Install service file is not found. Cannot install Torvale service.");
+    return;
+  }
+  if (ui::OpenScriptHidden(handle_, script))
+    ShowRequestSent();
+  else
+    ShowMessage(GetLastErrorText());
+}
+
+void TfrmMain::btnStartServiceClick() {
+  TServiceInfo service;
+  if (service.Start(kServiceName))
+    ShowRequestSent();
+  else
+    ShowMessage("Could not start the service. " + service.ErrorText);
+}
+
+void TfrmMain::btnStopServiceClick() {
+  TServiceInfo service;
+  if (service.Stop(kServiceName))
+    ShowRequestSent();
+  else
+    ShowMessage("Could not stop the service. " + service.ErrorText);
+}
+
+void TfrmMain::btnRunFerrixClick() {
+  switch (static_cast<RunMode>(btnRunFerrix.Tag)) {
+  case RunMode::StartServer:
+    // Whether the script exists is left to the shell, whose refusal carries the system's own words.
+    if (ui::OpenScriptHidden(handle_, ui::ExecutableFolder() + kRunScript))
+      ShowRequestSent();
+    else
+      ShowMessage(GetLastErrorText());
+    break;
+  case RunMode::StopServer: {
+    std::uniform_int_distribution<std::int32_t> draw(kStopTokenLowest, kStopTokenLowest + kStopTokenSpan - 1);
+    std::string response;
+    // Nothing is shown either way: the next status update tells whether the server went.
+    (void)HttpGet(kServerHost, StopRequestPath(MakeStopToken(draw(random_))), HttpPort(), response);
+    break;
+  }
+  case RunMode::Unknown:
+    break;
+  }
+}
+
+} // namespace tsm
