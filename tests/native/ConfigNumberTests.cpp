@@ -23,6 +23,7 @@ class ParseConfigIntTable : public ::testing::TestWithParam<NumberCase> {};
 TEST_P(ParseConfigIntTable, Converts) { EXPECT_EQ(tsm::ParseConfigInt(GetParam().Text), GetParam().Value); }
 
 constexpr std::optional<std::int32_t> kInvalid = std::nullopt;
+constexpr char kEmbeddedNul[] = {'8', '0', '\0', '8', '0'};
 
 const NumberCase kNumbers[] = {
     // Plain decimal.
@@ -99,10 +100,7 @@ const NumberCase kNumbers[] = {
     {"1.5", kInvalid},
     {"1e3", kInvalid},
     {"\xEF\xBC\x98", kInvalid}, // a full-width digit
-    {std::string_view("80\0"
-                      "80",
-                      5),
-     kInvalid},
+    {std::string_view(kEmbeddedNul, sizeof kEmbeddedNul), kInvalid},
 };
 INSTANTIATE_TEST_SUITE_P(ConfigNumber, ParseConfigIntTable, ::testing::ValuesIn(kNumbers));
 
