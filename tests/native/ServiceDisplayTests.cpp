@@ -16,8 +16,8 @@ TEST(ServiceDisplay, EachStateShowsItsLightAndButtons) {
   const Case cases[] = {
       {1, {StatusPicture::Stopped, true, false}}, // stopped: only Start
       {4, {StatusPicture::Running, false, true}}, // running: only Stop
-      {2, {StatusPicture::Pending, false, false}}, {3, {StatusPicture::Pending, false, false}},
-      {5, {StatusPicture::Pending, false, false}}, {6, {StatusPicture::Pending, false, false}},
+      {2, {StatusPicture::Pending, false, false}},  {3, {StatusPicture::Pending, false, false}},
+      {5, {StatusPicture::Pending, false, false}},  {6, {StatusPicture::Pending, false, false}},
       {7, {StatusPicture::Pending, false, false}}, // paused waits like a pending state
       {8, {StatusPicture::Pending, false, false}}, // a state the manager may add one day
       {-1, {StatusPicture::Pending, false, false}},
@@ -40,9 +40,9 @@ TEST(ExceptionBoxText, AFullStopEndsOnlyWhatSortsAfterIt) {
     const char* shown;
   };
   const Case cases[] = {
-      {"Disk full", "Disk full."},   {"Done.", "Done."},       {"", ""},
-      {"Failed:", "Failed:."},       {"Code 5", "Code 5."},    {"Odd-", "Odd-"},
-      {"Really!", "Really!"},        {"Path /", "Path /."},    {"Tab\t", "Tab\t"},
+      {"Disk full", "Disk full."}, {"Done.", "Done."},    {"", ""},
+      {"Failed:", "Failed:."},     {"Code 5", "Code 5."}, {"Odd-", "Odd-"},
+      {"Really!", "Really!"},      {"Path /", "Path /."}, {"Tab\t", "Tab\t"},
       {"\xe9t\xe9", "\xe9t\xe9."}, // bytes above 127 compare as unsigned
   };
   for (const auto& c : cases) EXPECT_EQ(tsm::ExceptionBoxText(c.message), c.shown) << c.message;
