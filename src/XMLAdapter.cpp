@@ -42,6 +42,18 @@ constexpr const wchar_t* kDocumentProgIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxm
   return text;
 }
 
+// MSXML resolves a relative path by itself, and Wine's searches the executable's folder before the working folder.
+// The file is the working folder's, so the path is made absolute here, against the working folder of this moment.
+[[nodiscard]] std::wstring FullPath(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return full;
+}
+
 void Check(HRESULT hr, const char* what) {
   if (FAILED(hr)) throw std::runtime_error(std::string(what) + ": " + SystemMessage(hr));
 }
@@ -100,12 +112,12 @@ void TXMLAdapter::Load() {
     no.Get().vt = VT_BOOL;
     no.Get().boolVal = VARIANT_FALSE;
     const tsm::TBstr property(L"ProhibitDTD");
-    (void)document2->setProperty(property.Get(), no.Get()); // version 3 does not know it, and needs not
+    (void)document2->setProperty(property.Get(), no.Get()); // version 3 knows no such property, nor needs it
   }
 
   tsm::TVariant source;
   source.Get().vt = VT_BSTR;
-  source.Get().bstrVal = tsm::TBstr(tsm::WideFromAnsi(FileName)).Release();
+  source.Get().bstrVal = tsm::TBstr(FullPath(tsm::WideFromAnsi(FileName))).Release();
   VARIANT_BOOL success = VARIANT_FALSE;
   const HRESULT hr = Document->load(source.Get(), &success);
   if (SUCCEEDED(hr) && success == VARIANT_TRUE) {
