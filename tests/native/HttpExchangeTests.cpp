@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -131,6 +132,7 @@ TEST(HttpExchange, ShortSendIsNotRepeated) {
 }
 
 struct SendFailureCase {
+  friend void PrintTo(const SendFailureCase& c, std::ostream* os) { *os << "send " << c.failingSend << " fails"; }
   int failingSend;
   std::size_t callsMade;
 };
@@ -151,6 +153,7 @@ TEST_P(HttpExchangeSendFailure, FailsEmptyAndNeverReads) {
 INSTANTIATE_TEST_SUITE_P(Sends, HttpExchangeSendFailure, testing::Values(SendFailureCase{0, 1}, SendFailureCase{1, 2}));
 
 struct EndingCase {
+  friend void PrintTo(const EndingCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   std::vector<Event> script;
   bool result;
@@ -195,6 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
     ByName());
 
 struct LimitCase {
+  friend void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   int chunksBeforeClose; // -1: the connection never stops offering data
   int reads;
@@ -226,6 +230,7 @@ INSTANTIATE_TEST_SUITE_P(Reads, HttpExchangeChunkLimit,
                          ByName());
 
 struct PortCase {
+  friend void PrintTo(const PortCase& c, std::ostream* os) { *os << c.port; }
   std::int32_t port;
   std::uint16_t wire;
 };

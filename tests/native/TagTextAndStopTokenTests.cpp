@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -17,6 +18,7 @@ struct ByName {
 };
 
 struct TagCase {
+  friend void PrintTo(const TagCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   std::string data;
   std::string tag;
@@ -54,6 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
     ByName());
 
 struct TokenCase {
+  friend void PrintTo(const TokenCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   std::int32_t t;
   std::int32_t u;

@@ -1,0 +1,76 @@
+// Owners for Winsock's two resources: the library session and one socket.
+#pragma once
+
+#include <winsock2.h>
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace tsm {
+
+// One WSAStartup and its WSACleanup. Winsock counts them, so any number may be alive at once, on any thread.
+class WinsockSession {
+public:
+  WinsockSession() noexcept {
+    WSADATA data;
+    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }
+  ~WinsockSession() { Reset(); }
+  WinsockSession(const WinsockSession&) = delete;
+  WinsockSession& operator=(const WinsockSession&) = delete;
+  WinsockSession(WinsockSession&& other) noexcept : started_(std::exchange(other.started_, false)) {}
+  WinsockSession& operator=(WinsockSession&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      started_ = std::exchange(other.started_, false);
+    }
+    return *this;
+  }
+
+  [[nodiscard]] bool Started() const noexcept { return started_; }
+
+private:
+  void Reset() noexcept {
+    if (started_) WSACleanup();
+    started_ = false;
+  }
+
+  bool started_ = false;
+};
+
+// An owned SOCKET, closed when the owner goes. Closing is abortive only if unread data is still queued, as usual.
+class UniqueSocket {
+public:
+  UniqueSocket() noexcept = default;
+  explicit UniqueSocket(SOCKET socket) noexcept : socket_(socket) {}
+  ~UniqueSocket() { Reset(); }
+  UniqueSocket(const UniqueSocket&) = delete;
+  UniqueSocket& operator=(const UniqueSocket&) = delete;
+  UniqueSocket(UniqueSocket&& other) noexcept : socket_(std::exchange(other.socket_, INVALID_SOCKET)) {}
+  UniqueSocket& operator=(UniqueSocket&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.socket_, INVALID_SOCKET));
+    return *this;
+  }
+
+  [[nodiscard]] SOCKET Get() const noexcept { return socket_; }
+  [[nodiscard]] bool Valid() const noexcept { return socket_ != INVALID_SOCKET; }
+
+  void Reset(SOCKET socket = INVALID_SOCKET) noexcept {
+    if (socket_ != INVALID_SOCKET) closesocket(socket_);
+    socket_ = socket;
+  }
+
+private:
+  SOCKET socket_ = INVALID_SOCKET;
+};
+
+// The exception a failed socket call turns into; the code is Winsock's.
+[[nodiscard]] inline std::runtime_error SocketError(std::string_view operation, int code = WSAGetLastError()) {
+  std::string message = "Socket Error # ";
+  message.append(std::to_string(code)).append(" on ").append(operation);
+  return std::runtime_error(message);
+}
+
+} // namespace tsm

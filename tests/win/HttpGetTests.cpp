@@ -1,0 +1,324 @@
+// HttpGet over real Winsock against a local server whose every move is scripted.
+#include "HttpClient.h"
+#include "ServerContract.h"
+#include "Socket.h"
+#include "StopToken.h"
+#include "TagText.h"
+#include "support/LocalHttpServer.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using namespace tsm::test;
+using std::chrono::milliseconds;
+
+namespace {
+
+struct ByName {
+  template <class Case> std::string operator()(const testing::TestParamInfo<Case>& c) const { return c.param.name; }
+};
+
+struct Outcome {
+  bool ok = false;
+  std::string response;
+  milliseconds elapsed{};
+};
+
+Outcome TimedGet(const std::string& host, const std::string& path, std::int32_t port) {
+  Outcome outcome;
+  outcome.response = "left over from before";
+  const auto start = std::chrono::steady_clock::now();
+  outcome.ok = tsm::HttpGet(host, path, port, outcome.response);
+  outcome.elapsed = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+  return outcome;
+}
+
+const std::string kStatusRequest = "GET /app?operation=ws HTTP/1.1\r\nHost: localhost\r\n\r\n";
+const std::string kAnswer = HttpAnswer("<status><runningSince>2024-05-01 08:00</runningSince></status>");
+
+// ---- How the server answers -------------------------------------------------------------------------------------
+
+// Wine reports a peer's reset to recv as an orderly close (recv gives 0, FD_CLOSE carries no error); only a later
+// send fails with WSAECONNRESET. Windows fails the recv itself.
+bool RunningOnWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// The bounds are loose on purpose: they only tell an exchange that ended with the server's close from one that
+// ended by the 2000 ms silence.
+struct AnswerCase {
+  friend void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
+  const char* name;
+  Script script;
+  bool ok;
+  std::string response;
+  milliseconds atLeast;
+  milliseconds below;
+  std::optional<std::string> wineSeesClose = {}; // a reset, which Wine reads as a close after these bytes
+};
+
+class HttpGetAnswer : public testing::TestWithParam<AnswerCase> {};
+
+TEST_P(HttpGetAnswer, ResultResponseAndWhenItEnds) {
+  const AnswerCase& c = GetParam();
+  LocalHttpServer server(c.script);
+  const Outcome got = TimedGet(tsm::kServerHost, tsm::kStatusPath, server.Port());
+  const bool asClose = c.wineSeesClose && RunningOnWine();
+  EXPECT_EQ(got.ok, asClose || c.ok);
+  EXPECT_EQ(got.response, asClose ? *c.wineSeesClose : c.response);
+  EXPECT_GE(got.elapsed, c.atLeast);
+  EXPECT_LT(got.elapsed, c.below);
+  EXPECT_EQ(server.Connections(), 1u);
+}
+
+// One full read's worth whose text a NUL cuts short, so the chunk that follows is always a read of its own.
+std::string FullChunkWithNulAfter(std::string_view text) {
+  std::string chunk(text);
+  chunk.push_back('\0');
+  chunk.resize(1024, 'x');
+  return chunk;
+}
+
+constexpr milliseconds kPrompt = 1500ms;
+constexpr milliseconds kSilenceLow = 1900ms;
+constexpr milliseconds kSilenceHigh = 6000ms;
+
+INSTANTIATE_TEST_SUITE_P(
+    Server, HttpGetAnswer,
+    testing::Values(
+        AnswerCase{"AnswersAndCloses", AnswerAndClose(kAnswer), true, kAnswer, 0ms, kPrompt},
+        AnswerCase{"AnswersAndKeepsOpen", AnswerAndHoldOpen(kAnswer), true, kAnswer, kSilenceLow, kSilenceHigh},
+        AnswerCase{"AnswersInPiecesThenCloses",
+                   {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms),
+                    step::Send("\r\n<runningSince>T</runningSince>"), step::Close()},
+                   true,
+                   "HTTP/1.1 200 OK\r\n\r\n<runningSince>T</runningSince>",
+                   0ms,
+                   kSilenceLow},
+        AnswerCase{"ClosesWithoutAnswer", {step::ReadRequest(), step::Close()}, true, "", 0ms, kPrompt},
+        AnswerCase{"SilentAndOpen", {step::ReadRequest(), step::HoldOpen()}, true, "", kSilenceLow, kSilenceHigh},
+        AnswerCase{"NeverReads", {step::Pause(60s)}, true, "", kSilenceLow, kSilenceHigh},
+        AnswerCase{"NulEndsOnlyItsChunk",
+                   {step::ReadRequest(), step::Send(FullChunkWithNulAfter("abc")), step::Send("ghi"), step::Close()},
+                   true,
+                   "abcghi",
+                   0ms,
+                   kPrompt},
+        AnswerCase{"NulFirstDropsTheWholeChunk",
+                   {step::ReadRequest(), step::Send(FullChunkWithNulAfter("")), step::Send("tail"), step::Close()},
+                   true,
+                   "tail",
+                   0ms,
+                   kPrompt},
+        // On Windows a reset fails the read that sees it, and what came before is dropped with it.
+        AnswerCase{"ResetMidAnswer",
+                   {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms), step::Reset()},
+                   false,
+                   "",
+                   0ms,
+                   kPrompt,
+                   "HTTP/1.1 200 OK\r\n"},
+        AnswerCase{"ResetBeforeAnswer", {step::ReadRequest(), step::Reset()}, false, "", 0ms, kPrompt, ""},
+        // Closing with the request still unread resets the connection.
+        AnswerCase{"ClosesWithRequestUnread", {step::Pause(300ms), step::Close()}, false, "", 0ms, kPrompt, ""}),
+    ByName());
+
+// ---- What reaches the server ------------------------------------------------------------------------------------
+
+struct RequestCase {
+  friend void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
+  const char* name;
+  std::string host;
+  std::string path;
+  std::string bytes;
+};
+
+class HttpGetRequest : public testing::TestWithParam<RequestCase> {};
+
+TEST_P(HttpGetRequest, ServerReceivesExactlyTheseBytes) {
+  const RequestCase& c = GetParam();
+  LocalHttpServer server(Script{step::ReadRequest(), step::Close()});
+  std::string response;
+  ASSERT_TRUE(tsm::HttpGet(c.host, c.path, server.Port(), response));
+  ASSERT_TRUE(server.WaitForHandlers(10s));
+  EXPECT_EQ(server.Requests(), std::vector<std::string>{c.bytes});
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, HttpGetRequest,
+                         testing::Values(RequestCase{"StatusQuery", "localhost", tsm::kStatusPath, kStatusRequest},
+                                         RequestCase{"StopRequest", "localhost",
+                                                     tsm::StopRequestPath(tsm::MakeStopToken(123)),
+                                                     "GET /app?operation=ws&s=r&t=123&u=973914 HTTP/1.1\r\n"
+                                                     "Host: localhost\r\n\r\n"},
+                                         RequestCase{"HostHeaderNamesLocalhostWhateverWasDialled", "127.0.0.1",
+                                                     tsm::kStatusPath, kStatusRequest}),
+                         ByName());
+
+// ---- Hosts and ports --------------------------------------------------------------------------------------------
+
+struct ReachCase {
+  friend void PrintTo(const ReachCase& c, std::ostream* os) { *os << c.name; }
+  const char* name;
+  std::string host;
+  std::uint32_t highBits; // or-ed into the server's port; only the low 16 bits may count
+};
+
+class HttpGetReach : public testing::TestWithParam<ReachCase> {};
+
+TEST_P(HttpGetReach, ConnectsToTheServer) {
+  const ReachCase& c = GetParam();
+  LocalHttpServer server(AnswerAndClose(kAnswer));
+  const auto port = static_cast<std::int32_t>(static_cast<std::uint32_t>(server.Port()) | c.highBits);
+  std::string response;
+  EXPECT_TRUE(tsm::HttpGet(c.host, tsm::kStatusPath, port, response));
+  EXPECT_EQ(response, kAnswer);
+}
+
+INSTANTIATE_TEST_SUITE_P(Addresses, HttpGetReach,
+                         testing::Values(ReachCase{"Localhost", "localhost", 0},
+                                         ReachCase{"DottedLoopback", "127.0.0.1", 0},
+                                         ReachCase{"PortAbove65535", "localhost", 0x10000},
+                                         ReachCase{"NegativePort", "localhost", 0xFFFF0000},
+                                         ReachCase{"OnlySignBitAbove", "localhost", 0x80000000}),
+                         ByName());
+
+struct NoConnectionCase {
+  friend void PrintTo(const NoConnectionCase& c, std::ostream* os) { *os << c.name; }
+  const char* name;
+  std::string host;
+};
+
+class HttpGetUnreachable : public testing::TestWithParam<NoConnectionCase> {};
+
+// A live server on the port makes "never connects anywhere" visible: on Wine a connect to 0.0.0.0 would reach it.
+TEST_P(HttpGetUnreachable, FailsEmptyWithoutConnecting) {
+  LocalHttpServer server(AnswerAndClose(kAnswer));
+  const Outcome got = TimedGet(GetParam().host, tsm::kStatusPath, server.Port());
+  EXPECT_FALSE(got.ok);
+  EXPECT_EQ(got.response, "");
+  EXPECT_FALSE(server.WaitForConnections(1, 500ms));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, HttpGetUnreachable,
+                         testing::Values(NoConnectionCase{"NameThatDoesNotResolve", "no-such-host.invalid"},
+                                         NoConnectionCase{"AnyAddress", "0.0.0.0"}),
+                         ByName());
+
+TEST(HttpGetRefused, NothingListeningFailsEmpty) {
+  // A socket bound but not listening holds the port, so nobody else can start listening there meanwhile.
+  const tsm::WinsockSession winsock;
+  ASSERT_TRUE(winsock.Started());
+  const tsm::UniqueSocket holder(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  ASSERT_TRUE(holder.Valid());
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(holder.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  int length = sizeof address;
+  ASSERT_EQ(getsockname(holder.Get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+  const Outcome got = TimedGet("localhost", tsm::kStatusPath, ntohs(address.sin_port));
+  EXPECT_FALSE(got.ok);
+  EXPECT_EQ(got.response, "");
+}
+
+// ---- The chunk limit ----------------------------------------------------------------------------------------------
+
+// An endless stream of numbered lines, 128 of them to a 1024-byte chunk, so any lost, doubled or reordered byte
+// shows.
+std::string StreamChunk(std::uint64_t n) {
+  std::string chunk;
+  chunk.reserve(1024);
+  char line[9];
+  for (std::uint64_t i = n * 128; i < (n + 1) * 128; ++i) {
+    std::snprintf(line, sizeof line, "%07llu\n", static_cast<unsigned long long>(i % 10000000));
+    chunk.append(line, 8);
+  }
+  return chunk;
+}
+
+// Every read brings at least one byte and at most 1024, so 2000 reads bring 2000 to 2048000 bytes of the stream;
+// that the call returns at all against a server that never stops sending is what shows the limit held.
+TEST(HttpGetChunkLimit, StopsReadingAnEndlessAnswer) {
+  std::atomic<std::uint64_t> chunksSent{0};
+  LocalHttpServer server([&](ServerConnection& connection) {
+    if (connection.ReadRequest()) chunksSent = connection.SendForever(StreamChunk);
+  });
+  std::string response;
+  ASSERT_TRUE(tsm::HttpGet("localhost", tsm::kStatusPath, server.Port(), response));
+  EXPECT_GE(response.size(), 2000u);
+  EXPECT_LE(response.size(), 2000u * 1024u);
+  std::string expected;
+  for (std::uint64_t n = 0; expected.size() < response.size(); ++n) expected += StreamChunk(n);
+  expected.resize(response.size());
+  EXPECT_TRUE(response == expected) << "first difference at byte "
+                                    << std::mismatch(response.begin(), response.end(), expected.begin()).first -
+                                           response.begin();
+  // The sender stops only when its sends fail: the client closed on it with the rest unread.
+  EXPECT_TRUE(server.WaitForHandlers(60s));
+  EXPECT_GT(chunksSent.load() * 1024u, response.size());
+}
+
+// ---- Concurrency --------------------------------------------------------------------------------------------------
+
+// The server answers neither until both connections are open, so the two calls can only succeed side by side.
+TEST(HttpGetThreads, TwoExchangesAtOnceEachGetTheirOwnAnswer) {
+  std::atomic<int> metTogether{0};
+  LocalHttpServer server([&](ServerConnection& connection) {
+    if (!connection.ReadRequest()) return;
+    if (connection.Server().WaitForConnections(2, 30s)) ++metTogether;
+    const std::string request = connection.Received();
+    connection.Send(HttpAnswer("<echo>" + request.substr(0, request.find("\r\n")) + "</echo>"));
+  });
+  std::string answerA;
+  std::string answerB;
+  std::atomic<bool> okA{false};
+  std::atomic<bool> okB{false};
+  std::thread a([&] { okA = tsm::HttpGet("localhost", "/app?operation=ws&who=a", server.Port(), answerA); });
+  std::thread b([&] { okB = tsm::HttpGet("localhost", "/app?operation=ws&who=b", server.Port(), answerB); });
+  a.join();
+  b.join();
+  EXPECT_TRUE(okA);
+  EXPECT_TRUE(okB);
+  EXPECT_EQ(metTogether, 2);
+  EXPECT_EQ(tsm::ExtractTagText(answerA, "echo"), "GET /app?operation=ws&who=a HTTP/1.1");
+  EXPECT_EQ(tsm::ExtractTagText(answerB, "echo"), "GET /app?operation=ws&who=b HTTP/1.1");
+}
+
+// ---- The test server itself -------------------------------------------------------------------------------------
+
+// Panel tests stop the server and start another where the panel already knows to look.
+TEST(LocalHttpServer, ANewServerTakesAFixedPortAtOnce) {
+  std::int32_t port = 0;
+  {
+    LocalHttpServer first(AnswerAndClose(HttpAnswer("first")));
+    port = first.Port();
+    std::string response;
+    ASSERT_TRUE(tsm::HttpGet("localhost", tsm::kStatusPath, port, response));
+    EXPECT_EQ(response, HttpAnswer("first"));
+  }
+  std::string response;
+  EXPECT_FALSE(tsm::HttpGet("localhost", tsm::kStatusPath, port, response));
+  for (const char* body : {"second", "third"}) {
+    LocalHttpServer next(AnswerAndClose(HttpAnswer(body)), static_cast<std::uint16_t>(port));
+    EXPECT_EQ(next.Port(), port);
+    ASSERT_TRUE(tsm::HttpGet("localhost", tsm::kStatusPath, port, response));
+    EXPECT_EQ(response, HttpAnswer(body));
+  }
+}
+
+} // namespace
