@@ -15,6 +15,8 @@
 // - A script that answers normally starts with ReadRequest. Closing a connection while bytes it received are still
 //   unread makes the peer see a reset instead of an orderly close (Windows and Linux both do this), and a connection
 //   that never reads still takes the client's request into its buffers, so the client's sends succeed.
+// - Reset (and the close above) is a real RST, but a client running under Wine reads it as an orderly close: recv
+//   gives 0 and only a later send fails with WSAECONNRESET. On Windows the recv itself fails.
 // - When the steps run out the connection is closed in an orderly way, unless a step already closed or reset it.
 // - The port is an ephemeral one unless a fixed port is asked for; a fixed port may be taken again by a new server at
 //   once, so a test can stop a server and start another where a client already knows to look.
