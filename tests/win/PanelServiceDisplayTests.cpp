@@ -1,0 +1,206 @@
+// The panel's service display against Wine's real service manager: the service "Torvale" is registered with the
+// test service binary and moved through its states, and the real panel is ticked and read from outside.
+#include "support/PanelDriver.h"
+#include "support/TestServices.h"
+
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+
+namespace {
+
+using tsm::test::Light;
+using tsm::test::PanelDriver;
+using tsm::test::PanelOptions;
+using tsm::test::ScratchFolder;
+using tsm::test::TestServiceCommand;
+using tsm::test::WaitUntil;
+
+constexpr char kService[] = "Torvale";
+
+// Removes any "Torvale" an earlier run left, and removes ours at the end whatever happened in between. Declare it
+// before the panel, so that the panel is closed first.
+class TorvaleCleanup {
+public:
+  TorvaleCleanup() { EXPECT_TRUE(tsm::test::DeleteTestService(kService)) << "cannot remove a leftover service"; }
+  ~TorvaleCleanup() { EXPECT_TRUE(tsm::test::DeleteTestService(kService)) << "cannot remove the service"; }
+  TorvaleCleanup(const TorvaleCleanup&) = delete;
+  TorvaleCleanup& operator=(const TorvaleCleanup&) = delete;
+};
+
+// A panel whose working folder is empty: no port is ever found, so no status update interferes.
+class QuietPanel {
+public:
+  QuietPanel() : panel_(Options(folder_)) {}
+  PanelDriver* operator->() { return &panel_; }
+  PanelDriver& operator*() { return panel_; }
+
+private:
+  static PanelOptions Options(const ScratchFolder& folder) {
+    PanelOptions options;
+    options.workingFolder = folder.Path();
+    return options;
+  }
+  ScratchFolder folder_;
+  PanelDriver panel_;
+};
+
+struct Display {
+  Light light;
+  bool startEnabled;
+  bool stopEnabled;
+};
+
+// The registered page with the given picture and button states. The picture is painted in the panel's own time,
+// so it is waited for (bounded) before it is compared.
+void ExpectRegisteredPage(PanelDriver& panel, const Display& want) {
+  EXPECT_EQ(panel.ActivePage(), IDC_TBREGISTERED);
+  EXPECT_TRUE(panel.IsVisible(IDC_IMGSTATUS));
+  (void)WaitUntil([&] { return panel.StatusLight() == want.light; });
+  EXPECT_EQ(panel.StatusLight(), want.light);
+  EXPECT_EQ(panel.IsEnabled(IDC_BTNSTARTSERVICE), want.startEnabled);
+  EXPECT_EQ(panel.IsEnabled(IDC_BTNSTOPSERVICE), want.stopEnabled);
+}
+
+constexpr Display kStopped{Light::Stopped, true, false};
+constexpr Display kRunning{Light::Running, false, true};
+constexpr Display kPending{Light::ComingUp, false, false};
+
+TEST(PanelServiceDisplay, StoppedServiceAtStartShowsTheRedLightAtOnce) {
+  TorvaleCleanup cleanup;
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  QuietPanel panel;
+  // No tick: window creation refreshes the display once.
+  ExpectRegisteredPage(*panel, kStopped);
+  EXPECT_EQ(panel->StatusText(), "Checking status");
+}
+
+TEST(PanelServiceDisplay, FollowsTheServiceFromRegistrationToDeletionAndBack) {
+  TorvaleCleanup cleanup;
+  QuietPanel panel;
+  ASSERT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
+
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  EXPECT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED) << "changed before the timer ticked";
+  panel->Tick();
+  {
+    SCOPED_TRACE("registered, stopped");
+    ExpectRegisteredPage(*panel, kStopped);
+  }
+  panel->Tick();
+  {
+    SCOPED_TRACE("stopped, second tick");
+    ExpectRegisteredPage(*panel, kStopped);
+  }
+
+  ASSERT_TRUE(tsm::test::StartTestService(kService));
+  panel->Tick();
+  {
+    SCOPED_TRACE("running");
+    ExpectRegisteredPage(*panel, kRunning);
+  }
+
+  ASSERT_TRUE(tsm::test::PauseTestService(kService));
+  panel->Tick();
+  {
+    SCOPED_TRACE("paused");
+    ExpectRegisteredPage(*panel, kPending);
+  }
+
+  ASSERT_TRUE(tsm::test::StopTestService(kService));
+  panel->Tick();
+  {
+    SCOPED_TRACE("stopped again");
+    ExpectRegisteredPage(*panel, kStopped);
+  }
+
+  ASSERT_TRUE(tsm::test::DeleteTestService(kService));
+  panel->Tick();
+  EXPECT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED) << "deleted";
+  EXPECT_TRUE(panel->IsVisible(IDC_BTNREGISTER));
+
+  // Registered again in the state last shown: the page comes back at the first tick, not at the next change.
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  panel->Tick();
+  {
+    SCOPED_TRACE("registered again, stopped");
+    ExpectRegisteredPage(*panel, kStopped);
+  }
+}
+
+TEST(PanelServiceDisplay, ServiceThatDisappearsWhileRunningShowsTheUnregisteredPage) {
+  TorvaleCleanup cleanup;
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  ASSERT_TRUE(tsm::test::StartTestService(kService));
+  QuietPanel panel;
+  ExpectRegisteredPage(*panel, kRunning);
+
+  ASSERT_TRUE(tsm::test::DeleteTestService(kService));
+  panel->Tick();
+  EXPECT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
+}
+
+TEST(PanelServiceDisplay, StoppingShowsGreenThenAmberThenRed) {
+  TorvaleCleanup cleanup;
+  // Long enough to tick and read the panel while the service is still stopping; the test waits for the end.
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand("--stop-delay 4000")));
+  ASSERT_TRUE(tsm::test::StartTestService(kService));
+  QuietPanel panel;
+  {
+    SCOPED_TRACE("running");
+    ExpectRegisteredPage(*panel, kRunning);
+  }
+
+  ASSERT_TRUE(tsm::test::SendTestServiceControl(kService, SERVICE_CONTROL_STOP));
+  ASSERT_EQ(tsm::test::QueryTestServiceState(kService), DWORD{SERVICE_STOP_PENDING});
+  panel->Tick();
+  ASSERT_EQ(tsm::test::QueryTestServiceState(kService), DWORD{SERVICE_STOP_PENDING}) << "stopped before the tick";
+  {
+    SCOPED_TRACE("stop pending");
+    ExpectRegisteredPage(*panel, kPending);
+  }
+
+  ASSERT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_STOPPED));
+  panel->Tick();
+  {
+    SCOPED_TRACE("stopped");
+    ExpectRegisteredPage(*panel, kStopped);
+  }
+}
+
+// Every in-between state shows the amber light with both buttons disabled. The test service holds each of these
+// states for as long as the test needs.
+struct HeldState {
+  const char* name;
+  DWORD state;
+};
+
+void PrintTo(const HeldState& held, std::ostream* out) { *out << held.name; }
+
+class PanelPendingState : public ::testing::TestWithParam<HeldState> {};
+
+TEST_P(PanelPendingState, ShowsAmberWithBothButtonsDisabled) {
+  const DWORD state = GetParam().state;
+  TorvaleCleanup cleanup;
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  ASSERT_TRUE(tsm::test::StartTestService(kService));
+  QuietPanel panel;
+  ExpectRegisteredPage(*panel, kRunning);
+
+  ASSERT_TRUE(tsm::test::SendTestServiceControl(kService, tsm::test::kHoldStateControl + state));
+  ASSERT_TRUE(tsm::test::WaitForServiceState(kService, state));
+  panel->Tick();
+  ExpectRegisteredPage(*panel, kPending);
+}
+
+INSTANTIATE_TEST_SUITE_P(HeldByTheService, PanelPendingState,
+                         ::testing::Values(HeldState{"StartPending", SERVICE_START_PENDING},
+                                           HeldState{"ContinuePending", SERVICE_CONTINUE_PENDING},
+                                           HeldState{"PausePending", SERVICE_PAUSE_PENDING},
+                                           HeldState{"Paused", SERVICE_PAUSED}),
+                         [](const ::testing::TestParamInfo<HeldState>& held) { return std::string(held.param.name); });
+
+} // namespace

@@ -1,0 +1,667 @@
+// The panel driver: launching the panel and reading it through the window system from another process.
+#include "support/PanelDriver.h"
+
+#include "resource.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+
+namespace tsm::test {
+namespace {
+
+constexpr char kMainClass[] = "TfrmMain";
+constexpr char kDialogClass[] = "#32770";
+constexpr DWORD kAnswerTimeoutMs = 10000; // a single round trip to the panel's thread
+constexpr DWORD kKillWaitMs = 5000;
+constexpr WORD kWaitCursorResource = 32514; // OCR_WAIT
+
+// A picture counts as shown when this share of its opaque pixels is on screen (a little slack for a pixel or two
+// of overlap at the control's edge).
+constexpr double kPictureMatch = 0.95;
+// The three traffic lights differ only in their lamps; among the pixels where they differ, the one on show must
+// match this well.
+constexpr double kLampMatch = 0.90;
+// Per colour channel; the screen is 24-bit, so a picture's colours arrive exactly, but leave room for dithering.
+constexpr int kChannelSlack = 8;
+
+[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
+
+std::string IdName(int id) { return id == 0 ? std::string("the main window") : "control " + std::to_string(id); }
+
+class ModuleHandle {
+public:
+  explicit ModuleHandle(HMODULE m) : module_(m) {}
+  ~ModuleHandle() {
+    if (module_) FreeLibrary(module_);
+  }
+  ModuleHandle(const ModuleHandle&) = delete;
+  ModuleHandle& operator=(const ModuleHandle&) = delete;
+  [[nodiscard]] HMODULE Get() const { return module_; }
+
+private:
+  HMODULE module_;
+};
+
+// Any GDI object we create (bitmaps here).
+class GdiObject {
+public:
+  explicit GdiObject(HGDIOBJ o) : object_(o) {}
+  ~GdiObject() {
+    if (object_) DeleteObject(object_);
+  }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+  [[nodiscard]] HGDIOBJ Get() const { return object_; }
+
+private:
+  HGDIOBJ object_;
+};
+
+// The DC of the whole screen, from GetDC(nullptr).
+class ScreenDc {
+public:
+  ScreenDc() : dc_(GetDC(nullptr)) {}
+  ~ScreenDc() {
+    if (dc_) ReleaseDC(nullptr, dc_);
+  }
+  ScreenDc(const ScreenDc&) = delete;
+  ScreenDc& operator=(const ScreenDc&) = delete;
+  [[nodiscard]] HDC Get() const { return dc_; }
+
+private:
+  HDC dc_;
+};
+
+class MemoryDc {
+public:
+  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
+  ~MemoryDc() {
+    if (dc_) DeleteDC(dc_);
+  }
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+  [[nodiscard]] HDC Get() const { return dc_; }
+
+private:
+  HDC dc_;
+};
+
+// Selects an object into a DC for one scope.
+class Selection {
+public:
+  Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+  ~Selection() { SelectObject(dc_, old_); }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
+private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+// Memory in another process, for messages whose pointer the system does not marshal (SB_GETTEXT).
+class RemoteBuffer {
+public:
+  RemoteBuffer(HANDLE process, size_t size)
+      : process_(process), address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+  ~RemoteBuffer() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  [[nodiscard]] void* Get() const { return address_; }
+
+private:
+  HANDLE process_;
+  void* address_;
+};
+
+BITMAPINFO TopDown32(int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+bool SameColour(std::uint32_t a, std::uint32_t b) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int ca = static_cast<int>((a >> shift) & 0xFF);
+    const int cb = static_cast<int>((b >> shift) & 0xFF);
+    if (std::abs(ca - cb) > kChannelSlack) return false;
+  }
+  return true;
+}
+
+std::uint32_t TransparentColour(const Pixels& picture) { return picture.At(0, picture.height - 1); }
+
+// Share of the picture's opaque pixels (restricted to `only` when given) that the screen shows at (ox, oy).
+// Pixels that fall outside the screen grid count as mismatches.
+double MatchAt(const Pixels& screen, const Pixels& picture, int ox, int oy, const std::vector<bool>* only = nullptr) {
+  const std::uint32_t key = TransparentColour(picture);
+  size_t opaque = 0;
+  size_t same = 0;
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x) {
+      const size_t index = static_cast<size_t>(y) * picture.width + x;
+      if (only && !(*only)[index]) continue;
+      const std::uint32_t colour = picture.rgb[index];
+      if (colour == key) continue;
+      ++opaque;
+      const int sx = ox + x;
+      const int sy = oy + y;
+      if (sx < screen.width && sy < screen.height && SameColour(screen.At(sx, sy), colour)) ++same;
+    }
+  }
+  return opaque == 0 ? 0.0 : static_cast<double>(same) / static_cast<double>(opaque);
+}
+
+struct FindContext {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK FindById(HWND hwnd, LPARAM param) {
+  auto* context = reinterpret_cast<FindContext*>(param);
+  if (GetDlgCtrlID(hwnd) != context->id) return TRUE;
+  context->found = hwnd;
+  return FALSE;
+}
+
+struct TopLevelContext {
+  DWORD processId;
+  const char* className;
+  HWND owner; // when set, only windows it owns
+  HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM param) {
+  auto* context = reinterpret_cast<TopLevelContext*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != context->processId || !IsWindowVisible(hwnd)) return TRUE;
+  char name[64] = {};
+  GetClassNameA(hwnd, name, sizeof name);
+  if (lstrcmpiA(name, context->className) != 0) return TRUE;
+  if (context->owner && GetWindow(hwnd, GW_OWNER) != context->owner) return TRUE;
+  context->found = hwnd;
+  return FALSE;
+}
+
+HWND FindProcessWindow(DWORD processId, const char* className, HWND owner = nullptr) {
+  TopLevelContext context{processId, className, owner, nullptr};
+  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&context));
+  return context.found;
+}
+
+// Window text of any window, through the marshalled WM_GETTEXT; throws when the owner does not answer.
+std::string WindowText(HWND hwnd, const std::string& what) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &length))
+    Fail("no answer to WM_GETTEXTLENGTH from " + what);
+  std::string text(length + 1, '\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
+                           kAnswerTimeoutMs, &copied))
+    Fail("no answer to WM_GETTEXT from " + what);
+  text.resize(std::min<size_t>(copied, length));
+  return text;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Files and folders
+
+std::string TestExeFolder() {
+  char path[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) Fail("cannot read the test executable's path");
+  std::string folder(path, n);
+  return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+std::string PanelExePath() { return TestExeFolder() + "TorvaleServiceManager.exe"; }
+
+ScratchFolder::ScratchFolder() {
+  char temp[MAX_PATH] = {};
+  const DWORD n = GetTempPathA(MAX_PATH, temp);
+  if (n == 0 || n >= MAX_PATH) Fail("no temporary folder");
+  // Process id plus a counter: unique among parallel test processes and within one.
+  static LONG counter = 0;
+  const LONG serial = InterlockedIncrement(&counter);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = std::string(temp) + "tsm-" + std::to_string(GetCurrentProcessId()) + "-" +
+                            std::to_string(serial) + "-" + std::to_string(attempt);
+    if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+      path_ = std::move(candidate);
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  Fail("cannot create a scratch folder under " + std::string(temp));
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(path_), ignored);
+}
+
+std::string ScratchFolder::PathOf(const std::string& relative) const { return path_ + "\\" + relative; }
+
+void ScratchFolder::Write(const std::string& relative, const std::string& bytes) const {
+  const std::filesystem::path target(PathOf(relative));
+  std::error_code error;
+  std::filesystem::create_directories(target.parent_path(), error);
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) Fail("cannot write " + target.string());
+}
+
+std::string ScratchFolder::CopyIn(const std::string& source, const std::string& relative) const {
+  const std::filesystem::path from(source);
+  const std::filesystem::path target(PathOf(relative.empty() ? from.filename().string() : relative));
+  std::error_code error;
+  std::filesystem::create_directories(target.parent_path(), error);
+  if (!std::filesystem::copy_file(from, target, std::filesystem::copy_options::overwrite_existing, error))
+    Fail("cannot copy " + source + " to " + target.string() + ": " + error.message());
+  return target.string();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Printing, for readable test failures
+
+std::ostream& operator<<(std::ostream& out, const Bounds& b) {
+  return out << "{" << b.left << ", " << b.top << ", " << b.width << ", " << b.height << "}";
+}
+
+const char* ToString(Light light) {
+  switch (light) {
+  case Light::None:
+    return "None";
+  case Light::Stopped:
+    return "Stopped (red)";
+  case Light::Running:
+    return "Running (green)";
+  case Light::ComingUp:
+    return "ComingUp (amber)";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& out, Light light) { return out << ToString(light); }
+
+// ---------------------------------------------------------------------------------------------------------------
+// The process
+
+struct PanelDriver::PictureCache {
+  std::map<int, Pixels> byId;
+};
+
+PanelDriver::PanelDriver(const PanelOptions& options)
+    : exePath_(options.exePath), pictures_(std::make_unique<PictureCache>()) {
+  if (GetFileAttributesA(exePath_.c_str()) == INVALID_FILE_ATTRIBUTES) Fail("no panel at " + exePath_);
+  std::string commandLine = "\"" + exePath_ + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(exePath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup, &info))
+    Fail("cannot start " + exePath_ + " (error " + std::to_string(GetLastError()) + ")");
+  process_.Reset(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  processId_ = info.dwProcessId;
+
+  const bool appeared = WaitUntil(
+      [&] {
+        if (!IsRunning()) return true;
+        window_ = FindProcessWindow(processId_, kMainClass);
+        return window_ != nullptr;
+      },
+      options.startTimeoutMs);
+  if (!IsRunning()) {
+    window_ = nullptr;
+    Fail("the panel exited at start with code " + std::to_string(ExitCode().value_or(0)));
+  }
+  if (!appeared) {
+    Close(0);
+    Fail("the panel showed no window within " + std::to_string(options.startTimeoutMs) + " ms");
+  }
+  threadId_ = GetWindowThreadProcessId(window_, nullptr);
+  Sync();
+  idleCursor_ = CursorOverPanel();
+}
+
+PanelDriver::~PanelDriver() {
+  try {
+    Close();
+  } catch (...) {
+    // A destructor must not throw; Close has already killed the process if it had to.
+  }
+}
+
+bool PanelDriver::IsRunning() const {
+  return process_.Valid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
+}
+
+std::optional<DWORD> PanelDriver::ExitCode() const {
+  DWORD code = 0;
+  if (!process_.Valid() || IsRunning() || !GetExitCodeProcess(process_.Get(), &code)) return std::nullopt;
+  return code;
+}
+
+bool PanelDriver::Close(DWORD timeoutMs) {
+  if (!IsRunning()) return true;
+  if (window_ && IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0) return true;
+  TerminateProcess(process_.Get(), 1);
+  WaitForSingleObject(process_.Get(), kKillWaitMs);
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Controls
+
+HWND PanelDriver::FindControl(int id) const {
+  if (id == 0) return window_;
+  FindContext context{id, nullptr};
+  EnumChildWindows(window_, FindById, reinterpret_cast<LPARAM>(&context)); // recursive: pages inside the page control
+  return context.found;
+}
+
+HWND PanelDriver::Control(int id) const {
+  HWND hwnd = FindControl(id);
+  if (!hwnd) Fail("the panel has no " + IdName(id));
+  return hwnd;
+}
+
+HWND PanelDriver::Resolve(int id) const { return Control(id); }
+
+std::string PanelDriver::Text(int id) const { return WindowText(Resolve(id), IdName(id)); }
+
+std::string PanelDriver::ClassName(int id) const {
+  char name[256] = {};
+  if (!GetClassNameA(Resolve(id), name, sizeof name)) Fail("no class name for " + IdName(id));
+  return name;
+}
+
+bool PanelDriver::IsVisible(int id) const { return IsWindowVisible(Resolve(id)) != FALSE; }
+
+bool PanelDriver::IsShown(int id) const { return (Style(id) & WS_VISIBLE) != 0; }
+
+bool PanelDriver::IsEnabled(int id) const { return IsWindowEnabled(Resolve(id)) != FALSE; }
+
+LONG_PTR PanelDriver::Style(int id) const { return GetWindowLongPtrA(Resolve(id), GWL_STYLE); }
+
+LONG_PTR PanelDriver::ExStyle(int id) const { return GetWindowLongPtrA(Resolve(id), GWL_EXSTYLE); }
+
+Bounds PanelDriver::BoundsInParent(int id) const {
+  HWND hwnd = Resolve(id);
+  RECT r{};
+  if (!GetWindowRect(hwnd, &r)) Fail("no rectangle for " + IdName(id));
+  HWND parent = GetParent(hwnd);
+  MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+int PanelDriver::ParentId(int id) const {
+  if (id == 0) return -1;
+  HWND parent = GetParent(Resolve(id));
+  return parent == window_ ? 0 : GetDlgCtrlID(parent);
+}
+
+std::vector<int> PanelDriver::ChildIds(int parentId, bool tabStopsOnly) const {
+  std::vector<int> ids;
+  for (HWND child = GetWindow(Resolve(parentId), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (tabStopsOnly && !(GetWindowLongPtrA(child, GWL_STYLE) & WS_TABSTOP)) continue;
+    ids.push_back(GetDlgCtrlID(child));
+  }
+  return ids;
+}
+
+int PanelDriver::ActivePage() const {
+  const bool unregistered = IsShown(IDC_TBUNREGISTERED);
+  const bool registered = IsShown(IDC_TBREGISTERED);
+  if (unregistered == registered) return 0;
+  return unregistered ? IDC_TBUNREGISTERED : IDC_TBREGISTERED;
+}
+
+SIZE PanelDriver::ClientSize() const {
+  RECT r{};
+  if (!GetClientRect(window_, &r)) Fail("no client rectangle");
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+RECT PanelDriver::WindowRect() const {
+  RECT r{};
+  if (!GetWindowRect(window_, &r)) Fail("no window rectangle");
+  return r;
+}
+
+std::string PanelDriver::StatusText() const {
+  HWND bar = Control(IDC_STBMAIN);
+  DWORD_PTR lengthAndType = 0;
+  if (!SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &lengthAndType))
+    Fail("no answer to SB_GETTEXTLENGTH");
+  const size_t length = LOWORD(lengthAndType);
+  // SB_GETTEXT's buffer is not marshalled between processes: it has to live in the panel's address space.
+  RemoteBuffer remote(process_.Get(), length + 1);
+  if (!remote.Get()) Fail("cannot allocate in the panel's process (error " + std::to_string(GetLastError()) + ")");
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutA(bar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL, kAnswerTimeoutMs,
+                           &ignored))
+    Fail("no answer to SB_GETTEXT");
+  std::string text(length + 1, '\0');
+  SIZE_T read = 0;
+  if (!ReadProcessMemory(process_.Get(), remote.Get(), text.data(), text.size(), &read))
+    Fail("cannot read the panel's memory (error " + std::to_string(GetLastError()) + ")");
+  text.resize(std::min(text.find('\0'), read));
+  return text;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Acting
+
+void PanelDriver::Tick() const {
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutA(window_, WM_TIMER, IDT_TMRMAIN, 0, SMTO_NORMAL, kAnswerTimeoutMs, &ignored))
+    Fail("the panel did not handle the timer tick");
+}
+
+void PanelDriver::PostTick() const {
+  if (!PostMessageA(window_, WM_TIMER, IDT_TMRMAIN, 0)) Fail("cannot post the timer tick");
+}
+
+void PanelDriver::Sync(DWORD timeoutMs) const {
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &ignored))
+    Fail("the panel's thread did not answer");
+}
+
+bool PanelDriver::Click(int id) const {
+  HWND button = Resolve(id);
+  if (!IsWindowVisible(button) || !IsWindowEnabled(button)) return false;
+  if (!PostMessageA(button, BM_CLICK, 0, 0)) Fail("cannot post a click to " + IdName(id));
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Message boxes
+
+std::optional<MessageBoxInfo> PanelDriver::FindMessageBox() const {
+  HWND box = FindProcessWindow(processId_, kDialogClass);
+  if (!box) return std::nullopt;
+  MessageBoxInfo info;
+  info.window = box;
+  info.owner = GetWindow(box, GW_OWNER);
+  info.caption = WindowText(box, "the message box");
+  // The text is the static control 0xFFFF, as on Windows; older Wine used 100.
+  HWND text = GetDlgItem(box, 0xFFFF);
+  if (!text) text = GetDlgItem(box, 100);
+  if (text) info.text = WindowText(text, "the message box's text");
+  return info;
+}
+
+std::optional<MessageBoxInfo> PanelDriver::WaitForMessageBox(DWORD timeoutMs) const {
+  std::optional<MessageBoxInfo> box;
+  if (!WaitUntil([&] { return (box = FindMessageBox()).has_value(); }, timeoutMs)) return std::nullopt;
+  return box;
+}
+
+bool PanelDriver::CloseMessageBox(const MessageBoxInfo& box, DWORD timeoutMs) const {
+  if (!IsWindow(box.window)) return true;
+  const int button = GetDlgItem(box.window, IDOK) ? IDOK : IDCANCEL;
+  PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box.window, button)));
+  return WaitUntil([&] { return !IsWindow(box.window); }, timeoutMs);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Pictures
+
+Pixels PanelDriver::LoadPicture(int bitmapId) const {
+  if (auto cached = pictures_->byId.find(bitmapId); cached != pictures_->byId.end()) return cached->second;
+  ModuleHandle module(
+      LoadLibraryExA(exePath_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!module.Get()) Fail("cannot open " + exePath_ + " for its resources");
+  GdiObject bitmap(LoadImageA(module.Get(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (!bitmap.Get()) Fail("no bitmap " + std::to_string(bitmapId) + " in " + exePath_);
+  BITMAP header{};
+  GetObjectA(bitmap.Get(), sizeof header, &header);
+  Pixels picture;
+  picture.width = header.bmWidth;
+  picture.height = header.bmHeight;
+  picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height);
+  BITMAPINFO info = TopDown32(picture.width, picture.height);
+  ScreenDc screen;
+  if (GetDIBits(screen.Get(), static_cast<HBITMAP>(bitmap.Get()), 0, picture.height, picture.rgb.data(), &info,
+                DIB_RGB_COLORS) != picture.height)
+    Fail("cannot read bitmap " + std::to_string(bitmapId));
+  for (auto& p : picture.rgb) p &= 0x00FFFFFF;
+  pictures_->byId.emplace(bitmapId, picture);
+  return picture;
+}
+
+void PanelDriver::Raise() const {
+  SetForegroundWindow(window_);
+  SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  Sync();
+}
+
+Pixels PanelDriver::CaptureControl(int id) const {
+  HWND hwnd = Resolve(id);
+  Raise();
+  RECT r{};
+  if (!GetWindowRect(hwnd, &r)) Fail("no rectangle for " + IdName(id));
+  Pixels shot;
+  shot.width = r.right - r.left;
+  shot.height = r.bottom - r.top;
+  if (shot.width <= 0 || shot.height <= 0) return shot;
+  ScreenDc screen;
+  MemoryDc memory(screen.Get());
+  BITMAPINFO info = TopDown32(shot.width, shot.height);
+  void* bits = nullptr;
+  GdiObject section(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!section.Get() || !memory.Get()) Fail("cannot make a capture bitmap");
+  {
+    Selection selected(memory.Get(), section.Get());
+    if (!BitBlt(memory.Get(), 0, 0, shot.width, shot.height, screen.Get(), r.left, r.top, SRCCOPY))
+      Fail("cannot copy from the screen");
+    GdiFlush();
+  }
+  const auto* source = static_cast<const std::uint32_t*>(bits);
+  shot.rgb.assign(source, source + static_cast<size_t>(shot.width) * shot.height);
+  for (auto& p : shot.rgb) p &= 0x00FFFFFF;
+  return shot;
+}
+
+Light PanelDriver::StatusLight() const {
+  struct Candidate {
+    Light light;
+    Pixels picture;
+  };
+  const Candidate candidates[] = {{Light::Stopped, LoadPicture(IDB_STOPPED)},
+                                  {Light::Running, LoadPicture(IDB_RUNNING)},
+                                  {Light::ComingUp, LoadPicture(IDB_COMINGUP)}};
+  const Pixels screen = CaptureControl(IDC_IMGSTATUS);
+
+  // The pixels where the three pictures disagree: the lamps.
+  const Pixels& first = candidates[0].picture;
+  std::vector<bool> lamps(first.rgb.size(), false);
+  for (size_t i = 0; i < lamps.size(); ++i)
+    for (const auto& c : candidates)
+      if (c.picture.rgb.size() != first.rgb.size() || c.picture.rgb[i] != first.rgb[i]) lamps[i] = true;
+
+  Light best = Light::None;
+  double bestLamps = kLampMatch;
+  for (const auto& c : candidates) {
+    if (MatchAt(screen, c.picture, 0, 0) < kPictureMatch) continue;
+    const double lampScore = c.picture.rgb.size() == first.rgb.size() ? MatchAt(screen, c.picture, 0, 0, &lamps) : 1.0;
+    if (lampScore >= bestLamps) {
+      bestLamps = lampScore;
+      best = c.light;
+    }
+  }
+  return best;
+}
+
+bool PanelDriver::ShowsPicture(int id, int bitmapId) const {
+  const Pixels picture = LoadPicture(bitmapId);
+  const Pixels screen = CaptureControl(id);
+  for (int oy = 0; oy + picture.height <= screen.height; ++oy)
+    for (int ox = 0; ox + picture.width <= screen.width; ++ox)
+      if (MatchAt(screen, picture, ox, oy) >= kPictureMatch) return true;
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Cursor
+
+HCURSOR PanelDriver::CursorOverPanel() const {
+  Raise();
+  RECT header{};
+  HWND panel1 = FindControl(IDC_PANEL1);
+  GetWindowRect(panel1 ? panel1 : window_, &header);
+  const int x = (header.left + header.right) / 2;
+  const int y = (header.top + header.bottom) / 2;
+  // Two positions, so that the pointer really moves and the panel gets WM_SETCURSOR even when it was there already.
+  SetCursorPos(x + 1, y);
+  Sync();
+  SetCursorPos(x, y);
+  Sync();
+  CURSORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetCursorInfo(&info)) Fail("GetCursorInfo failed");
+  return info.hCursor;
+}
+
+// Wine lets GetCursorInfo read another process's cursor (the foreground thread's), but the handle is opaque to us:
+// GetIconInfo on it fails with 1402, and each process loads its own copy of the system cursors, so our
+// LoadCursor(IDC_WAIT) is a different handle from the panel's. What can be told is whether the panel shows the
+// cursor it showed at launch, when it was not busy, or another one. On Windows the system cursors are shared and
+// can be named, so there the wait cursor is recognised as such.
+bool PanelDriver::ShowsWaitCursor() const {
+  HCURSOR cursor = CursorOverPanel();
+  if (!cursor) return false;
+  if (cursor == LoadCursorA(nullptr, IDC_WAIT)) return true;
+  ICONINFOEXA info{};
+  info.cbSize = sizeof info;
+  if (GetIconInfoExA(cursor, &info)) {
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    return info.wResID == kWaitCursorResource;
+  }
+  return cursor != idleCursor_;
+}
+
+} // namespace tsm::test

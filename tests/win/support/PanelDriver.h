@@ -1,0 +1,256 @@
+// PanelDriver: runs the real panel (TorvaleServiceManager.exe) in a process of its own and works it from outside,
+// the way a user's eyes and hands would: it finds controls by their id, reads their text, visibility, enabled state
+// and geometry, reads the status bar, fires the refresh timer, clicks buttons, reads and closes message boxes, tells
+// which traffic light is on screen and whether the hourglass cursor is up. The panel carries no test hooks; every
+// reading goes through the window system.
+//
+// Typical use:
+//
+//   tsm::test::PanelDriver panel;                           // launch, wait for the window
+//   EXPECT_EQ(panel.StatusText(), "Checking status");
+//   panel.Tick();                                           // one refresh, handled when Tick returns
+//   EXPECT_EQ(panel.ActivePage(), IDC_TBREGISTERED);
+//   ASSERT_TRUE(panel.Click(IDC_BTNSTARTSERVICE));         // posted: a message box it opens cannot block us
+//   auto box = panel.WaitForMessageBox();                   // bounded wait
+//   ASSERT_TRUE(box && panel.CloseMessageBox(*box));
+//
+// Everything that happens in the panel's own time (a probe's status update, a script's effect, a box opening) is
+// observed with WaitUntil, which polls a predicate with a bound and never asserts on how long it took.
+//
+// Control ids are those of res/resource.h; id 0 everywhere means the main window itself. Readers throw
+// std::runtime_error (with the id in the message) when a control is missing or the panel does not answer, so a test
+// fails with a readable reason instead of reading garbage. A driver is neither copyable nor movable: hold it by
+// value, in std::optional or in std::unique_ptr. Its destructor closes the panel (WM_CLOSE, then TerminateProcess
+// if it does not go), so no test leaves a panel running.
+//
+// Only one panel should be on screen at a time (tests that launch one hold the ctest lock "panel"): pictures are read
+// from the screen, and the cursor is the foreground window's.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tsm::test {
+
+// Bound for anything asynchronous: generous, because two cores are shared by everything under Wine. Never a
+// measure of speed.
+inline constexpr DWORD kDefaultWaitMs = 15000;
+inline constexpr DWORD kPollIntervalMs = 25;
+
+// Polls done() every kPollIntervalMs until it returns true (then true) or timeoutMs has passed (then false).
+template <class Predicate> [[nodiscard]] bool WaitUntil(Predicate&& done, DWORD timeoutMs = kDefaultWaitMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(kPollIntervalMs);
+  }
+}
+
+// Owner of a kernel handle (process, thread, file...); null and INVALID_HANDLE_VALUE both mean none.
+class UniqueHandle {
+public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE h) : handle_(h) {}
+  ~UniqueHandle() { Reset(); }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  [[nodiscard]] HANDLE Get() const { return handle_; }
+  [[nodiscard]] bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Release() {
+    HANDLE h = handle_;
+    handle_ = nullptr;
+    return h;
+  }
+  void Reset(HANDLE h = nullptr) {
+    if (Valid()) CloseHandle(handle_);
+    handle_ = h;
+  }
+
+private:
+  HANDLE handle_ = nullptr;
+};
+
+// Folder of the running test executable, with its trailing backslash.
+[[nodiscard]] std::string TestExeFolder();
+// The built panel: TorvaleServiceManager.exe next to the running test executable.
+[[nodiscard]] std::string PanelExePath();
+
+// A fresh empty folder under %TEMP%, removed with all its contents when the object goes. For a panel copy with
+// scripts beside it, or a working folder with (or without) a configuration below it.
+class ScratchFolder {
+public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  // The folder, without a trailing separator.
+  [[nodiscard]] const std::string& Path() const { return path_; }
+  // Path of `relative` inside the folder ("config\\AppConfig.xml").
+  [[nodiscard]] std::string PathOf(const std::string& relative) const;
+  // Writes `bytes` exactly (binary) to `relative`, creating the folders on the way; throws on failure.
+  void Write(const std::string& relative, const std::string& bytes) const;
+  // Copies the file `source` to `relative` (its own name when empty); returns the new path; throws on failure.
+  std::string CopyIn(const std::string& source, const std::string& relative = {}) const;
+
+private:
+  std::string path_;
+};
+
+// A control's rectangle in its parent's client coordinates, as the layout gives it: left, top, width, height.
+struct Bounds {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const Bounds&, const Bounds&) = default;
+};
+std::ostream& operator<<(std::ostream& out, const Bounds& b);
+
+// Which traffic light a picture control shows. None: no picture, or nothing that matches any of the three.
+enum class Light { None, Stopped, Running, ComingUp };
+const char* ToString(Light light);
+std::ostream& operator<<(std::ostream& out, Light light);
+
+// A message box of the panel's process, as found on screen.
+struct MessageBoxInfo {
+  HWND window = nullptr;
+  HWND owner = nullptr; // the panel's main window for the panel's own boxes
+  std::string caption;
+  std::string text;
+};
+
+// A 32-bit top-down pixel grid, 0x00RRGGBB per pixel.
+struct Pixels {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> rgb;
+  [[nodiscard]] std::uint32_t At(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
+};
+
+struct PanelOptions {
+  std::string exePath = PanelExePath(); // a copy elsewhere is fine; its pictures are read from this file
+  std::string workingFolder;            // empty: the test's own working folder
+  DWORD startTimeoutMs = 30000;         // bound for the window to appear
+};
+
+class PanelDriver {
+public:
+  // Starts the panel and waits (bounded) until its main window is visible and its thread answers. Throws
+  // std::runtime_error when the process cannot start, exits first, or shows no window in time.
+  explicit PanelDriver(const PanelOptions& options = {});
+  ~PanelDriver();
+  PanelDriver(const PanelDriver&) = delete;
+  PanelDriver& operator=(const PanelDriver&) = delete;
+
+  // --- The process ---
+  [[nodiscard]] HWND Window() const { return window_; }
+  [[nodiscard]] DWORD ProcessId() const { return processId_; }
+  [[nodiscard]] DWORD ThreadId() const { return threadId_; }
+  [[nodiscard]] bool IsRunning() const;
+  // Exit code once the process has ended.
+  [[nodiscard]] std::optional<DWORD> ExitCode() const;
+  // Asks the window to close (WM_CLOSE) and waits for the process to end; kills it if it does not. True when it
+  // ended on its own (or had already ended). Called by the destructor.
+  bool Close(DWORD timeoutMs = kDefaultWaitMs);
+
+  // --- Controls (id 0: the main window) ---
+  // The window with this id anywhere below the main window, or nullptr.
+  [[nodiscard]] HWND FindControl(int id) const;
+  // As FindControl, but throws when there is none.
+  [[nodiscard]] HWND Control(int id) const;
+  // Window text through WM_GETTEXT (the system marshals it between processes): captions, label texts.
+  [[nodiscard]] std::string Text(int id) const;
+  [[nodiscard]] std::string ClassName(int id) const;
+  // Visible on screen: its own flag and every ancestor's are set (IsWindowVisible).
+  [[nodiscard]] bool IsVisible(int id) const;
+  // Its own WS_VISIBLE flag, whatever its parent's. A label on the hidden page is not "visible" but may be "shown".
+  [[nodiscard]] bool IsShown(int id) const;
+  [[nodiscard]] bool IsEnabled(int id) const;
+  [[nodiscard]] LONG_PTR Style(int id) const;
+  [[nodiscard]] LONG_PTR ExStyle(int id) const;
+  // Rectangle relative to the parent's client area.
+  [[nodiscard]] Bounds BoundsInParent(int id) const;
+  // Id of the parent (0 when the parent is the main window; -1 for the main window itself).
+  [[nodiscard]] int ParentId(int id) const;
+  // Ids of the direct children of `parentId` in z-order, which is the order Tab walks; with tabStopsOnly, only
+  // those with WS_TABSTOP.
+  [[nodiscard]] std::vector<int> ChildIds(int parentId, bool tabStopsOnly = false) const;
+  // The page on show: IDC_TBUNREGISTERED or IDC_TBREGISTERED, or 0 when neither or both are shown.
+  [[nodiscard]] int ActivePage() const;
+
+  // --- The main window ---
+  [[nodiscard]] std::string Caption() const { return Text(0); }
+  [[nodiscard]] SIZE ClientSize() const;
+  [[nodiscard]] RECT WindowRect() const;
+  // The simple text of the status bar (SB_GETTEXT, part 0, through a buffer in the panel's process).
+  [[nodiscard]] std::string StatusText() const;
+
+  // --- Acting ---
+  // One tick of the 10-second timer, sent as WM_TIMER (IDT_TMRMAIN) straight to the window procedure: when Tick
+  // returns, the handler has run. (A posted tick followed by a WM_NULL round trip proves nothing: a thread handles
+  // messages sent to it before the ones posted to it.)
+  void Tick() const;
+  // The same tick posted to the queue, handled whenever the panel's loop gets to it.
+  void PostTick() const;
+  // A WM_NULL round trip: every message SENT to the panel before it has been handled. Throws when the panel does not
+  // answer in time.
+  void Sync(DWORD timeoutMs = kDefaultWaitMs) const;
+  // Clicks a button as a user would (BM_CLICK, posted so that a modal box it opens does not block the test). False,
+  // and nothing happens, when the button is disabled or not on screen. Observe the effect with WaitUntil.
+  [[nodiscard]] bool Click(int id) const;
+
+  // --- Message boxes ---
+  // An open, visible message box of the panel's process (class #32770), if any.
+  [[nodiscard]] std::optional<MessageBoxInfo> FindMessageBox() const;
+  [[nodiscard]] std::optional<MessageBoxInfo> WaitForMessageBox(DWORD timeoutMs = kDefaultWaitMs) const;
+  // Presses the box's OK (or Cancel) button and waits until the box is gone.
+  [[nodiscard]] bool CloseMessageBox(const MessageBoxInfo& box, DWORD timeoutMs = kDefaultWaitMs) const;
+
+  // --- Pictures on screen ---
+  // A bitmap resource of the panel's executable (IDB_*), as loaded by LoadImage.
+  [[nodiscard]] Pixels LoadPicture(int bitmapId) const;
+  // The control's pixels as they are on screen now (the panel's window is raised first).
+  [[nodiscard]] Pixels CaptureControl(int id) const;
+  // The traffic light imgStatus shows: each of the three pictures is compared, pixel for pixel where it is not
+  // transparent (its bottom-left colour), with the screen at the control's top-left corner.
+  [[nodiscard]] Light StatusLight() const;
+  // Whether the picture `bitmapId` is drawn, unscaled and unmirrored, anywhere inside the control (a glyph on a
+  // button, say).
+  [[nodiscard]] bool ShowsPicture(int id, int bitmapId) const;
+
+  // --- Cursor ---
+  // Whether the panel shows the hourglass: the panel is made the foreground window, the mouse is moved onto its
+  // header (so that it gets WM_SETCURSOR), and the foreground thread's cursor is read. Under Wine another process's
+  // cursor cannot be identified, only compared: there this means "not the cursor it showed at launch", which was
+  // the arrow.
+  [[nodiscard]] bool ShowsWaitCursor() const;
+
+private:
+  [[nodiscard]] HWND Resolve(int id) const;
+  [[nodiscard]] HCURSOR CursorOverPanel() const;
+  void Raise() const;
+
+  struct PictureCache;
+  std::string exePath_;
+  UniqueHandle process_;
+  DWORD processId_ = 0;
+  DWORD threadId_ = 0;
+  HWND window_ = nullptr;
+  std::unique_ptr<PictureCache> pictures_;
+  HCURSOR idleCursor_ = nullptr; // the panel's cursor over its header at launch
+};
+
+} // namespace tsm::test
