@@ -1,15 +1,22 @@
 // A small Win32 service for the tests to register, start, pause and stop under the real service manager.
 //
-// It reports RUNNING as soon as it starts and obeys STOP, PAUSE and CONTINUE. Its command line (the binary path the
+// It reports RUNNING as soon as it starts and obeys STOP, PAUSE and CONTINUE. Each control is answered before the
+// handler returns, so when ControlService comes back the new state (STOP_PENDING for a stop) is already reported:
+// a test can tell from the state alone whether a control reached the service. Its command line (the binary path the
 // service is registered with) may hold:
 //   --start-delay MS   stay START_PENDING for MS milliseconds before RUNNING
 //   --stop-delay MS    stay STOP_PENDING for MS milliseconds before STOPPED
-// and the user control 128 + s (s one of 2, 4, 5, 6, 7) makes it report state s and hold it, so a test can show a
-// pending state for as long as it likes; STOP is still accepted from there. Run from a console it exits with 1.
+//   --refuse-stop      run without accepting STOP, until the user control kAcceptStopControl
+//   --exit CODE        exit at once with CODE, never talking to the service manager
+// The user control kHoldStateControl + s (s one of 2, 4, 5, 6, 7) makes it report state s and hold it, so a test can
+// show a pending state for as long as it likes; STOP is still accepted from there. Run from a console it exits with 1.
+#include "support/TestServices.h"
+
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
-#include <cstring>
+#include <string_view>
 #include <mutex>
 #include <utility>
 
@@ -32,11 +39,17 @@ private:
   HANDLE handle_;
 };
 
-constexpr DWORD kHoldStateControl = 128;
+using tsm::test::kAcceptStopControl;
+using tsm::test::kHoldStateControl;
 constexpr DWORD kWaitHintMs = 30000;
 
-DWORD g_startDelayMs = 0;
-DWORD g_stopDelayMs = 0;
+struct Options {
+  DWORD startDelayMs = 0;
+  DWORD stopDelayMs = 0;
+  std::atomic<bool> refuseStop = false; // read by the service thread, cleared by the handler
+};
+
+Options g_options;
 EventHandle* g_stopRequested = nullptr;
 
 std::mutex g_statusLock;
@@ -48,10 +61,13 @@ void Report(DWORD state) {
   const bool settled = state == SERVICE_RUNNING || state == SERVICE_PAUSED || state == SERVICE_STOPPED;
   g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   g_status.dwCurrentState = state;
-  // Once stopping, nothing more is accepted; before that STOP always is, so a test can clean up from any state.
-  g_status.dwControlsAccepted = state == SERVICE_STOP_PENDING || state == SERVICE_STOPPED
-                                    ? 0
-                                    : SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE;
+  // Once stopping, nothing more is accepted; before that STOP is (unless refused), so a test can clean up from any
+  // state.
+  g_status.dwControlsAccepted = 0;
+  if (state != SERVICE_STOP_PENDING && state != SERVICE_STOPPED) {
+    g_status.dwControlsAccepted = SERVICE_ACCEPT_PAUSE_CONTINUE;
+    if (!g_options.refuseStop) g_status.dwControlsAccepted |= SERVICE_ACCEPT_STOP;
+  }
   g_status.dwWin32ExitCode = NO_ERROR;
   g_status.dwCheckPoint = settled ? 0 : g_status.dwCheckPoint + 1;
   g_status.dwWaitHint = settled ? 0 : kWaitHintMs;
@@ -66,6 +82,8 @@ DWORD CurrentState() {
 DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
   switch (control) {
   case SERVICE_CONTROL_STOP:
+    if (g_options.refuseStop) return ERROR_INVALID_SERVICE_CONTROL;
+    Report(SERVICE_STOP_PENDING);
     SetEvent(g_stopRequested->Get());
     return NO_ERROR;
   case SERVICE_CONTROL_PAUSE:
@@ -77,6 +95,10 @@ DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
     Report(SERVICE_RUNNING);
     return NO_ERROR;
   case SERVICE_CONTROL_INTERROGATE:
+    Report(CurrentState());
+    return NO_ERROR;
+  case kAcceptStopControl:
+    g_options.refuseStop = false;
     Report(CurrentState());
     return NO_ERROR;
   default:
@@ -98,27 +120,31 @@ DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
 void WINAPI ServiceMain(DWORD, char**) {
   g_statusHandle = RegisterServiceCtrlHandlerExA("", Handler, nullptr);
   if (!g_statusHandle) return;
-  if (g_startDelayMs) {
+  if (g_options.startDelayMs) {
     Report(SERVICE_START_PENDING);
-    if (WaitForSingleObject(g_stopRequested->Get(), g_startDelayMs) != WAIT_OBJECT_0) Report(SERVICE_RUNNING);
+    if (WaitForSingleObject(g_stopRequested->Get(), g_options.startDelayMs) != WAIT_OBJECT_0) Report(SERVICE_RUNNING);
   } else {
     Report(SERVICE_RUNNING);
   }
   (void)WaitForSingleObject(g_stopRequested->Get(), INFINITE);
-  Report(SERVICE_STOP_PENDING);
-  if (g_stopDelayMs) Sleep(g_stopDelayMs);
+  if (g_options.stopDelayMs) Sleep(g_options.stopDelayMs);
   Report(SERVICE_STOPPED);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const auto value = static_cast<DWORD>(std::strtoul(argv[i + 1], nullptr, 10));
-    if (std::strcmp(argv[i], "--start-delay") == 0)
-      g_startDelayMs = value;
-    else if (std::strcmp(argv[i], "--stop-delay") == 0)
-      g_stopDelayMs = value;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    if (option == "--refuse-stop") {
+      g_options.refuseStop = true;
+      continue;
+    }
+    if (i + 1 == argc) break;
+    const auto value = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
+    if (option == "--exit") return static_cast<int>(value);
+    if (option == "--start-delay") g_options.startDelayMs = value;
+    if (option == "--stop-delay") g_options.stopDelayMs = value;
   }
   EventHandle stopRequested;
   if (!stopRequested.Get()) return 2;

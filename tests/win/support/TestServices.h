@@ -1,8 +1,10 @@
 // Registering and driving throw-away services under the real service manager, for tests.
 //
 // The service binary is tsm_test_service.exe (tests/win/programs/TestService.cpp), built into the same folder as
-// every test executable. It reports RUNNING at once and obeys STOP, PAUSE and CONTINUE; its command line accepts
-// "--start-delay MS" and "--stop-delay MS" to linger in START_PENDING / STOP_PENDING, and the user control
+// every test executable. It reports RUNNING at once and obeys STOP, PAUSE and CONTINUE, each reported before
+// ControlService returns (STOP_PENDING for a stop). Its command line accepts "--start-delay MS" and "--stop-delay MS"
+// to linger in START_PENDING / STOP_PENDING, "--refuse-stop" to run without accepting STOP (until the user control
+// kAcceptStopControl), and "--exit CODE" to exit at once as a program that is no service would. The user control
 // kHoldStateControl + state makes it report and hold that state (2, 4, 5, 6 or 7).
 //
 // Typical use, which always removes the service again, also when the test fails:
@@ -24,6 +26,7 @@ namespace tsm::test {
 
 inline constexpr DWORD kServiceTimeoutMs = 20000;
 inline constexpr DWORD kHoldStateControl = 128;
+inline constexpr DWORD kAcceptStopControl = 255;
 
 // Windows path of exeName in the folder of the running executable, e.g. "Z:\...\bin\tsm_test_service.exe".
 [[nodiscard]] std::string SiblingPath(const char* exeName);
@@ -33,7 +36,8 @@ inline constexpr DWORD kHoldStateControl = 128;
 [[nodiscard]] std::string TestServiceCommand(const std::string& options = {});
 
 // Registers an own-process service; binaryPath is the command line the manager runs (quote paths with blanks).
-// A service of that name left over from an earlier run is deleted first.
+// A service of that name left over from an earlier run is deleted first. False also when the manager cannot find the
+// service by name right after creating it, as happens in the Wine session that first boots a new prefix.
 [[nodiscard]] bool CreateTestService(const std::string& name, const std::string& binaryPath,
                                      DWORD startType = SERVICE_DEMAND_START);
 
