@@ -63,6 +63,13 @@ void ExpectRegisteredPage(PanelDriver& panel, const Display& want) {
   EXPECT_EQ(panel.StatusLight(), want.light);
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTARTSERVICE), want.startEnabled);
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTOPSERVICE), want.stopEnabled);
+  // An enabled button shows its glyph in colour (a disabled one a greyed form, which is not compared).
+  if (want.startEnabled) {
+    EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSTARTSERVICE, IDB_GLYPH_START_SERVICE));
+  }
+  if (want.stopEnabled) {
+    EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSTOPSERVICE, IDB_GLYPH_STOP_SERVICE));
+  }
 }
 
 constexpr Display kStopped{Light::Stopped, true, false};

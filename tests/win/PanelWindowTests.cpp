@@ -114,6 +114,11 @@ TEST_F(PanelAtStart, RunButtonWaitsDisabledForTheFirstProbe) {
   EXPECT_TRUE(Panel().IsEnabled(IDC_BTNREGISTER));
 }
 
+TEST_F(PanelAtStart, RegisterButtonShowsThePlugGlyph) {
+  EXPECT_TRUE(Panel().ShowsPicture(IDC_BTNREGISTER, IDB_GLYPH_REGISTER));
+  EXPECT_FALSE(Panel().ShowsPicture(IDC_BTNREGISTER, IDB_GLYPH_START));
+}
+
 TEST_F(PanelAtStart, RequestSentLabelsAreHidden) {
   // Their own flag, not just their page's: the registered page is hidden anyway.
   EXPECT_FALSE(Panel().IsShown(IDC_LBLSTATUS));

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 namespace tsm::test {
 namespace {
@@ -34,63 +35,47 @@ constexpr int kChannelSlack = 8;
 
 std::string IdName(int id) { return id == 0 ? std::string("the main window") : "control " + std::to_string(id); }
 
-class ModuleHandle {
+// Owner of one handle of a kind that Closer releases; a null handle is none.
+template <class T, class Closer> class Owned {
 public:
-  explicit ModuleHandle(HMODULE m) : module_(m) {}
-  ~ModuleHandle() {
-    if (module_) FreeLibrary(module_);
+  explicit Owned(T value) : value_(value) {}
+  ~Owned() { Close(); }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  Owned(Owned&& other) noexcept : value_(std::exchange(other.value_, T{})) {}
+  Owned& operator=(Owned&& other) noexcept {
+    if (this != &other) {
+      Close();
+      value_ = std::exchange(other.value_, T{});
+    }
+    return *this;
   }
-  ModuleHandle(const ModuleHandle&) = delete;
-  ModuleHandle& operator=(const ModuleHandle&) = delete;
-  [[nodiscard]] HMODULE Get() const { return module_; }
+  [[nodiscard]] T Get() const { return value_; }
 
 private:
-  HMODULE module_;
-};
-
-// Any GDI object we create (bitmaps here).
-class GdiObject {
-public:
-  explicit GdiObject(HGDIOBJ o) : object_(o) {}
-  ~GdiObject() {
-    if (object_) DeleteObject(object_);
+  void Close() {
+    if (value_) Closer{}(value_);
   }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  [[nodiscard]] HGDIOBJ Get() const { return object_; }
-
-private:
-  HGDIOBJ object_;
+  T value_;
 };
 
-// The DC of the whole screen, from GetDC(nullptr).
-class ScreenDc {
-public:
-  ScreenDc() : dc_(GetDC(nullptr)) {}
-  ~ScreenDc() {
-    if (dc_) ReleaseDC(nullptr, dc_);
-  }
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-  [[nodiscard]] HDC Get() const { return dc_; }
-
-private:
-  HDC dc_;
+struct FreeModule {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+struct DeleteGdiObject {
+  void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+struct DeleteMemoryDc {
+  void operator()(HDC dc) const { DeleteDC(dc); }
+};
+struct ReleaseScreenDc {
+  void operator()(HDC dc) const { ReleaseDC(nullptr, dc); }
 };
 
-class MemoryDc {
-public:
-  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
-  ~MemoryDc() {
-    if (dc_) DeleteDC(dc_);
-  }
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  [[nodiscard]] HDC Get() const { return dc_; }
-
-private:
-  HDC dc_;
-};
+using ModuleHandle = Owned<HMODULE, FreeModule>;
+using GdiObject = Owned<HGDIOBJ, DeleteGdiObject>; // bitmaps here
+using MemoryDc = Owned<HDC, DeleteMemoryDc>;
+using ScreenDc = Owned<HDC, ReleaseScreenDc>; // from GetDC(nullptr): the whole screen
 
 // Selects an object into a DC for one scope.
 class Selection {
@@ -115,6 +100,9 @@ public:
   }
   RemoteBuffer(const RemoteBuffer&) = delete;
   RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  RemoteBuffer(RemoteBuffer&& other) noexcept
+      : process_(other.process_), address_(std::exchange(other.address_, nullptr)) {}
+  RemoteBuffer& operator=(RemoteBuffer&&) = delete;
   [[nodiscard]] void* Get() const { return address_; }
 
 private:
@@ -180,7 +168,6 @@ BOOL CALLBACK FindById(HWND hwnd, LPARAM param) {
 struct TopLevelContext {
   DWORD processId;
   const char* className;
-  HWND owner; // when set, only windows it owns
   HWND found;
 };
 
@@ -192,13 +179,12 @@ BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM param) {
   char name[64] = {};
   GetClassNameA(hwnd, name, sizeof name);
   if (lstrcmpiA(name, context->className) != 0) return TRUE;
-  if (context->owner && GetWindow(hwnd, GW_OWNER) != context->owner) return TRUE;
   context->found = hwnd;
   return FALSE;
 }
 
-HWND FindProcessWindow(DWORD processId, const char* className, HWND owner = nullptr) {
-  TopLevelContext context{processId, className, owner, nullptr};
+HWND FindProcessWindow(DWORD processId, const char* className) {
+  TopLevelContext context{processId, className, nullptr};
   EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&context));
   return context.found;
 }
@@ -251,7 +237,10 @@ ScratchFolder::ScratchFolder() {
   Fail("cannot create a scratch folder under " + std::string(temp));
 }
 
+ScratchFolder::ScratchFolder(ScratchFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+
 ScratchFolder::~ScratchFolder() {
+  if (path_.empty()) return;
   std::error_code ignored;
   std::filesystem::remove_all(std::filesystem::path(path_), ignored);
 }
@@ -322,21 +311,28 @@ PanelDriver::PanelDriver(const PanelOptions& options)
   UniqueHandle thread(info.hThread);
   processId_ = info.dwProcessId;
 
+  // From here on a failure must not leave the panel running: the destructor does not run for a throwing constructor.
+  try {
+    WaitForWindow(options.startTimeoutMs);
+  } catch (...) {
+    Close(0);
+    throw;
+  }
+}
+
+void PanelDriver::WaitForWindow(DWORD timeoutMs) {
   const bool appeared = WaitUntil(
       [&] {
         if (!IsRunning()) return true;
         window_ = FindProcessWindow(processId_, kMainClass);
         return window_ != nullptr;
       },
-      options.startTimeoutMs);
+      timeoutMs);
   if (!IsRunning()) {
     window_ = nullptr;
     Fail("the panel exited at start with code " + std::to_string(ExitCode().value_or(0)));
   }
-  if (!appeared) {
-    Close(0);
-    Fail("the panel showed no window within " + std::to_string(options.startTimeoutMs) + " ms");
-  }
+  if (!appeared) Fail("the panel showed no window within " + std::to_string(timeoutMs) + " ms");
   threadId_ = GetWindowThreadProcessId(window_, nullptr);
   Sync();
   idleCursor_ = CursorOverPanel();
@@ -385,28 +381,26 @@ HWND PanelDriver::Control(int id) const {
   return hwnd;
 }
 
-HWND PanelDriver::Resolve(int id) const { return Control(id); }
-
-std::string PanelDriver::Text(int id) const { return WindowText(Resolve(id), IdName(id)); }
+std::string PanelDriver::Text(int id) const { return WindowText(Control(id), IdName(id)); }
 
 std::string PanelDriver::ClassName(int id) const {
   char name[256] = {};
-  if (!GetClassNameA(Resolve(id), name, sizeof name)) Fail("no class name for " + IdName(id));
+  if (!GetClassNameA(Control(id), name, sizeof name)) Fail("no class name for " + IdName(id));
   return name;
 }
 
-bool PanelDriver::IsVisible(int id) const { return IsWindowVisible(Resolve(id)) != FALSE; }
+bool PanelDriver::IsVisible(int id) const { return IsWindowVisible(Control(id)) != FALSE; }
 
 bool PanelDriver::IsShown(int id) const { return (Style(id) & WS_VISIBLE) != 0; }
 
-bool PanelDriver::IsEnabled(int id) const { return IsWindowEnabled(Resolve(id)) != FALSE; }
+bool PanelDriver::IsEnabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
 
-LONG_PTR PanelDriver::Style(int id) const { return GetWindowLongPtrA(Resolve(id), GWL_STYLE); }
+LONG_PTR PanelDriver::Style(int id) const { return GetWindowLongPtrA(Control(id), GWL_STYLE); }
 
-LONG_PTR PanelDriver::ExStyle(int id) const { return GetWindowLongPtrA(Resolve(id), GWL_EXSTYLE); }
+LONG_PTR PanelDriver::ExStyle(int id) const { return GetWindowLongPtrA(Control(id), GWL_EXSTYLE); }
 
 Bounds PanelDriver::BoundsInParent(int id) const {
-  HWND hwnd = Resolve(id);
+  HWND hwnd = Control(id);
   RECT r{};
   if (!GetWindowRect(hwnd, &r)) Fail("no rectangle for " + IdName(id));
   HWND parent = GetParent(hwnd);
@@ -416,13 +410,13 @@ Bounds PanelDriver::BoundsInParent(int id) const {
 
 int PanelDriver::ParentId(int id) const {
   if (id == 0) return -1;
-  HWND parent = GetParent(Resolve(id));
+  HWND parent = GetParent(Control(id));
   return parent == window_ ? 0 : GetDlgCtrlID(parent);
 }
 
 std::vector<int> PanelDriver::ChildIds(int parentId, bool tabStopsOnly) const {
   std::vector<int> ids;
-  for (HWND child = GetWindow(Resolve(parentId), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+  for (HWND child = GetWindow(Control(parentId), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (tabStopsOnly && !(GetWindowLongPtrA(child, GWL_STYLE) & WS_TABSTOP)) continue;
     ids.push_back(GetDlgCtrlID(child));
   }
@@ -489,7 +483,7 @@ void PanelDriver::Sync(DWORD timeoutMs) const {
 }
 
 bool PanelDriver::Click(int id) const {
-  HWND button = Resolve(id);
+  HWND button = Control(id);
   if (!IsWindowVisible(button) || !IsWindowEnabled(button)) return false;
   if (!PostMessageA(button, BM_CLICK, 0, 0)) Fail("cannot post a click to " + IdName(id));
   return true;
@@ -543,7 +537,7 @@ Pixels PanelDriver::LoadPicture(int bitmapId) const {
   picture.height = header.bmHeight;
   picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height);
   BITMAPINFO info = TopDown32(picture.width, picture.height);
-  ScreenDc screen;
+  ScreenDc screen(GetDC(nullptr));
   if (GetDIBits(screen.Get(), static_cast<HBITMAP>(bitmap.Get()), 0, picture.height, picture.rgb.data(), &info,
                 DIB_RGB_COLORS) != picture.height)
     Fail("cannot read bitmap " + std::to_string(bitmapId));
@@ -559,7 +553,7 @@ void PanelDriver::Raise() const {
 }
 
 Pixels PanelDriver::CaptureControl(int id) const {
-  HWND hwnd = Resolve(id);
+  HWND hwnd = Control(id);
   Raise();
   RECT r{};
   if (!GetWindowRect(hwnd, &r)) Fail("no rectangle for " + IdName(id));
@@ -567,8 +561,8 @@ Pixels PanelDriver::CaptureControl(int id) const {
   shot.width = r.right - r.left;
   shot.height = r.bottom - r.top;
   if (shot.width <= 0 || shot.height <= 0) return shot;
-  ScreenDc screen;
-  MemoryDc memory(screen.Get());
+  ScreenDc screen(GetDC(nullptr));
+  MemoryDc memory(CreateCompatibleDC(screen.Get()));
   BITMAPINFO info = TopDown32(shot.width, shot.height);
   void* bits = nullptr;
   GdiObject section(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));

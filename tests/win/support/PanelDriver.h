@@ -19,9 +19,8 @@
 //
 // Control ids are those of res/resource.h; id 0 everywhere means the main window itself. Readers throw
 // std::runtime_error (with the id in the message) when a control is missing or the panel does not answer, so a test
-// fails with a readable reason instead of reading garbage. A driver is neither copyable nor movable: hold it by
-// value, in std::optional or in std::unique_ptr. Its destructor closes the panel (WM_CLOSE, then TerminateProcess
-// if it does not go), so no test leaves a panel running.
+// fails with a readable reason instead of reading garbage. A driver can be moved but not copied; its destructor
+// closes the panel (WM_CLOSE, then TerminateProcess if it does not go), so no test leaves a panel running.
 //
 // Only one panel should be on screen at a time (tests that launch one hold the ctest lock "panel"): pictures are read
 // from the screen, and the cursor is the foreground window's.
@@ -95,6 +94,8 @@ public:
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
+  ScratchFolder(ScratchFolder&& other) noexcept;
+  ScratchFolder& operator=(ScratchFolder&&) = delete;
 
   // The folder, without a trailing separator.
   [[nodiscard]] const std::string& Path() const { return path_; }
@@ -154,6 +155,9 @@ public:
   ~PanelDriver();
   PanelDriver(const PanelDriver&) = delete;
   PanelDriver& operator=(const PanelDriver&) = delete;
+  // A moved-from driver owns no panel. No move assignment: it would have to close the panel it replaces.
+  PanelDriver(PanelDriver&&) noexcept = default;
+  PanelDriver& operator=(PanelDriver&&) = delete;
 
   // --- The process ---
   [[nodiscard]] HWND Window() const { return window_; }
@@ -239,7 +243,7 @@ public:
   [[nodiscard]] bool ShowsWaitCursor() const;
 
 private:
-  [[nodiscard]] HWND Resolve(int id) const;
+  void WaitForWindow(DWORD timeoutMs);
   [[nodiscard]] HCURSOR CursorOverPanel() const;
   void Raise() const;
 
