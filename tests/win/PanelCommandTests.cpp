@@ -1,0 +1,607 @@
+// The service commands worked through the real panel: Register has Wine's shell open the install script found
+// beside the panel's executable, Start and Stop go to Wine's service manager for "Torvale", and every refusal is a
+// plain message box that leaves the window as it was. The panel runs as a copy in a scratch folder, so the scripts
+// it finds are the stubs these tests write, never the sample ones.
+#include "support/LocalHttpServer.h"
+#include "support/PanelDriver.h"
+#include "support/TestServices.h"
+
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using tsm::test::Light;
+using tsm::test::LocalHttpServer;
+using tsm::test::MessageBoxInfo;
+using tsm::test::PanelDriver;
+using tsm::test::PanelOptions;
+using tsm::test::ScratchFolder;
+using tsm::test::TestServiceCommand;
+using tsm::test::WaitUntil;
+
+constexpr char kService[] = "Torvale";
+constexpr char kTitle[] = "Torvale Service Manager";
+constexpr char kInstallScript[] = "InstallService.bat";
+constexpr char kNoInstallScript[] = "Install service file is not found. Cannot install Torvale service.";
+constexpr char kMarker[] = "marker.txt";
+// The stub writes its marker into whatever folder it runs in, which is the one the shell gave it.
+constexpr char kMarkerScript[] = "@echo off\r\necho done> marker.txt\r\n";
+constexpr char kRunningSince[] = "Tue, 1 Jan 2030 10:00:00";
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ConfigForPort(std::int32_t port) {
+  return "<?xml version=\"1.0\"?>\r\n<configuration>\r\n  <parameters>\r\n    <parameter name=\"httpPort\" value=\"" +
+         std::to_string(port) + "\"/>\r\n  </parameters>\r\n</configuration>\r\n";
+}
+
+// A port nobody listens on (until a test starts a server there): one the system just handed out and took back.
+std::int32_t FreePort() {
+  const LocalHttpServer probe(tsm::test::Script{});
+  return probe.Port();
+}
+
+// Removes any "Torvale" an earlier run left, and ours at the end whatever happened in between. Declared before the
+// panel, so that the panel is closed first.
+class TorvaleCleanup {
+public:
+  TorvaleCleanup() { EXPECT_TRUE(tsm::test::DeleteTestService(kService)) << "cannot remove a leftover service"; }
+  ~TorvaleCleanup() { EXPECT_TRUE(tsm::test::DeleteTestService(kService)) << "cannot remove the service"; }
+  TorvaleCleanup(const TorvaleCleanup&) = delete;
+  TorvaleCleanup& operator=(const TorvaleCleanup&) = delete;
+};
+
+// A copy of the panel in a scratch folder of its own, where it looks for its scripts, started in a second scratch
+// folder, its working folder, where it looks for its configuration. Without a port there is no configuration, so no
+// status update ever comes and a request-sent indication stays up.
+class CopiedPanel {
+public:
+  explicit CopiedPanel(std::optional<std::int32_t> configPort = std::nullopt) : panel_(Launch(configPort)) {}
+
+  [[nodiscard]] const ScratchFolder& ExeFolder() const { return exeFolder_; }
+  [[nodiscard]] const ScratchFolder& WorkingFolder() const { return workingFolder_; }
+  PanelDriver* operator->() { return &panel_; }
+  PanelDriver& operator*() { return panel_; }
+
+private:
+  PanelOptions Launch(std::optional<std::int32_t> configPort) {
+    if (configPort) workingFolder_.Write("config\\AppConfig.xml", ConfigForPort(*configPort));
+    PanelOptions options;
+    options.exePath = exeFolder_.CopyIn(tsm::test::PanelExePath());
+    options.workingFolder = workingFolder_.Path();
+    return options;
+  }
+
+  ScratchFolder exeFolder_;
+  ScratchFolder workingFolder_;
+  PanelDriver panel_;
+};
+
+// Everything of the window a command could change, as read through the window system. The traffic light is read
+// from the screen, which a message box may cover, so it is kept apart.
+struct WindowState {
+  int page = 0;
+  bool lblStatusShown = false;
+  bool lblStatus2Shown = false;
+  bool registerEnabled = false;
+  bool runEnabled = false;
+  std::string runCaption;
+  bool startEnabled = false;
+  bool stopEnabled = false;
+  std::string statusText;
+  friend bool operator==(const WindowState&, const WindowState&) = default;
+};
+
+void PrintTo(const WindowState& s, std::ostream* out) {
+  *out << "{page " << s.page << ", labels " << s.lblStatusShown << "/" << s.lblStatus2Shown << ", register "
+       << s.registerEnabled << ", run " << s.runEnabled << " \"" << s.runCaption << "\", start " << s.startEnabled
+       << ", stop " << s.stopEnabled << ", status \"" << s.statusText << "\"}";
+}
+
+WindowState ReadState(const PanelDriver& panel) {
+  WindowState s;
+  s.page = panel.ActivePage();
+  s.lblStatusShown = panel.IsShown(IDC_LBLSTATUS);
+  s.lblStatus2Shown = panel.IsShown(IDC_LBLSTATUS2);
+  s.registerEnabled = panel.IsEnabled(IDC_BTNREGISTER);
+  s.runEnabled = panel.IsEnabled(IDC_BTNRUNFERRIX);
+  s.runCaption = panel.Text(IDC_BTNRUNFERRIX);
+  s.startEnabled = panel.IsEnabled(IDC_BTNSTARTSERVICE);
+  s.stopEnabled = panel.IsEnabled(IDC_BTNSTOPSERVICE);
+  s.statusText = panel.StatusText();
+  return s;
+}
+
+// The light on show, or None while the unregistered page is up (the picture control is hidden then).
+Light ReadLight(const PanelDriver& panel) {
+  if (panel.ActivePage() != IDC_TBREGISTERED) return Light::None;
+  // Painted in the panel's own time after a change; give it a moment to settle before reading.
+  Light light = Light::None;
+  (void)WaitUntil([&] { return (light = panel.StatusLight()) != Light::None; }, 5000);
+  return light;
+}
+
+// How a message box looks: its visible buttons and whether it shows an icon.
+struct BoxLook {
+  std::vector<int> buttonIds;
+  std::vector<std::string> buttonTexts;
+  bool icon = false;
+};
+
+struct BoxLookContext {
+  BoxLook look;
+};
+
+BOOL CALLBACK InspectBoxChild(HWND child, LPARAM param) {
+  auto& look = reinterpret_cast<BoxLookContext*>(param)->look;
+  if (!IsWindowVisible(child)) return TRUE;
+  char className[64] = {};
+  GetClassNameA(child, className, sizeof className);
+  const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
+  if (lstrcmpiA(className, "Button") == 0) {
+    look.buttonIds.push_back(GetDlgCtrlID(child));
+    char text[64] = {};
+    GetWindowTextA(child, text, sizeof text);
+    look.buttonTexts.emplace_back(text);
+  } else if (lstrcmpiA(className, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+    // Wine keeps an empty icon control in every box; only one that holds an icon and takes room shows one.
+    DWORD_PTR icon = 0;
+    RECT r{};
+    GetWindowRect(child, &r);
+    if (SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_NORMAL, 5000, &icon) && icon != 0 && r.right > r.left &&
+        r.bottom > r.top)
+      look.icon = true;
+  }
+  return TRUE;
+}
+
+BoxLook InspectBox(HWND box) {
+  BoxLookContext context;
+  EnumChildWindows(box, InspectBoxChild, reinterpret_cast<LPARAM>(&context));
+  return context.look;
+}
+
+// What sets the box apart from the panel's plain message box with this text (its title as caption, owned by and
+// modal to the window, one OK button, no icon), one line per difference; empty when nothing does.
+std::string PlainMessageDifferences(const PanelDriver& panel, const std::optional<MessageBoxInfo>& box,
+                                    const std::string& text) {
+  if (!box) return "no message box\n";
+  std::ostringstream differences;
+  if (box->text != text) differences << "text \"" << box->text << "\"\n";
+  if (box->caption != kTitle) differences << "caption \"" << box->caption << "\"\n";
+  if (box->owner != panel.Window()) differences << "not owned by the panel's window\n";
+  if (IsWindowEnabled(panel.Window())) differences << "the window is still enabled: the box is not modal\n";
+  const BoxLook look = InspectBox(box->window);
+  if (look.buttonIds != std::vector<int>{IDOK} || look.buttonTexts != std::vector<std::string>{"OK"}) {
+    differences << "buttons:";
+    for (size_t i = 0; i < look.buttonIds.size(); ++i)
+      differences << " " << look.buttonIds[i] << " \"" << look.buttonTexts[i] << "\"";
+    differences << "\n";
+  }
+  if (look.icon) differences << "an icon\n";
+  return differences.str();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Register
+
+// Register finds no install script beside the executable: a message, and nothing else happens.
+struct MissingScript {
+  const char* name;
+  void (*prepare)(const CopiedPanel& panel);
+};
+
+void PrintTo(const MissingScript& c, std::ostream* out) { *out << c.name; }
+
+class PanelRegisterWithoutScript : public ::testing::TestWithParam<MissingScript> {};
+
+TEST_P(PanelRegisterWithoutScript, SaysTheFileIsNotFoundAndChangesNothing) {
+  TorvaleCleanup cleanup;
+  CopiedPanel panel;
+  GetParam().prepare(panel);
+  ASSERT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
+  const WindowState before = ReadState(*panel);
+  EXPECT_FALSE(before.lblStatusShown);
+  EXPECT_FALSE(before.lblStatus2Shown);
+
+  ASSERT_TRUE(panel->Click(IDC_BTNREGISTER));
+  const auto box = panel->WaitForMessageBox();
+  ASSERT_TRUE(box) << "no message box";
+  EXPECT_EQ(PlainMessageDifferences(*panel, box, kNoInstallScript), "");
+  EXPECT_EQ(ReadState(*panel), before) << "while the box is open";
+  ASSERT_TRUE(panel->CloseMessageBox(*box));
+
+  EXPECT_EQ(ReadState(*panel), before) << "after the box";
+  EXPECT_FALSE(panel->ShowsWaitCursor());
+  EXPECT_FALSE(FileExists(panel.WorkingFolder().PathOf(kMarker)));
+  EXPECT_FALSE(FileExists(panel.ExeFolder().PathOf(kMarker)));
+  EXPECT_EQ(tsm::test::QueryTestServiceState(kService), DWORD{0}) << "something registered the service";
+}
+
+INSTANTIATE_TEST_SUITE_P(InstallScript, PanelRegisterWithoutScript,
+                         ::testing::Values(MissingScript{"NowhereAtAll", [](const CopiedPanel&) {}},
+                                           // The working folder is where the script runs, not where it is looked for.
+                                           MissingScript{"OnlyInTheWorkingFolder",
+                                                         [](const CopiedPanel& p) {
+                                                           p.WorkingFolder().Write(kInstallScript, kMarkerScript);
+                                                         }},
+                                           // A folder of that name beside the executable is no script.
+                                           MissingScript{"FolderOfThatName",
+                                                         [](const CopiedPanel& p) {
+                                                           ASSERT_TRUE(CreateDirectoryA(
+                                                               p.ExeFolder().PathOf(kInstallScript).c_str(), nullptr));
+                                                         }}),
+                         [](const ::testing::TestParamInfo<MissingScript>& c) { return std::string(c.param.name); });
+
+TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSent) {
+  TorvaleCleanup cleanup;
+  CopiedPanel panel;
+  // Registers the test service as "Torvale", as the real script registers the server, and leaves its marker last.
+  panel.ExeFolder().Write(kInstallScript, "@echo off\r\nsc create Torvale binPath= \"" +
+                                              tsm::test::SiblingPath("tsm_test_service.exe") +
+                                              "\" start= demand\r\necho done> " + kMarker + "\r\n");
+  ASSERT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
+  const WindowState before = ReadState(*panel);
+  ASSERT_FALSE(panel->ShowsWaitCursor());
+
+  ASSERT_TRUE(panel->Click(IDC_BTNREGISTER));
+  EXPECT_TRUE(WaitUntil([&] { return panel->IsShown(IDC_LBLSTATUS) && panel->IsShown(IDC_LBLSTATUS2); }));
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(panel.WorkingFolder().PathOf(kMarker)); }))
+      << "the script did not run in the panel's working folder";
+  EXPECT_FALSE(FileExists(panel.ExeFolder().PathOf(kMarker))) << "the script ran in the executable's folder";
+  EXPECT_FALSE(panel->FindMessageBox().has_value());
+
+  // The request-sent indication, and nothing else.
+  WindowState expected = before;
+  expected.lblStatusShown = true;
+  expected.lblStatus2Shown = true;
+  EXPECT_EQ(ReadState(*panel), expected);
+  EXPECT_TRUE(panel->IsVisible(IDC_LBLSTATUS));
+  EXPECT_EQ(panel->Text(IDC_LBLSTATUS), "Request sent. Please wait...");
+  EXPECT_EQ(panel->Text(IDC_LBLSTATUS2), "Request sent. Please wait...");
+  EXPECT_TRUE(panel->ShowsWaitCursor());
+
+  // The next refresh finds the service the script registered. No status update comes without a configuration, so
+  // the indication stays.
+  ASSERT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_STOPPED)) << "the script registered no service";
+  panel->Tick();
+  EXPECT_EQ(panel->ActivePage(), IDC_TBREGISTERED);
+  EXPECT_EQ(ReadLight(*panel), Light::Stopped);
+  EXPECT_TRUE(panel->IsVisible(IDC_LBLSTATUS2));
+  EXPECT_TRUE(panel->IsShown(IDC_LBLSTATUS));
+  EXPECT_TRUE(panel->ShowsWaitCursor());
+  EXPECT_EQ(panel->StatusText(), "Checking status");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Start and Stop accepted
+
+struct Accepted {
+  const char* name;
+  bool runningBefore;
+  int button;
+  DWORD reached;
+  Light light;
+  bool startEnabled;
+  bool stopEnabled;
+};
+
+void PrintTo(const Accepted& c, std::ostream* out) { *out << c.name; }
+
+class PanelServiceRequest : public ::testing::TestWithParam<Accepted> {};
+
+TEST_P(PanelServiceRequest, ReachesTheStateAndShowsRequestSentUntilAStatusUpdate) {
+  const Accepted& c = GetParam();
+  TorvaleCleanup cleanup;
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  if (c.runningBefore) {
+    ASSERT_TRUE(tsm::test::StartTestService(kService));
+  }
+  CopiedPanel panel;
+  ASSERT_EQ(panel->ActivePage(), IDC_TBREGISTERED);
+  ASSERT_FALSE(panel->ShowsWaitCursor());
+
+  ASSERT_TRUE(panel->Click(c.button));
+  EXPECT_TRUE(tsm::test::WaitForServiceState(kService, c.reached));
+  ASSERT_TRUE(WaitUntil([&] { return panel->IsShown(IDC_LBLSTATUS2); })) << "no request-sent label";
+  EXPECT_TRUE(panel->IsVisible(IDC_LBLSTATUS2));
+  EXPECT_TRUE(panel->IsShown(IDC_LBLSTATUS));
+  EXPECT_TRUE(panel->ShowsWaitCursor());
+  EXPECT_FALSE(panel->FindMessageBox().has_value());
+
+  panel->Tick();
+  EXPECT_EQ(ReadLight(*panel), c.light);
+  EXPECT_EQ(panel->IsEnabled(IDC_BTNSTARTSERVICE), c.startEnabled);
+  EXPECT_EQ(panel->IsEnabled(IDC_BTNSTOPSERVICE), c.stopEnabled);
+  // The refresh leaves the indication alone; only a status update, which needs a configuration, ends it.
+  EXPECT_TRUE(panel->IsVisible(IDC_LBLSTATUS2));
+  EXPECT_TRUE(panel->IsShown(IDC_LBLSTATUS));
+  EXPECT_TRUE(panel->ShowsWaitCursor());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TorvaleService, PanelServiceRequest,
+    ::testing::Values(Accepted{"Start", false, IDC_BTNSTARTSERVICE, SERVICE_RUNNING, Light::Running, false, true},
+                      Accepted{"Stop", true, IDC_BTNSTOPSERVICE, SERVICE_STOPPED, Light::Stopped, true, false}),
+    [](const ::testing::TestParamInfo<Accepted>& c) { return std::string(c.param.name); });
+
+// With a server to answer, the status update that follows the next tick ends the indication.
+TEST(PanelServiceRequestEnds, WithTheNextStatusUpdate) {
+  TorvaleCleanup cleanup;
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  const LocalHttpServer server(tsm::test::AnswerAndClose(
+      tsm::test::HttpAnswer(std::string("<runningSince>") + kRunningSince + "</runningSince>")));
+  CopiedPanel panel(server.Port());
+  const std::string running = std::string("Torvale is running since ") + kRunningSince;
+  ASSERT_TRUE(WaitUntil([&] { return panel->StatusText() == running; })) << panel->StatusText();
+
+  ASSERT_TRUE(panel->Click(IDC_BTNSTARTSERVICE));
+  EXPECT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_RUNNING));
+  panel->Tick();
+  EXPECT_TRUE(WaitUntil([&] { return !panel->IsShown(IDC_LBLSTATUS) && !panel->IsShown(IDC_LBLSTATUS2); }))
+      << "the status update left the request-sent labels up";
+  EXPECT_FALSE(panel->ShowsWaitCursor());
+  EXPECT_EQ(ReadLight(*panel), Light::Running);
+  EXPECT_EQ(panel->StatusText(), running);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Start and Stop refused
+
+// A refusal: the service as set up, a change made behind the panel's back after it showed the service (so that the
+// button is still enabled), the button pressed, the message expected and the state the service is left in.
+struct Refusal {
+  const char* name;
+  const char* serviceOptions; // for the test service; nullptr: a binary that does not exist
+  DWORD startType;
+  bool runningBefore;
+  bool (*behindTheBack)(); // nullptr: nothing
+  int button;
+  const char* message;
+  DWORD stateAfter;
+};
+
+void PrintTo(const Refusal& c, std::ostream* out) { *out << c.name; }
+
+// What one attempt at a refusal saw. The panel's own 10-second timer cannot be held off from outside; if it ticked
+// during the attempt, its refresh may rightly have changed the window, and the attempt is made again.
+struct RefusalRound {
+  bool timerTicked = false;
+  bool clicked = false;
+  WindowState before, during, after;
+  Light lightBefore = Light::None;
+  Light lightAfter = Light::None;
+  bool hourglassAfter = false;
+  DWORD serviceState = 0;
+  std::string boxDifferences;
+};
+
+class PanelServiceRefusal : public ::testing::TestWithParam<Refusal> {
+protected:
+  // Every probe of the panel connects once to this server: one at start, one per tick. A connection beyond those
+  // is the panel's own timer. Its answer never changes, so no status update changes the window after the first.
+  static constexpr std::int32_t kProbesAtStart = 1;
+
+  RefusalRound Attempt(const Refusal& c) {
+    RefusalRound round;
+    const std::string binary =
+        c.serviceOptions ? TestServiceCommand(c.serviceOptions) : std::string("\"C:\\tsm-missing\\TorvaleServer.exe\"");
+    if (!tsm::test::CreateTestService(kService, binary, c.startType)) {
+      ADD_FAILURE() << "cannot register the service";
+      return round;
+    }
+    if (c.runningBefore && !tsm::test::StartTestService(kService)) {
+      ADD_FAILURE() << "cannot start the service";
+      return round;
+    }
+
+    const LocalHttpServer server(tsm::test::AnswerAndClose(
+        tsm::test::HttpAnswer(std::string("<runningSince>") + kRunningSince + "</runningSince>")));
+    CopiedPanel panel(server.Port());
+    const std::string running = std::string("Torvale is running since ") + kRunningSince;
+    if (!WaitUntil([&] { return panel->StatusText() == running; })) {
+      ADD_FAILURE() << "no status update at start: " << panel->StatusText();
+      return round;
+    }
+    round.lightBefore = ReadLight(*panel);
+    if (c.behindTheBack && !c.behindTheBack()) {
+      ADD_FAILURE() << "cannot change the service behind the panel's back";
+      return round;
+    }
+    round.before = ReadState(*panel);
+    round.clicked = panel->Click(c.button);
+    if (round.clicked) {
+      const auto box = panel->WaitForMessageBox();
+      round.boxDifferences = PlainMessageDifferences(*panel, box, c.message);
+      if (box) {
+        round.during = ReadState(*panel);
+        if (!panel->CloseMessageBox(*box)) round.boxDifferences += "the box did not close\n";
+      }
+      round.after = ReadState(*panel);
+      round.lightAfter = ReadLight(*panel);
+      round.hourglassAfter = panel->ShowsWaitCursor();
+    }
+    round.serviceState = tsm::test::QueryTestServiceState(kService);
+    round.timerTicked = server.Connections() > kProbesAtStart;
+    return round;
+  }
+};
+
+TEST_P(PanelServiceRefusal, ShowsTheReasonAndLeavesTheWindowAsItWas) {
+  const Refusal& c = GetParam();
+  TorvaleCleanup cleanup;
+  RefusalRound round;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    round = Attempt(c);
+    if (HasFailure() || !round.timerTicked) break;
+  }
+  ASSERT_FALSE(HasFailure());
+  ASSERT_FALSE(round.timerTicked) << "the panel's own timer ticked during every attempt";
+
+  EXPECT_EQ(round.before.page, IDC_TBREGISTERED);
+  ASSERT_TRUE(round.clicked) << "the button was not enabled";
+  EXPECT_EQ(round.boxDifferences, "");
+  EXPECT_EQ(round.during, round.before) << "while the box is open";
+  EXPECT_EQ(round.after, round.before) << "after the box";
+  EXPECT_EQ(round.lightAfter, round.lightBefore);
+  EXPECT_FALSE(round.after.lblStatusShown);
+  EXPECT_FALSE(round.after.lblStatus2Shown);
+  EXPECT_FALSE(round.hourglassAfter);
+  EXPECT_EQ(round.serviceState, c.stateAfter);
+}
+
+bool StartBehindTheBack() { return tsm::test::StartTestService(kService); }
+bool StopBehindTheBack() { return tsm::test::StopTestService(kService); }
+bool HoldStartPending() {
+  return tsm::test::StartTestService(kService) &&
+         tsm::test::SendTestServiceControl(kService, tsm::test::kHoldStateControl + SERVICE_START_PENDING) &&
+         tsm::test::WaitForServiceState(kService, SERVICE_START_PENDING);
+}
+bool BeginSlowStop() {
+  return tsm::test::SendTestServiceControl(kService, SERVICE_CONTROL_STOP) &&
+         tsm::test::QueryTestServiceState(kService) == SERVICE_STOP_PENDING;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TorvaleService, PanelServiceRefusal,
+    ::testing::Values(
+        Refusal{"StartWhenAlreadyRunning", "", SERVICE_DEMAND_START, false, StartBehindTheBack, IDC_BTNSTARTSERVICE,
+                "Could not start the service. Service is already running", SERVICE_RUNNING},
+        Refusal{"StartWhileStartPending", "", SERVICE_DEMAND_START, false, HoldStartPending, IDC_BTNSTARTSERVICE,
+                "Could not start the service. An instance of the service is already running.", SERVICE_START_PENDING},
+        Refusal{"StartDisabled", "", SERVICE_DISABLED, false, nullptr, IDC_BTNSTARTSERVICE,
+                "Could not start the service. The service has been disabled.", SERVICE_STOPPED},
+        Refusal{"StartWithoutBinary", nullptr, SERVICE_DEMAND_START, false, nullptr, IDC_BTNSTARTSERVICE,
+                "Could not start the service. Unknown error occurred", SERVICE_STOPPED},
+        Refusal{"StopWhenNotRunning", "", SERVICE_DEMAND_START, true, StopBehindTheBack, IDC_BTNSTOPSERVICE,
+                "Could not stop the service. ", SERVICE_STOPPED},
+        Refusal{"StopWhileStopPending", "--stop-delay 60000", SERVICE_DEMAND_START, true, BeginSlowStop,
+                IDC_BTNSTOPSERVICE, "Could not stop the service. ", SERVICE_STOP_PENDING},
+        Refusal{"StopRefusedByTheService", "--refuse-stop", SERVICE_DEMAND_START, true, nullptr, IDC_BTNSTOPSERVICE,
+                "Could not stop the service. The requested control code is not valid, or it is unacceptable to the "
+                "service.",
+                SERVICE_RUNNING}),
+    [](const ::testing::TestParamInfo<Refusal>& c) { return std::string(c.param.name); });
+
+// ---------------------------------------------------------------------------------------------------------------
+// The window behind a message box
+
+TEST(PanelBehindMessageBox, GoesOnRefreshingAndWorksAfterwards) {
+  TorvaleCleanup cleanup;
+  const std::int32_t port = FreePort();
+  CopiedPanel panel(port);
+  ASSERT_TRUE(WaitUntil([&] { return panel->StatusText() == "Torvale is NOT running"; })) << panel->StatusText();
+
+  ASSERT_TRUE(panel->Click(IDC_BTNREGISTER));
+  const auto box = panel->WaitForMessageBox();
+  ASSERT_TRUE(box) << "no message box";
+  EXPECT_EQ(PlainMessageDifferences(*panel, box, kNoInstallScript), "");
+
+  // Behind the box the service is registered and the server comes up; the next tick goes through the box's own
+  // message loop to the window, whose refresh and status update both land while the box stays open.
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  const LocalHttpServer server(tsm::test::AnswerAndClose(tsm::test::HttpAnswer(std::string("<runningSince>") +
+                                                                               kRunningSince + "</runningSince>")),
+                               static_cast<std::uint16_t>(port));
+  panel->PostTick();
+  EXPECT_TRUE(WaitUntil([&] { return panel->ActivePage() == IDC_TBREGISTERED; })) << "no refresh behind the box";
+  const std::string running = std::string("Torvale is running since ") + kRunningSince;
+  EXPECT_TRUE(WaitUntil([&] { return panel->StatusText() == running; })) << panel->StatusText();
+  EXPECT_EQ(panel->Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_TRUE(IsWindow(box->window)) << "the box went by itself";
+  EXPECT_FALSE(IsWindowEnabled(panel->Window()));
+
+  ASSERT_TRUE(panel->CloseMessageBox(*box));
+  EXPECT_TRUE(IsWindowEnabled(panel->Window()));
+  EXPECT_EQ(ReadLight(*panel), Light::Stopped);
+
+  // The window still takes clicks and ticks.
+  ASSERT_TRUE(panel->Click(IDC_BTNSTARTSERVICE));
+  EXPECT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_RUNNING));
+  panel->Tick();
+  EXPECT_EQ(ReadLight(*panel), Light::Running);
+  EXPECT_TRUE(panel->IsEnabled(IDC_BTNSTOPSERVICE));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The box inspection itself, on boxes of this process whose style is known: a blind inspection would let an icon or
+// a second button through unnoticed.
+
+constexpr char kOwnBoxCaption[] = "tsm box inspection";
+
+// A message box of this test's own process, open on a thread of its own until the object goes.
+class OwnMessageBox {
+public:
+  explicit OwnMessageBox(UINT type)
+      : thread_([this, type] {
+          threadId_ = GetCurrentThreadId();
+          MessageBoxA(nullptr, "inspected", kOwnBoxCaption, type);
+          done_ = true;
+        }) {}
+  ~OwnMessageBox() {
+    // The box's loop ends on WM_QUIT as on a button; keep asking until the thread is out of it.
+    (void)WaitUntil([&] {
+      if (threadId_ != 0) PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+      return done_.load();
+    });
+    thread_.join();
+  }
+  OwnMessageBox(const OwnMessageBox&) = delete;
+  OwnMessageBox& operator=(const OwnMessageBox&) = delete;
+
+  [[nodiscard]] HWND Wait() const {
+    HWND box = nullptr;
+    (void)WaitUntil([&] { return (box = FindWindowA("#32770", kOwnBoxCaption)) != nullptr && IsWindowVisible(box); });
+    return box;
+  }
+
+private:
+  std::atomic<DWORD> threadId_{0};
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+struct KnownBox {
+  const char* name;
+  UINT type;
+  std::vector<int> buttonIds;
+  bool icon;
+};
+
+void PrintTo(const KnownBox& c, std::ostream* out) { *out << c.name; }
+
+class MessageBoxInspection : public ::testing::TestWithParam<KnownBox> {};
+
+TEST_P(MessageBoxInspection, SeesTheButtonsAndTheIcon) {
+  const OwnMessageBox own(GetParam().type);
+  const HWND box = own.Wait();
+  ASSERT_NE(box, nullptr);
+  BoxLook look = InspectBox(box);
+  std::sort(look.buttonIds.begin(), look.buttonIds.end());
+  EXPECT_EQ(look.buttonIds, GetParam().buttonIds);
+  EXPECT_EQ(look.icon, GetParam().icon);
+}
+
+INSTANTIATE_TEST_SUITE_P(OwnBoxes, MessageBoxInspection,
+                         ::testing::Values(KnownBox{"Plain", MB_OK, {IDOK}, false},
+                                           KnownBox{"ErrorIcon", MB_OK | MB_ICONERROR, {IDOK}, true},
+                                           KnownBox{"InformationIcon", MB_OK | MB_ICONINFORMATION, {IDOK}, true},
+                                           KnownBox{"OkCancel", MB_OKCANCEL, {IDOK, IDCANCEL}, false}),
+                         [](const ::testing::TestParamInfo<KnownBox>& c) { return std::string(c.param.name); });
+
+} // namespace
