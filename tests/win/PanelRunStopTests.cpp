@@ -1,0 +1,379 @@
+// The run/stop button of the real panel: in stop mode it asks the server to stop with a token the server checks, in
+// start mode it has the shell open the run script beside the panel's executable, and before any probe result it does
+// nothing. Driven against a scripted local server, the stand-in server and real scripts, all under Wine.
+#include "support/LocalHttpServer.h"
+#include "support/PanelDriver.h"
+#include "support/ProbeHarness.h"
+
+#include "HttpClient.h"
+#include "StopToken.h"
+#include "TagText.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tsm::test;
+using namespace std::chrono_literals;
+
+constexpr DWORD kQuietMs = 2000; // how long a check that something does NOT happen gives it; no measure of speed
+constexpr char kAppTitle[] = "Torvale Service Manager";
+constexpr char kMarker[] = "run-marker.txt"; // what kMarkerScript writes into its working folder
+constexpr char kStopRequestStart[] = "GET /app?operation=ws&s=r&";
+
+[[nodiscard]] bool IsRunningLine(const std::string& status) { return status.rfind(kRunningSince, 0) == 0; }
+
+[[nodiscard]] bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Everything of the window that a click could change.
+struct WindowState {
+  std::string status;
+  std::string caption;
+  bool enabled = false;
+  bool lblStatus = false;
+  bool lblStatus2 = false;
+  bool busy = false;
+  friend bool operator==(const WindowState&, const WindowState&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const WindowState& s) {
+  return out << "{status \"" << s.status << "\", button \"" << s.caption << "\"" << (s.enabled ? "" : " disabled")
+             << (s.lblStatus ? ", lblStatus" : "") << (s.lblStatus2 ? ", lblStatus2" : "") << (s.busy ? ", busy" : "")
+             << "}";
+}
+
+WindowState ReadState(const PanelDriver& panel) {
+  return {panel.StatusText(),           panel.Text(IDC_BTNRUNFERRIX),  panel.IsEnabled(IDC_BTNRUNFERRIX),
+          panel.IsShown(IDC_LBLSTATUS), panel.IsShown(IDC_LBLSTATUS2), panel.ShowsWaitCursor()};
+}
+
+// Complete stop requests the server has received so far.
+std::vector<std::string> StopRequests(const LocalHttpServer& server) {
+  std::vector<std::string> found;
+  for (const std::string& request : server.Requests())
+    if (request.rfind(kStopRequestStart, 0) == 0 && request.find("\r\n\r\n") != std::string::npos)
+      found.push_back(request);
+  return found;
+}
+
+void ExpectStartMode(const PanelDriver& panel) {
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Start Torvale");
+  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNRUNFERRIX, IDB_GLYPH_START));
+}
+
+void ExpectStopMode(const PanelDriver& panel) {
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNRUNFERRIX, IDB_GLYPH_STOP));
+}
+
+std::string StandInExe() { return TestExeFolder() + "TorvaleServer.exe"; }
+
+// A copy of the panel in a folder of its own, so that the scripts it opens are ours and not the samples in bin/,
+// and a working folder apart from it, where the configuration lives and where scripts run. Both paths hold blanks,
+// as "Program Files" would.
+class PanelCopy {
+public:
+  PanelCopy() : exe_(root_.CopyIn(PanelExePath(), kProgram + std::string("TorvaleServiceManager.exe"))) {
+    if (!CreateDirectoryA(root_.PathOf(kWork).c_str(), nullptr)) throw std::runtime_error("no working folder");
+  }
+
+  // A file beside the panel's executable.
+  [[nodiscard]] std::string ProgramFile(const std::string& name) const { return root_.PathOf(kProgram + name); }
+  void WriteProgramFile(const std::string& name, const std::string& bytes) const {
+    root_.Write(kProgram + name, bytes);
+  }
+  std::string CopyToProgram(const std::string& source) const {
+    return root_.CopyIn(source, kProgram + source.substr(source.find_last_of("\\/") + 1));
+  }
+
+  // A file in the working folder.
+  [[nodiscard]] std::string WorkFile(const std::string& name) const { return root_.PathOf(kWork + name); }
+  void WriteWorkFile(const std::string& name, const std::string& bytes) const { root_.Write(kWork + name, bytes); }
+  void WriteConfig(const std::string& xml) const { WriteWorkFile("config\\AppConfig.xml", xml); }
+
+  [[nodiscard]] PanelOptions Options() const {
+    PanelOptions options;
+    options.exePath = exe_;
+    options.workingFolder = root_.PathOf(kWork);
+    return options;
+  }
+
+private:
+  static constexpr char kProgram[] = "Torvale Panel\\";
+  static constexpr char kWork[] = "work folder\\";
+  ScratchFolder root_;
+  std::string exe_;
+};
+
+constexpr char kMarkerScript[] = "@echo off\r\necho ran> run-marker.txt\r\n";
+
+// Clicks the button and waits for its handler to return: the click is sent, not posted. Only for clicks that open
+// no message box.
+[[nodiscard]] bool ClickAndWait(const PanelDriver& panel, int id) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutA(panel.Control(id), BM_CLICK, 0, 0, SMTO_NORMAL, 15000, &ignored) != 0;
+}
+
+// --- Stop mode ----------------------------------------------------------------------------------------------------
+
+// The stop request goes to the port the probe resolved, even when the configuration names another by now.
+TEST(RunStopButton, StopModeSendsOneCheckedStopRequestPerClickAndShowsNothing) {
+  const LocalHttpServer server(AnswerAndClose(SinceAnswer("T")));
+  const LocalHttpServer other(AnswerAndClose(SinceAnswer("other")));
+  const ScratchFolder work;
+  WriteConfig(work, ConfigWithPort(server.Port()));
+  PanelOptions options;
+  options.workingFolder = work.Path();
+  const PanelDriver panel(options);
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("T"))) << panel.StatusText();
+  ExpectStopMode(panel);
+  WriteConfig(work, ConfigWithPort(other.Port()));
+
+  constexpr std::size_t kClicks = 5;
+  std::vector<std::int32_t> drawn;
+  for (std::size_t click = 1; click <= kClicks; ++click) {
+    SCOPED_TRACE("click " + std::to_string(click));
+    const WindowState before = ReadState(panel);
+    ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+    ASSERT_TRUE(WaitUntil([&] { return StopRequests(server).size() >= click; })) << "no stop request arrived";
+    panel.Sync(); // the handler has returned: its exchange is over
+
+    const std::vector<std::string> stops = StopRequests(server);
+    ASSERT_EQ(stops.size(), click);
+    const std::string& request = stops.back();
+    const auto token = ParseStopRequest(request);
+    ASSERT_TRUE(token) << request;
+    const auto [t, u] = *token;
+    EXPECT_GE(t, 100);
+    EXPECT_LE(t, 199);
+    EXPECT_TRUE(tsm::StopTokenChecks(t, u)) << "t=" << t << " u=" << u;
+    EXPECT_EQ(request, "GET /app?operation=ws&s=r&t=" + std::to_string(t) + "&u=" + std::to_string(u) +
+                           " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    drawn.push_back(t);
+
+    EXPECT_EQ(ReadState(panel), before);
+  }
+  // t is drawn afresh for each click: five equal draws out of a hundred values would be a one-in-10^8 chance.
+  EXPECT_NE(std::count(drawn.begin(), drawn.end(), drawn.front()), static_cast<std::ptrdiff_t>(drawn.size()))
+      << "t was " << drawn.front() << " every time";
+  EXPECT_EQ(other.Connections(), 0u);
+}
+
+TEST(RunStopButton, StopModeWithTheServerAlreadyGoneShowsNothing) {
+  auto server = std::make_unique<LocalHttpServer>(AnswerAndClose(SinceAnswer("T")));
+  const ScratchFolder work;
+  WriteConfig(work, ConfigWithPort(server->Port()));
+  PanelOptions options;
+  options.workingFolder = work.Path();
+  const PanelDriver panel(options);
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("T"))) << panel.StatusText();
+
+  server.reset();
+  const WindowState before = ReadState(panel);
+  ASSERT_TRUE(ClickAndWait(panel, IDC_BTNRUNFERRIX));
+  EXPECT_FALSE(panel.FindMessageBox().has_value());
+  EXPECT_EQ(ReadState(panel), before);
+
+  panel.Tick();
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+  ExpectStartMode(panel);
+}
+
+// While the stop exchange holds the window's thread, a probe that finishes meanwhile waits with its result, which
+// the window then applies: nothing is lost. Status probes are answered after a pause, with their connection's
+// number; a stop request is kept trickling until the test lets it go.
+TEST(RunStopButton, ProbeResultWaitsForTheStopExchangeAndIsThenApplied) {
+  std::atomic<bool> release{false};
+  std::atomic<std::size_t> probesAnswered{0};
+  const LocalHttpServer server([&](ServerConnection& connection) {
+    if (!connection.ReadRequest()) return;
+    if (connection.Received().rfind(kStopRequestStart, 0) == 0) {
+      while (!release && connection.Send("x")) connection.Pause(100ms);
+      connection.Close();
+      return;
+    }
+    if (connection.Index() > 0) connection.Pause(1500ms);
+    connection.Send(SinceAnswer(std::to_string(connection.Index())));
+    connection.Close();
+    ++probesAnswered;
+  });
+  const ScratchFolder work;
+  WriteConfig(work, ConfigWithPort(server.Port()));
+  PanelOptions options;
+  options.workingFolder = work.Path();
+  const PanelDriver panel(options);
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
+
+  const std::size_t answeredBefore = probesAnswered;
+  panel.Tick(); // a probe that the server answers only after a pause
+  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(WaitUntil([&] { return !StopRequests(server).empty(); })) << "no stop request arrived";
+  ASSERT_TRUE(WaitUntil([&] { return probesAnswered > answeredBefore; })) << "the probe was not answered";
+
+  release = true;
+  ASSERT_TRUE(WaitUntil([&] {
+    const std::string status = panel.StatusText();
+    return IsRunningLine(status) && status != kRunningSince + std::string("0");
+  })) << panel.StatusText();
+  ExpectStopMode(panel);
+}
+
+TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
+  const ScratchFolder work;
+  const std::int32_t port = FreeLoopbackPort();
+  WriteConfig(work, ConfigWithPort(port));
+  const ChildProcess server(StandInExe(), work.Path());
+  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port) || !server.Running(); }, 30000));
+  ASSERT_TRUE(server.Running()) << "the stand-in server exited with " << server.WaitForExit(0).value_or(0);
+
+  // What the server itself says, to compare with the panel's line.
+  std::string answer;
+  ASSERT_TRUE(tsm::HttpGet("localhost", "/app?operation=ws", port, answer));
+  const std::string since = tsm::ExtractTagText(answer, "runningSince");
+  ASSERT_FALSE(since.empty()) << answer;
+
+  PanelOptions options;
+  options.workingFolder = work.Path();
+  const PanelDriver panel(options);
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + since)) << panel.StatusText();
+  ExpectStopMode(panel);
+
+  const WindowState before = ReadState(panel);
+  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(server.WaitForExit(30000), 0u) << "the stand-in server did not stop";
+  panel.Sync();
+  EXPECT_EQ(ReadState(panel), before);
+
+  panel.Tick();
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+  ExpectStartMode(panel);
+}
+
+// --- Start mode ---------------------------------------------------------------------------------------------------
+
+TEST(RunStopButton, StartModeRunsTheScriptBesideTheExeInTheWorkingFolder) {
+  const PanelCopy copy;
+  copy.WriteProgramFile("run.bat", kMarkerScript);
+  copy.WriteConfig(ConfigWithPort(FreeLoopbackPort()));
+  const PanelDriver panel(copy.Options());
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+  ExpectStartMode(panel);
+  ASSERT_FALSE(panel.ShowsWaitCursor());
+
+  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(copy.WorkFile(kMarker)) && panel.IsShown(IDC_LBLSTATUS); }))
+      << "the script did not run, or no indication";
+  EXPECT_FALSE(FileExists(copy.ProgramFile(kMarker)));
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS)); // on the page on show
+  EXPECT_TRUE(panel.IsShown(IDC_LBLSTATUS2));
+  EXPECT_TRUE(panel.ShowsWaitCursor());
+  EXPECT_EQ(panel.StatusText(), kNotRunning);
+
+  // The next update, with the flag unchanged, takes the indication away and leaves the button as it was.
+  panel.Tick();
+  ASSERT_TRUE(WaitUntil([&] { return !panel.IsShown(IDC_LBLSTATUS) && !panel.IsShown(IDC_LBLSTATUS2); }));
+  EXPECT_FALSE(panel.ShowsWaitCursor());
+  EXPECT_EQ(panel.StatusText(), kNotRunning);
+  ExpectStartMode(panel);
+}
+
+TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) {
+  const PanelCopy copy;
+  const std::string serverExe = copy.CopyToProgram(StandInExe());
+  const ImageProcessSweep sweep(serverExe); // whatever happens below, no server outlives the test
+  copy.CopyToProgram(TestExeFolder() + "run.bat");
+  const std::int32_t port = FreeLoopbackPort();
+  copy.WriteConfig(ConfigWithPort(port));
+  const PanelDriver panel(copy.Options());
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+
+  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port); }, 30000)) << "the run script started no server";
+  EXPECT_EQ(sweep.Count(), 1u);
+
+  panel.Tick();
+  ASSERT_TRUE(WaitUntil([&] { return IsRunningLine(panel.StatusText()); })) << panel.StatusText();
+  EXPECT_GT(panel.StatusText().size(), std::string(kRunningSince).size()) << "the stand-in reports when it started";
+  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
+  ExpectStopMode(panel);
+
+  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(WaitUntil([&] { return sweep.Count() == 0; }, 30000)) << "the stop request did not stop the server";
+  EXPECT_FALSE(AcceptsConnections(port));
+  panel.Tick();
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+  ExpectStartMode(panel);
+}
+
+TEST(RunStopButton, StartModeWithoutRunScriptShowsTheSystemTextForAMissingFile) {
+  const PanelCopy copy;
+  // A script in the working folder is not the one the panel looks for.
+  copy.WriteWorkFile("run.bat", kMarkerScript);
+  copy.WriteConfig(ConfigWithPort(FreeLoopbackPort()));
+  const PanelDriver panel(copy.Options());
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+
+  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  const auto box = panel.WaitForMessageBox();
+  ASSERT_TRUE(box) << "no message box";
+  EXPECT_EQ(box->text, SystemMessage(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(box->caption, kAppTitle);
+  EXPECT_EQ(box->owner, panel.Window());
+  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
+  EXPECT_FALSE(FileExists(copy.WorkFile(kMarker)));
+  ASSERT_TRUE(panel.CloseMessageBox(*box));
+
+  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_FALSE(panel.ShowsWaitCursor());
+  ExpectStartMode(panel);
+}
+
+// --- Before any probe result ----------------------------------------------------------------------------------------
+
+// No configuration, so no probe ever reports: the button stays disabled. Even a click that reaches the window some
+// other way (a BN_CLICKED sent straight to it) must do nothing: no script, no request, no box, no indication.
+TEST(RunStopButton, WithoutProbeResultTheButtonIsDisabledAndAClickDoesNothing) {
+  const PanelCopy copy;
+  copy.WriteProgramFile("run.bat", kMarkerScript);
+  const PanelDriver panel(copy.Options());
+  panel.Tick();
+
+  EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Run Torvale");
+  EXPECT_FALSE(panel.Click(IDC_BTNRUNFERRIX));
+
+  // Sent, not posted: when the call returns, the handler has run.
+  const HWND button = panel.Control(IDC_BTNRUNFERRIX);
+  DWORD_PTR ignored = 0;
+  ASSERT_TRUE(SendMessageTimeoutA(panel.Window(), WM_COMMAND, MAKEWPARAM(IDC_BTNRUNFERRIX, BN_CLICKED),
+                                  reinterpret_cast<LPARAM>(button), SMTO_NORMAL, 10000, &ignored))
+      << "the click did not come back";
+  Sleep(kQuietMs); // room for a script that should not have been started
+
+  EXPECT_FALSE(FileExists(copy.WorkFile(kMarker)));
+  EXPECT_FALSE(FileExists(copy.ProgramFile(kMarker)));
+  EXPECT_FALSE(panel.FindMessageBox().has_value());
+  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
+  EXPECT_FALSE(panel.ShowsWaitCursor());
+  EXPECT_EQ(panel.StatusText(), kCheckingStatus);
+  EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+}
+
+} // namespace
