@@ -46,10 +46,10 @@ private:
   bool installed_ = false;
 };
 
-// Whether the service manager may have started this process: it starts services from services.exe, so unless the
-// parent is that, this is an application. Only when the processes cannot be listed at all does the dispatcher get
-// to decide. This spares applications a wait under Wine, whose dispatcher in a process the manager did not start
-// waits ten seconds on the control pipe of whichever service started last before it gives up.
+// Whether the service manager may have started this process. It starts services from services.exe, so a parent that
+// is anything else, or none, means an application; with services.exe as the parent, or no list of processes to go
+// by, the dispatcher decides. This spares applications a wait under Wine, whose dispatcher in a process the manager
+// did not start waits ten seconds on the control pipe of whichever service started last before it gives up.
 bool MayBeService() {
   const HANDLE raw = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (raw == INVALID_HANDLE_VALUE) return true;

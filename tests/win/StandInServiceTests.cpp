@@ -1,0 +1,156 @@
+// The stand-in server as the service "Torvale" under Wine's real service manager, registered by its own install
+// script from a folder of its own.
+
+#include "HttpClient.h"
+#include "ServerContract.h"
+#include "ServiceHandle.h"
+#include "StopToken.h"
+#include "TagText.h"
+#include "support/StandInHarness.h"
+#include "support/TestServices.h"
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace tsm::test;
+
+namespace {
+
+// Removes the service "Torvale" before and after the test, whatever happens in between.
+class TorvaleServiceGuard {
+public:
+  TorvaleServiceGuard() { cleanBefore_ = DeleteTestService(tsm::kServiceName); }
+  ~TorvaleServiceGuard() { (void)DeleteTestService(tsm::kServiceName); }
+  TorvaleServiceGuard(const TorvaleServiceGuard&) = delete;
+  TorvaleServiceGuard& operator=(const TorvaleServiceGuard&) = delete;
+
+  [[nodiscard]] bool CleanBefore() const { return cleanBefore_; }
+
+private:
+  bool cleanBefore_;
+};
+
+// Opens a script the way the panel does (shell "open", hidden) and waits, bounded, for it to finish.
+[[nodiscard]] bool RunScript(const fs::path& script) {
+  const auto file = script.string();
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "open";
+  info.lpFile = file.c_str();
+  info.nShow = SW_HIDE;
+  if (!ShellExecuteExA(&info)) return false;
+  if (!info.hProcess) return true; // nothing to wait for; the callers poll for the effect
+  const bool finished = WaitForSingleObject(info.hProcess, kServerTimeoutMs) == WAIT_OBJECT_0;
+  CloseHandle(info.hProcess);
+  return finished;
+}
+
+[[nodiscard]] bool WaitUntilRegistered(const std::string& name, bool registered) {
+  const auto deadline = GetTickCount64() + kServerTimeoutMs;
+  while ((QueryTestServiceState(name) != 0) != registered) {
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
+struct ServiceFacts {
+  DWORD type = 0;
+  DWORD startType = 0;
+  std::string binaryPath;
+  DWORD win32ExitCode = 0;
+  DWORD specificExitCode = 0;
+};
+
+[[nodiscard]] std::optional<ServiceFacts> QueryFacts(const std::string& name) {
+  const tsm::ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return std::nullopt;
+  const tsm::ServiceHandle service(
+      OpenServiceA(manager.Get(), name.c_str(), SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
+  if (!service) return std::nullopt;
+  DWORD needed = 0;
+  (void)QueryServiceConfigA(service.Get(), nullptr, 0, &needed);
+  std::vector<BYTE> buffer(needed + sizeof(QUERY_SERVICE_CONFIGA));
+  auto* const config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(service.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) return std::nullopt;
+  SERVICE_STATUS status{};
+  if (!QueryServiceStatus(service.Get(), &status)) return std::nullopt;
+  return ServiceFacts{config->dwServiceType, config->dwStartType,
+                      config->lpBinaryPathName ? config->lpBinaryPathName : "", status.dwWin32ExitCode,
+                      status.dwServiceSpecificExitCode};
+}
+
+// A folder like the output folder: the server, the scripts and a configuration naming port.
+void PrepareInstallFolder(const fs::path& folder, const std::string& config) {
+  for (const char* name : {"TorvaleServer.exe", tsm::kInstallScript, "UninstallService.bat"})
+    fs::copy_file(BinFolder() / name, folder / name);
+  WriteTextFile(folder / "config" / "AppConfig.xml", config);
+}
+
+TEST(StandInService, InstallScriptRegistersAServiceThatAnswersAndStops) {
+  const WinsockScope winsock;
+  const TorvaleServiceGuard guard;
+  ASSERT_TRUE(guard.CleanBefore());
+  const TempFolder install("server service");
+  const auto port = FreeLoopbackPort();
+  ASSERT_GT(port, 0);
+  PrepareInstallFolder(install.Path(), ConfigWithPort(port));
+
+  ASSERT_TRUE(RunScript(install.Path() / tsm::kInstallScript));
+  ASSERT_TRUE(WaitUntilRegistered(tsm::kServiceName, true));
+  const auto facts = QueryFacts(tsm::kServiceName);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->type, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+  EXPECT_EQ(facts->startType, static_cast<DWORD>(SERVICE_DEMAND_START));
+  // Quoted, since the folder's name has a blank in it.
+  EXPECT_EQ(facts->binaryPath, Quoted(install.Path() / "TorvaleServer.exe"));
+  EXPECT_EQ(QueryTestServiceState(tsm::kServiceName), static_cast<DWORD>(SERVICE_STOPPED));
+
+  // Started by the manager (in the system folder), it finds the configuration beside its executable.
+  ASSERT_TRUE(StartTestService(tsm::kServiceName));
+  ASSERT_TRUE(WaitUntilListening(port));
+  std::string response;
+  ASSERT_TRUE(tsm::HttpGet(tsm::kServerHost, tsm::kStatusPath, port, response));
+  EXPECT_TRUE(ParseLocalTimestamp(tsm::ExtractTagText(response, tsm::kRunningSinceTag))) << response;
+
+  // A valid stop request ends the service, which the manager then shows as stopped, without an error.
+  ASSERT_TRUE(tsm::HttpGet(tsm::kServerHost, tsm::StopRequestPath(tsm::MakeStopToken(111)), port, response));
+  EXPECT_EQ(SplitAnswer(response).statusLine, "HTTP/1.1 200 OK");
+  EXPECT_TRUE(WaitForServiceState(tsm::kServiceName, SERVICE_STOPPED));
+  EXPECT_TRUE(WaitUntilRefused(port));
+  EXPECT_EQ(QueryFacts(tsm::kServiceName)->win32ExitCode, static_cast<DWORD>(NO_ERROR));
+
+  // Started again and stopped by the manager this time.
+  ASSERT_TRUE(StartTestService(tsm::kServiceName));
+  ASSERT_TRUE(WaitUntilListening(port));
+  EXPECT_TRUE(StopTestService(tsm::kServiceName));
+  EXPECT_TRUE(WaitUntilRefused(port));
+  EXPECT_EQ(QueryFacts(tsm::kServiceName)->win32ExitCode, static_cast<DWORD>(NO_ERROR));
+
+  // The uninstall script removes it.
+  ASSERT_TRUE(RunScript(install.Path() / "UninstallService.bat"));
+  EXPECT_TRUE(WaitUntilRegistered(tsm::kServiceName, false));
+}
+
+TEST(StandInService, WithoutAPortTheServiceStopsAndSaysWhy) {
+  const TorvaleServiceGuard guard;
+  ASSERT_TRUE(guard.CleanBefore());
+  const TempFolder install("server service noport");
+  PrepareInstallFolder(install.Path(), ConfigWithPort("none"));
+  ASSERT_TRUE(CreateTestService(tsm::kServiceName, Quoted(install.Path() / "TorvaleServer.exe")));
+
+  ASSERT_TRUE(RequestTestServiceStart(tsm::kServiceName));
+  EXPECT_TRUE(WaitForServiceState(tsm::kServiceName, SERVICE_STOPPED));
+  const auto facts = QueryFacts(tsm::kServiceName);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->win32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+  EXPECT_NE(facts->specificExitCode, 0u);
+}
+
+} // namespace

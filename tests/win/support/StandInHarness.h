@@ -1,0 +1,129 @@
+// Running the stand-in server (TorvaleServer.exe) for real in tests: folders of its own, its process, and plain
+// loopback connections to it. Every wait is bounded; nothing here throws except the folder and file helpers.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tsm::test {
+
+inline constexpr DWORD kServerTimeoutMs = 30000;
+
+// Winsock for the scope (it counts its users, so these nest).
+class WinsockScope {
+public:
+  WinsockScope();
+  ~WinsockScope();
+  WinsockScope(const WinsockScope&) = delete;
+  WinsockScope& operator=(const WinsockScope&) = delete;
+
+private:
+  bool started_ = false;
+};
+
+// A new empty folder below the temporary folder, its name holding a blank so that scripts must quote their paths;
+// removed with everything in it at the end.
+class TempFolder {
+public:
+  explicit TempFolder(std::string_view tag);
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  [[nodiscard]] const std::filesystem::path& Path() const { return path_; }
+
+private:
+  std::filesystem::path path_;
+};
+
+// The process's working folder for the scope, put back at the end.
+class WorkingFolderScope {
+public:
+  explicit WorkingFolderScope(const std::filesystem::path& folder);
+  ~WorkingFolderScope();
+  WorkingFolderScope(const WorkingFolderScope&) = delete;
+  WorkingFolderScope& operator=(const WorkingFolderScope&) = delete;
+
+  [[nodiscard]] bool Entered() const { return entered_; }
+
+private:
+  std::string previous_;
+  bool entered_ = false;
+};
+
+// One child process, ended (TerminateProcess) on destruction if it is still running.
+class ChildProcess {
+public:
+  // Starts "exe" with the given working folder and no console window. Started() tells whether it worked.
+  ChildProcess(const std::filesystem::path& exe, const std::filesystem::path& workingFolder);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  [[nodiscard]] bool Started() const { return process_ != nullptr; }
+  [[nodiscard]] HANDLE Handle() const { return process_; }
+  [[nodiscard]] bool Running() const;
+  // The exit code once the process has ended within timeoutMs, else nothing.
+  [[nodiscard]] std::optional<DWORD> WaitForExit(DWORD timeoutMs = kServerTimeoutMs) const;
+
+private:
+  HANDLE process_ = nullptr;
+};
+
+// The path in double quotes, as a command line or a service's binary path wants a path with blanks.
+[[nodiscard]] std::string Quoted(const std::filesystem::path& path);
+
+// Paths of the built programs and samples, next to the running test executable.
+[[nodiscard]] std::filesystem::path BinFolder();
+[[nodiscard]] std::filesystem::path ServerExe();
+
+void WriteTextFile(const std::filesystem::path& path, std::string_view text);
+[[nodiscard]] std::string ReadTextFile(const std::filesystem::path& path);
+
+// A configuration like the sample's with the given httpPort value.
+[[nodiscard]] std::string ConfigWithPort(std::string_view port);
+[[nodiscard]] std::string ConfigWithPort(std::int32_t port);
+
+// A loopback port nobody listens on right now (bound to port 0 and released).
+[[nodiscard]] std::int32_t FreeLoopbackPort();
+
+// Whether a connection to 127.0.0.1:port is accepted right now.
+[[nodiscard]] bool AcceptsConnections(std::int32_t port);
+// Polls until the port accepts connections; false on timeout, or at once when process (if given) has ended.
+[[nodiscard]] bool WaitUntilListening(std::int32_t port, HANDLE process = nullptr, DWORD timeoutMs = kServerTimeoutMs);
+// Polls until the port refuses connections.
+[[nodiscard]] bool WaitUntilRefused(std::int32_t port, DWORD timeoutMs = kServerTimeoutMs);
+
+// Connects to 127.0.0.1:port, sends request as it is, and collects what comes back until the server closes or
+// timeoutMs passes. Empty when no connection could be made.
+[[nodiscard]] std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs = kServerTimeoutMs);
+
+// The parts of one HTTP answer.
+struct HttpAnswer {
+  std::string statusLine;
+  std::string headers; // the header lines, each ending in CRLF
+  std::string body;
+  bool complete = false; // a blank line ended the head
+};
+[[nodiscard]] HttpAnswer SplitAnswer(std::string_view response);
+// The value of a header (first match, name compared without case), or nothing.
+[[nodiscard]] std::optional<std::string> HeaderValue(const HttpAnswer& answer, std::string_view name);
+
+// "YYYY-MM-DD hh:mm:ss" as a FILETIME count (100 ns units), or nothing when the text is not of that form.
+[[nodiscard]] std::optional<std::uint64_t> ParseLocalTimestamp(std::string_view text);
+// When the process started, in local time as a FILETIME count.
+[[nodiscard]] std::optional<std::uint64_t> ProcessStartLocal(HANDLE process);
+inline constexpr std::uint64_t kFileTimeSecond = 10'000'000;
+
+// Processes whose executable lies in folder: how many there are, and ending them all (waiting, bounded, until they
+// have gone). The scripts start the server as a grandchild, so this is how a test finds it.
+[[nodiscard]] std::size_t CountProcessesIn(const std::filesystem::path& folder);
+void EndProcessesIn(const std::filesystem::path& folder);
+
+} // namespace tsm::test
