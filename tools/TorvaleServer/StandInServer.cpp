@@ -19,6 +19,7 @@ constexpr ULONGLONG kDrainTimeoutMs = 1000;
 // Waits are cut into slices this long so that a stopping server does not sit out a slow client.
 constexpr ULONGLONG kSliceMs = 100;
 constexpr DWORD kSendTimeoutMs = 5000;
+constexpr DWORD kBacklogCheckMs = 500;
 
 std::runtime_error SocketError(const std::string& what) {
   return std::runtime_error(what + " (socket error " + std::to_string(WSAGetLastError()) + ")");
@@ -141,11 +142,18 @@ StandInServer::~StandInServer() {
 }
 
 void StandInServer::Run() {
+  // The accept event is only raised again once an accept has re-armed it, so one notice that goes astray would leave
+  // every later connection waiting in the backlog. Looking at the backlog now and then, event or not, rules that out.
   const HANDLE waits[] = {stopEvent_, acceptEvent_.Get()};
-  while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-    WSANETWORKEVENTS events{};
-    if (WSAEnumNetworkEvents(listener_.Get(), acceptEvent_.Get(), &events) == SOCKET_ERROR)
-      throw SocketError("cannot read the listening socket's events");
+  while (true) {
+    const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kBacklogCheckMs);
+    if (woke == WAIT_OBJECT_0 + 1) {
+      WSANETWORKEVENTS events{};
+      if (WSAEnumNetworkEvents(listener_.Get(), acceptEvent_.Get(), &events) == SOCKET_ERROR)
+        throw SocketError("cannot read the listening socket's events");
+    } else if (woke != WAIT_TIMEOUT) {
+      break; // stopped, or the wait failed
+    }
     AcceptPending();
   }
   // Refuse newcomers first, then let the connections in hand finish; their waits notice stopping_ within a slice.
