@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Measures the panel under Wine, beside a minimal window program measured in the same run, and prints the figures
+# with their targets. On demand only: the figures depend on the machine and on what else it is doing, so no test
+# runs this.
+#
+#   scripts/bench.sh [--build-dir DIR] [--phases] [RUNS]
+#
+#   RUNS         launches of each program for the start-up medians (default 7)
+#   --build-dir  build there, with the windows preset's settings, instead of in the preset's own build/windows
+#   --phases     also time the panel's start-up step by step from the inside (tsm_bench_phases), cold and warm
+#
+# Builds only what it needs and runs in a Wine session whose prefix is its own (<build>/bench-wineprefix).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=""
+runs=7
+phases=0
+while (($#)); do
+  case "$1" in
+    --build-dir) build=$(realpath -m "$2"); shift 2 ;;
+    --phases) phases=1; shift ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    *) runs="$1"; shift ;;
+  esac
+done
+[[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "bench.sh: RUNS must be a positive number" >&2; exit 2; }
+
+cd "$root"
+if [ -n "$build" ]; then
+  cmake --preset windows -B "$build" >/dev/null
+else
+  cmake --preset windows >/dev/null
+  build="$root/build/windows"
+fi
+targets=(tsm_bench)
+((phases)) && targets+=(tsm_bench_phases)
+# Two cores at most: a benchmark run should not be the reason the machine is busy.
+cmake --build "$build" --target "${targets[@]}" -j2 >/dev/null
+
+load() { cut -d' ' -f1-3 /proc/loadavg; }
+echo "Machine: $(nproc) cores, load average $(load) before the run"
+status=0
+scripts/wine-session --prefix "$build/bench-wineprefix" -- bash -c '
+  set -e
+  wine "$1/bin/tsm_bench.exe" "$2"
+  if [ "$3" = 1 ]; then
+    echo
+    echo "Where the start-up goes (the panel'\''s window built from its own units, timed from the inside)"
+    wine "$1/bin/tsm_bench_phases.exe" cold
+    wine "$1/bin/tsm_bench_phases.exe" warm
+  fi
+' bench "$build" "$runs" "$phases" || status=$?
+echo
+echo "Load average $(load) after the run"
+exit "$status"
