@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstddef>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -152,12 +153,21 @@ struct CloseCase {
   Moment moment;
 };
 
+constexpr CloseCase kCloseCases[] = {
+    {"AtLaunch", Moment::AtLaunch},
+    {"ProbesStarting", Moment::ProbesStarting},
+    {"AwaitingAnswer", Moment::AwaitingAnswer},
+    {"AwaitingSilence", Moment::AwaitingSilence},
+    {"UpdatesArriving", Moment::UpdatesArriving},
+};
+
 class PanelClosedMidProbe : public testing::TestWithParam<CloseCase> {};
 
 TEST_P(PanelClosedMidProbe, EndsCleanlyEveryTime) {
   const Moment moment = GetParam().moment;
-  const std::size_t cases = 5;
-  const std::size_t rounds = (CountFromEnvironment("TSM_ENDURANCE_CLOSES", kDefaultCloses) + cases - 1) / cases;
+  // The closes are shared out between the moments.
+  constexpr std::size_t moments = std::size(kCloseCases);
+  const std::size_t rounds = (CountFromEnvironment("TSM_ENDURANCE_CLOSES", kDefaultCloses) + moments - 1) / moments;
   const ScratchFolder work;
   PanelOptions options;
   options.workingFolder = work.Path();
@@ -200,12 +210,6 @@ TEST_P(PanelClosedMidProbe, EndsCleanlyEveryTime) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Endurance, PanelClosedMidProbe,
-                         testing::Values(CloseCase{"AtLaunch", Moment::AtLaunch},
-                                         CloseCase{"ProbesStarting", Moment::ProbesStarting},
-                                         CloseCase{"AwaitingAnswer", Moment::AwaitingAnswer},
-                                         CloseCase{"AwaitingSilence", Moment::AwaitingSilence},
-                                         CloseCase{"UpdatesArriving", Moment::UpdatesArriving}),
-                         ByName{});
+INSTANTIATE_TEST_SUITE_P(Endurance, PanelClosedMidProbe, testing::ValuesIn(kCloseCases), ByName{});
 
 } // namespace
