@@ -1,0 +1,419 @@
+// The real panel against servers on 127.0.0.1 that misbehave: dripping, flooding, resetting, never reading, sending
+// garbage. Whatever the server does, the panel's process stays up, its window keeps answering, each probe ends where
+// the read rules end it (2000 ms of silence, a 0-byte read, or 2000 reads), and the status bar shows what the probe
+// made of the answer.
+#include "support/LocalHttpServer.h"
+#include "support/PanelDriver.h"
+#include "support/PanelHealth.h"
+
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+using namespace std::chrono_literals;
+using tsm::test::HealthWatch;
+using tsm::test::LocalHttpServer;
+using tsm::test::PanelDriver;
+using tsm::test::PanelOptions;
+using tsm::test::ScratchFolder;
+using tsm::test::Script;
+using tsm::test::ServerConnection;
+namespace step = tsm::test::step;
+
+constexpr char kChecking[] = "Checking status";
+constexpr char kRunningSince[] = "Torvale is running since ";
+constexpr char kNotRunning[] = "Torvale is NOT running";
+constexpr char kStatusRequest[] = "GET /app?operation=ws HTTP/1.1\r\nHost: localhost\r\n\r\n";
+
+// Long enough for any probe that ends by the rules on a loaded machine, 2000 reads included.
+constexpr DWORD kProbeBoundMs = 90000;
+
+[[nodiscard]] std::string ConfigNaming(std::int32_t port) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<configuration>\r\n  <server>\r\n    <parameters>\r\n"
+         "      <parameter name=\"httpPort\" value=\"" +
+         std::to_string(port) + "\"/>\r\n    </parameters>\r\n  </server>\r\n</configuration>\r\n";
+}
+
+// The panel, run in a scratch working folder whose configuration names port. Declare the server first: the panel
+// then goes before it, and its probes in flight with it.
+class PanelOn {
+public:
+  explicit PanelOn(std::int32_t port) {
+    folder_.Write("config\\AppConfig.xml", ConfigNaming(port));
+    PanelOptions options;
+    options.workingFolder = folder_.Path();
+    panel_ = std::make_unique<PanelDriver>(options);
+  }
+  PanelDriver* operator->() const { return panel_.get(); }
+  PanelDriver& operator*() const { return *panel_; }
+
+private:
+  ScratchFolder folder_;
+  std::unique_ptr<PanelDriver> panel_;
+};
+
+// Compares long texts without printing megabytes when they differ.
+[[nodiscard]] testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return testing::AssertionSuccess();
+  const auto mismatch = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  const auto at = static_cast<std::size_t>(mismatch.first - actual.begin());
+  auto excerpt = [at](const std::string& s) { return s.substr(at > 20 ? at - 20 : 0, 60); };
+  return testing::AssertionFailure() << "texts of " << actual.size() << " and " << expected.size()
+                                     << " bytes differ at " << at << ": actual \"" << excerpt(actual)
+                                     << "\", expected \"" << excerpt(expected) << "\"";
+}
+
+void Report(const char* test, const HealthWatch& watch) {
+  std::printf("[hostile] %s: worst round trip %lu ms over %d round trips, most private bytes %llu KiB\n", test,
+              static_cast<unsigned long>(watch.WorstRoundTripMs()), watch.RoundTrips(),
+              static_cast<unsigned long long>(watch.MostPrivateBytes() / 1024));
+  std::fflush(stdout);
+}
+
+// Parameterised cases are named after their Name field.
+struct CaseName {
+  template <class Case> std::string operator()(const testing::TestParamInfo<Case>& test) const {
+    return test.param.Name;
+  }
+};
+
+[[nodiscard]] const char* CurrentTestName() { return testing::UnitTest::GetInstance()->current_test_info()->name(); }
+
+// ---------------------------------------------------------------------------------------------------------------------
+// Servers whose answer ends, one way or another
+
+struct EndingCase {
+  const char* Name;
+  std::function<Script()> MakeScript;
+  std::string StatusUnderWine;
+  std::string StatusUnderWindows;
+  bool ClientEndsTheConnection; // the server sees the panel close (its handler then finishes)
+};
+
+void PrintTo(const EndingCase& c, std::ostream* os) { *os << c.Name; }
+
+class ProbeAgainstHostileServer : public testing::TestWithParam<EndingCase> {};
+
+TEST_P(ProbeAgainstHostileServer, EndsAndShowsWhatTheRulesSay) {
+  const EndingCase& c = GetParam();
+  LocalHttpServer server(c.MakeScript());
+  const PanelOn panel(server.Port());
+  HealthWatch watch(*panel);
+
+  // The probe of the window's creation is the only one: nothing here ticks.
+  ASSERT_TRUE(watch.Until([&] { return panel->StatusText() != kChecking; }, kProbeBoundMs))
+      << "the probe never reported";
+  const std::string& expected = tsm::test::RunningUnderWine() ? c.StatusUnderWine : c.StatusUnderWindows;
+  EXPECT_TRUE(SameText(tsm::test::FullStatusText(*panel), expected));
+  const bool running = expected != kNotRunning;
+  EXPECT_EQ(panel->Text(IDC_BTNRUNFERRIX), running ? "Stop Torvale" : "Start Torvale");
+  EXPECT_TRUE(panel->IsEnabled(IDC_BTNRUNFERRIX));
+
+  ASSERT_EQ(server.Connections(), 1u);
+  // A server that never reads has nothing to show of the request.
+  if (const std::string received = server.Requests().at(0); !received.empty()) {
+    EXPECT_EQ(received.substr(0, sizeof kStatusRequest - 1), kStatusRequest);
+  }
+  if (c.ClientEndsTheConnection) {
+    EXPECT_TRUE(server.WaitForHandlers(15s)) << "the panel kept the connection";
+  }
+
+  // A little longer, to see the window answer with the result on show.
+  watch.For(1000);
+  EXPECT_TRUE(panel->IsRunning());
+  EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
+  Report(CurrentTestName(), watch);
+}
+
+// The status line a probe makes of an answer whose runningSince text is text.
+[[nodiscard]] std::string Since(const std::string& text) { return kRunningSince + text; }
+
+// Control characters and the upper half of the byte range, but no NUL: all of it is kept as text.
+[[nodiscard]] std::string OddBytes() {
+  std::string bytes;
+  for (int b = 1; b < 256; ++b)
+    if (b != '<') bytes += static_cast<char>(b);
+  return bytes;
+}
+
+// The status bar control keeps control characters other than the tab as blanks (measured with Wine's comctl32, on a
+// bar of a test program's own as well): that is the control's doing, not the probe's.
+[[nodiscard]] std::string AsTheBarShowsIt(std::string text) {
+  for (char& c : text)
+    if (c > 0 && c < 0x20 && c != '\t') c = ' ';
+  return text;
+}
+
+// Every byte value but NUL and '<', over and over: no tag can form in it.
+[[nodiscard]] std::string Garbage(std::size_t size) {
+  const std::string odd = OddBytes();
+  std::string garbage;
+  while (garbage.size() < size) garbage += odd;
+  garbage.resize(size);
+  return garbage;
+}
+
+// A megabyte of text between the tags, with no '<' and no NUL in it.
+[[nodiscard]] const std::string& Megabyte() {
+  static const std::string text = [] {
+    std::string t;
+    t.reserve(1 << 20);
+    for (std::size_t i = 0; t.size() < (1u << 20); ++i) t += "Mon " + std::to_string(i) + " | ";
+    t.resize(1 << 20);
+    return t;
+  }();
+  return text;
+}
+
+// The answer comes in three sends, half a second apart so that each arrives as a read of its own. A NUL ends the
+// text of the read it comes in, and the next read is appended again.
+[[nodiscard]] Script NulsInThreeReads() {
+  using namespace std::string_literals;
+  return {
+      step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n\x01\x02\xff\xfe\r\n\r\n<runningSince>T\0</runningSince>"s),
+      step::Pause(500ms),  step::Send("\0</runningSince>"s),
+      step::Pause(500ms),  step::Send("junk</runningSince>\0<runningSince>never</runningSince>"s),
+      step::Close()};
+}
+
+const std::string kHalfAnswer = "HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n<status><runningSince>T1</runningSince>";
+
+const EndingCase kEndingCases[] = {
+    // A client under Wine reads a reset as an orderly close (see LocalHttpServer.h); on Windows the read fails.
+    {"ResetInMidAnswer",
+     [] {
+       return Script{step::ReadRequest(), step::Send(kHalfAnswer), step::Pause(200ms), step::Reset()};
+     },
+     Since("T1"), kNotRunning, true},
+    {"ResetBeforeAnyAnswer",
+     [] {
+       return Script{step::ReadRequest(), step::Reset()};
+     },
+     Since(""), kNotRunning, true},
+    // The request sits unread in the server's buffers; the panel's sends still succeed, then 2000 ms of silence.
+    {"AcceptsAndNeverReads", [] { return Script{step::Pause(30s)}; }, Since(""), Since(""), false},
+    {"AnswersAndKeepsTheConnection",
+     [] { return tsm::test::AnswerAndHoldOpen(tsm::test::HttpAnswer("<runningSince>held</runningSince>")); },
+     Since("held"), Since("held"), true},
+    {"NulBytesEndTheirReadsText", NulsInThreeReads, Since("Tjunk"), Since("Tjunk"), true},
+    {"GarbageWithoutTags", [] { return tsm::test::AnswerAndClose("HTTP/1.1 200 OK\r\n\r\n" + Garbage(300000)); },
+     Since(""), Since(""), true},
+    {"OddBytesBetweenTheTags",
+     [] { return tsm::test::AnswerAndClose(tsm::test::HttpAnswer("<runningSince>" + OddBytes() + "</runningSince>")); },
+     AsTheBarShowsIt(Since(OddBytes())), AsTheBarShowsIt(Since(OddBytes())), true},
+    {"MegabyteRunningSince",
+     [] { return tsm::test::AnswerAndClose(tsm::test::HttpAnswer("<runningSince>" + Megabyte() + "</runningSince>")); },
+     Since(Megabyte()), Since(Megabyte()), true},
+    {"ClosingTagBeforeOpeningTag",
+     [] {
+       return tsm::test::AnswerAndClose(tsm::test::HttpAnswer("</runningSince>early<runningSince>late</runningSince>"));
+     },
+     Since(""), Since(""), true},
+    {"OpeningTagWithAttributes",
+     [] { return tsm::test::AnswerAndClose(tsm::test::HttpAnswer("<runningSince a=\"1\">T</runningSince>")); },
+     Since(""), Since(""), true},
+    {"EmptyAnswerAndClose",
+     [] {
+       return Script{step::ReadRequest(), step::Close()};
+     },
+     Since(""), Since(""), true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Servers, ProbeAgainstHostileServer, testing::ValuesIn(kEndingCases), CaseName());
+
+// A listener that never accepts: the system completes the handshake and buffers the request all the same, so the
+// panel sees a silent server.
+TEST(ProbeAgainstHostileServer, ListenerThatNeverAccepts) {
+  const tsm::WinsockSession winsock;
+  ASSERT_TRUE(winsock.Started());
+  const tsm::UniqueSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  ASSERT_TRUE(listener.Valid());
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  ASSERT_EQ(bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+  ASSERT_EQ(listen(listener.Get(), 4), 0);
+
+  const PanelOn panel(ntohs(address.sin_port));
+  HealthWatch watch(*panel);
+  ASSERT_TRUE(watch.Until([&] { return panel->StatusText() != kChecking; }, kProbeBoundMs));
+  EXPECT_EQ(panel->StatusText(), kRunningSince);
+  EXPECT_EQ(panel->Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_TRUE(panel->IsRunning());
+  EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
+  Report(CurrentTestName(), watch);
+}
+
+// ---------------------------------------------------------------------------------------------------------------------
+// A server that never stops sending
+
+constexpr std::uint64_t kReadsAtMost = 2000;
+constexpr std::uint64_t kReadSize = 1024;
+constexpr std::uint64_t kReachable = kReadsAtMost * kReadSize; // bytes 0 .. kReachable-1 at the very most
+
+// An endless stream with one runningSince element in it whose closing tag starts at byte closeAt; everything else
+// is letters. The text between the tags is "T".
+class EndlessStream {
+public:
+  static constexpr char kOpen[] = "<runningSince>T";
+  static constexpr char kClose[] = "</runningSince>";
+
+  explicit EndlessStream(std::uint64_t closeAt) : markerAt_(closeAt - (sizeof kOpen - 1)) {}
+
+  [[nodiscard]] std::string Bytes(std::uint64_t offset, std::size_t size) const {
+    static const std::string marker = std::string(kOpen) + kClose;
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+      const std::uint64_t at = offset + i;
+      bytes[i] =
+          at >= markerAt_ && at < markerAt_ + marker.size() ? marker[at - markerAt_] : static_cast<char>('a' + at % 26);
+    }
+    return bytes;
+  }
+
+private:
+  std::uint64_t markerAt_;
+};
+
+struct StreamStats {
+  std::atomic<std::uint64_t> sent{0};  // bytes handed to the system
+  std::atomic<bool> sendFailed{false}; // the panel closed its end
+};
+
+struct EndlessCase {
+  const char* Name;
+  std::uint64_t CloseTagAt;
+  const char* Text; // what the status line shows after the prefix
+};
+
+void PrintTo(const EndlessCase& c, std::ostream* os) { *os << c.Name; }
+
+class ProbeAgainstEndlessStream : public testing::TestWithParam<EndlessCase> {};
+
+// Every read the panel makes finds 1024 bytes waiting, so 2000 reads take in exactly the first kReachable bytes: a
+// closing tag that starts there is never seen, and one well inside is. Either way the panel then closes.
+TEST_P(ProbeAgainstEndlessStream, StopsAfter2000Reads) {
+  StreamStats stats;
+  const EndlessStream stream(GetParam().CloseTagAt);
+  LocalHttpServer server([&](ServerConnection& connection) {
+    if (!connection.ReadRequest()) return;
+    constexpr std::size_t kPiece = 16 * 1024;
+    for (std::uint64_t offset = 0;; offset += kPiece) {
+      if (!connection.Send(stream.Bytes(offset, kPiece))) break;
+      stats.sent = offset + kPiece;
+    }
+    if (!connection.Stopping()) stats.sendFailed = true;
+  });
+  const PanelOn panel(server.Port());
+  HealthWatch watch(*panel);
+
+  ASSERT_TRUE(watch.Until([&] { return panel->StatusText() != kChecking; }, kProbeBoundMs))
+      << "the probe never ended; " << stats.sent << " bytes sent so far";
+  EXPECT_EQ(panel->StatusText(), Since(GetParam().Text));
+  EXPECT_EQ(panel->Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_TRUE(watch.Until([&] { return stats.sendFailed.load(); }, 15000)) << "the panel kept the connection";
+  EXPECT_EQ(server.Connections(), 1u);
+  EXPECT_TRUE(panel->IsRunning());
+  EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
+  std::printf("[hostile] %s: the server sent %llu bytes before the panel closed (it can read %llu)\n", GetParam().Name,
+              static_cast<unsigned long long>(stats.sent.load()), static_cast<unsigned long long>(kReachable));
+  Report(CurrentTestName(), watch);
+}
+
+// The closing tag is 15 bytes long: ending on the last byte the 2000th read brings in, it is seen; one byte later,
+// it is not. The last case leaves the whole tag out of reach.
+const EndlessCase kEndlessCases[] = {
+    {"CloseTagWellWithinReach", kReachable * 3 / 4, "T"},
+    {"CloseTagEndsOnTheLastByteRead", kReachable - (sizeof EndlessStream::kClose - 1), "T"},
+    {"CloseTagEndsOneByteTooLate", kReachable - (sizeof EndlessStream::kClose - 1) + 1, ""},
+    {"CloseTagWhollyBeyondReach", kReachable, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Streams, ProbeAgainstEndlessStream, testing::ValuesIn(kEndlessCases), CaseName());
+
+// ---------------------------------------------------------------------------------------------------------------------
+// A server that drips one byte every 1.9 s: every wait for data succeeds, so no probe ends for an hour. Ticks keep
+// starting workers; each must be one thread, and the window must not notice any of it.
+
+constexpr auto kDripInterval = 1900ms;
+
+struct DripStats {
+  std::atomic<int> ended{0};            // connections the panel closed
+  std::atomic<long long> worstGapMs{0}; // longest time between two sends, as the server's clock saw it
+};
+
+TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
+  DripStats stats;
+  LocalHttpServer server([&](ServerConnection& connection) {
+    if (!connection.ReadRequest()) return;
+    static const std::string text = "<runningSince>drip</runningSince>";
+    const auto start = std::chrono::steady_clock::now();
+    auto last = start;
+    for (std::size_t i = 0;; ++i) {
+      if (!connection.Send(text.substr(i % text.size(), 1))) {
+        if (!connection.Stopping()) ++stats.ended;
+        return;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      const long long gap = std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count();
+      if (gap > stats.worstGapMs) stats.worstGapMs = gap;
+      last = now;
+      // Against the start, not the last send, so that late wake-ups do not add up.
+      const auto next = start + (i + 1) * kDripInterval;
+      if (!connection.Pause(std::chrono::duration_cast<std::chrono::milliseconds>(next - now))) return;
+    }
+  });
+  const PanelOn panel(server.Port());
+  HealthWatch watch(*panel);
+
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, 30000));
+  // One tick before counting, so that whatever the service refresh sets up once is there in the baseline too.
+  panel->Tick();
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 2; }, 30000));
+  watch.For(500);
+  const std::size_t connectionsBefore = server.Connections();
+  const auto threadsBefore = tsm::test::CountThreads(panel->ProcessId());
+  ASSERT_TRUE(threadsBefore);
+
+  constexpr int kTicks = 4;
+  for (int i = 0; i < kTicks; ++i) {
+    panel->Tick();
+    watch.For(3000);
+  }
+  const auto threadsAfter = tsm::test::CountThreads(panel->ProcessId());
+  ASSERT_TRUE(threadsAfter);
+  // A thread counted above has had its tick; give its connect time to show before comparing.
+  watch.For(1000);
+  const std::size_t connectionsAfter = server.Connections();
+
+  EXPECT_EQ(panel->StatusText(), kChecking) << "a probe ended although every wait found data";
+  EXPECT_FALSE(panel->IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(stats.ended.load(), 0) << "the panel closed a connection that was still sending";
+  EXPECT_GE(connectionsAfter, connectionsBefore + kTicks);
+  EXPECT_LE(*threadsAfter, *threadsBefore + (connectionsAfter - connectionsBefore))
+      << "more threads than probes started";
+  EXPECT_TRUE(panel->IsRunning());
+  EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
+
+  std::printf("[hostile] %s: threads %zu -> %zu while connections went %zu -> %zu; the server's longest gap "
+              "between bytes %lld ms\n",
+              CurrentTestName(), *threadsBefore, *threadsAfter, connectionsBefore, connectionsAfter,
+              stats.worstGapMs.load());
+  Report(CurrentTestName(), watch);
+}
+
+} // namespace
