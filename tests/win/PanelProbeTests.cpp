@@ -20,6 +20,7 @@
 namespace {
 
 using namespace tsm::test;
+using namespace tsm::test::probe;
 using namespace std::chrono_literals;
 
 // How long a check that something does NOT happen gives it: ample for a probe to read the configuration and

@@ -25,6 +25,7 @@
 namespace {
 
 using namespace tsm::test;
+using namespace tsm::test::probe;
 using namespace std::chrono_literals;
 
 constexpr DWORD kQuietMs = 2000; // how long a check that something does NOT happen gives it; no measure of speed

@@ -9,7 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace tsm::test {
+namespace tsm::test::probe {
 namespace {
 
 constexpr DWORD kEndWaitMs = 10000;
@@ -246,4 +246,4 @@ std::size_t ImageProcessSweep::EndAll() const {
   return processes.size();
 }
 
-} // namespace tsm::test
+} // namespace tsm::test::probe

@@ -1,6 +1,7 @@
 // What the probe and run/stop tests need around a real panel: free loopback ports, the server's configuration file
 // written into a working folder, the stand-in server as a process of its own, and a sweep that ends whatever a
-// script started from a folder. Every wait is bounded; every process started here is ended by its owner.
+// script started from a given executable. Every wait is bounded; every process started here is ended by its owner. A
+// namespace of its own, so that it never meets the stand-in server's harness, which has helpers of the same names.
 #pragma once
 
 #include <winsock2.h>
@@ -16,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-namespace tsm::test {
+namespace tsm::test::probe {
 
 inline constexpr char kStatusRequest[] = "GET /app?operation=ws HTTP/1.1\r\nHost: localhost\r\n\r\n";
 inline constexpr char kRunningSince[] = "Torvale is running since ";
@@ -98,4 +99,4 @@ private:
   std::string imagePath_;
 };
 
-} // namespace tsm::test
+} // namespace tsm::test::probe
