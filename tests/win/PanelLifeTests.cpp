@@ -1,0 +1,287 @@
+// One whole life of the panel, as a user lives it, against the stand-in server and its own sample scripts under
+// Wine's real shell and service manager: register the service, start and stop it, remove it, then run the server
+// as an application and stop it from the panel. Everything runs from one scratch folder: the panel, the server, the
+// scripts, and the configuration (which the panel reads below its working folder and the service beside its exe).
+//
+// With TSM_SCREENSHOT_DIR set to a folder (Windows form), the window is saved there as a 24-bit BMP at each state.
+#include "support/PanelDriver.h"
+#include "support/TestServices.h"
+
+#include "HttpClient.h"
+#include "ServerContract.h"
+#include "ServiceHandle.h"
+#include "Socket.h"
+#include "TagText.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace tsm::test;
+
+constexpr char kRunningSince[] = "Torvale is running since ";
+constexpr char kNotRunning[] = "Torvale is NOT running";
+
+// A loopback port nobody listens on right now: bound to port 0, read back, released.
+std::int32_t FreeLoopbackPort() {
+  const tsm::WinsockSession winsock;
+  const tsm::UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  if (!winsock.Started() || !s.Valid() || bind(s.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      getsockname(s.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return 0;
+  return ntohs(address.sin_port);
+}
+
+// What the server says it has been running since, or nothing when it does not accept the status request.
+std::optional<std::string> ServerSince(std::int32_t port) {
+  std::string response;
+  if (!tsm::HttpGet(tsm::kServerHost, tsm::kStatusPath, port, response)) return std::nullopt;
+  return tsm::ExtractTagText(response, tsm::kRunningSinceTag);
+}
+
+// Processes started from exactly this executable; they are ended, bounded, when the sweep goes. The run script
+// starts the server as a grandchild, so no handle of ours reaches it.
+class ServerSweep {
+public:
+  explicit ServerSweep(std::string exe) : exe_(std::move(exe)) {}
+  ~ServerSweep() {
+    for (DWORD id : Ids()) {
+      const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+      if (process.Valid() && TerminateProcess(process.Get(), 1)) (void)WaitForSingleObject(process.Get(), 10000);
+    }
+  }
+  ServerSweep(const ServerSweep&) = delete;
+  ServerSweep& operator=(const ServerSweep&) = delete;
+
+  [[nodiscard]] std::vector<DWORD> Ids() const {
+    std::vector<DWORD> ids;
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.Valid()) return ids;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
+      const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+      char image[MAX_PATH] = {};
+      DWORD size = MAX_PATH;
+      if (process.Valid() && QueryFullProcessImageNameA(process.Get(), 0, image, &size) &&
+          lstrcmpiA(image, exe_.c_str()) == 0)
+        ids.push_back(entry.th32ProcessID);
+    }
+    return ids;
+  }
+
+private:
+  std::string exe_;
+};
+
+// No "Torvale" before the test, and none after it, whatever happened in between.
+class TorvaleServiceGuard {
+public:
+  TorvaleServiceGuard() { EXPECT_TRUE(DeleteTestService(tsm::kServiceName)) << "cannot remove a leftover service"; }
+  ~TorvaleServiceGuard() { EXPECT_TRUE(DeleteTestService(tsm::kServiceName)) << "cannot remove the service"; }
+  TorvaleServiceGuard(const TorvaleServiceGuard&) = delete;
+  TorvaleServiceGuard& operator=(const TorvaleServiceGuard&) = delete;
+};
+
+// The service as the manager sees it, for failure messages.
+std::string ServiceReport() {
+  const tsm::ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const tsm::ServiceHandle service(manager ? OpenServiceA(manager.Get(), tsm::kServiceName, SERVICE_QUERY_STATUS)
+                                           : nullptr);
+  SERVICE_STATUS status{};
+  if (!service || !QueryServiceStatus(service.Get(), &status)) return "the service cannot be queried";
+  return "service state " + std::to_string(status.dwCurrentState) + ", exit code " +
+         std::to_string(status.dwWin32ExitCode) + "/" + std::to_string(status.dwServiceSpecificExitCode);
+}
+
+// Opens a script as the panel would (shell "open", hidden) and waits, bounded, for it to finish.
+[[nodiscard]] bool RunScript(const std::string& path) {
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "open";
+  info.lpFile = path.c_str();
+  info.nShow = SW_HIDE;
+  if (!ShellExecuteExA(&info)) return false;
+  const UniqueHandle process(info.hProcess);
+  return !process.Valid() || WaitForSingleObject(process.Get(), kServiceTimeoutMs) == WAIT_OBJECT_0;
+}
+
+// Saves the panel's window, as it is on screen, to <TSM_SCREENSHOT_DIR>\<name>.bmp; nothing when that is unset.
+void Screenshot(const PanelDriver& panel, const char* name) {
+  char folder[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableA("TSM_SCREENSHOT_DIR", folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return;
+  (void)CreateDirectoryA(folder, nullptr);
+  // Whatever was hidden or changed a moment ago is painted before the pixels are read.
+  (void)RedrawWindow(panel.Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  panel.Sync();
+  const Pixels shot = panel.CaptureControl(0);
+  const int stride = (shot.width * 3 + 3) & ~3;
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = shot.width;
+  info.biHeight = shot.height; // bottom-up, as every viewer expects
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biSizeImage = static_cast<DWORD>(stride) * shot.height;
+  file.bfType = 0x4D42; // "BM"
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + info.biSizeImage;
+  std::vector<char> rows(info.biSizeImage, 0);
+  for (int y = 0; y < shot.height; ++y)
+    for (int x = 0; x < shot.width; ++x) {
+      const std::uint32_t rgb = shot.At(x, y);
+      char* p = &rows[static_cast<size_t>(shot.height - 1 - y) * stride + static_cast<size_t>(x) * 3];
+      p[0] = static_cast<char>(rgb & 0xFF);
+      p[1] = static_cast<char>((rgb >> 8) & 0xFF);
+      p[2] = static_cast<char>((rgb >> 16) & 0xFF);
+    }
+  std::ofstream out(std::string(folder) + "\\" + name + ".bmp", std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(rows.data(), static_cast<std::streamsize>(rows.size()));
+  EXPECT_TRUE(out.good()) << "cannot save the screenshot " << name;
+}
+
+[[nodiscard]] bool RequestSentShown(const PanelDriver& panel) {
+  return panel.IsShown(IDC_LBLSTATUS) && panel.IsShown(IDC_LBLSTATUS2);
+}
+[[nodiscard]] bool RequestSentGone(const PanelDriver& panel) {
+  return !panel.IsShown(IDC_LBLSTATUS) && !panel.IsShown(IDC_LBLSTATUS2);
+}
+
+// Clicks and waits for the click's effect; a message box instead is a failure that says what it says. The effect is
+// not the request-sent labels but for the first click: a status update from an earlier tick may hide them at once.
+template <class Effect>
+[[nodiscard]] ::testing::AssertionResult ClickFor(const PanelDriver& panel, int id, Effect&& effect) {
+  if (!panel.Click(id)) return ::testing::AssertionFailure() << "the button is not there to click";
+  std::optional<MessageBoxInfo> box;
+  if (WaitUntil([&] { return effect() || (box = panel.FindMessageBox()).has_value(); }, kServiceTimeoutMs) && !box)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << (box ? "message box: \"" + box->text + "\"" : "the click had no effect");
+}
+
+// The registered page with the given light and service buttons.
+void ExpectRegistered(const PanelDriver& panel, Light light, bool startEnabled, bool stopEnabled) {
+  EXPECT_EQ(panel.ActivePage(), IDC_TBREGISTERED);
+  EXPECT_TRUE(WaitUntil([&] { return panel.StatusLight() == light; })) << panel.StatusLight();
+  EXPECT_EQ(panel.IsEnabled(IDC_BTNSTARTSERVICE), startEnabled);
+  EXPECT_EQ(panel.IsEnabled(IDC_BTNSTOPSERVICE), stopEnabled);
+}
+
+void ExpectRunButton(const PanelDriver& panel, const char* caption, int glyph) {
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), caption);
+  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNRUNFERRIX, glyph));
+}
+
+TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
+  const ScratchFolder folder;
+  const std::string bin = TestExeFolder();
+  PanelOptions options;
+  options.exePath = folder.CopyIn(PanelExePath());
+  options.workingFolder = folder.Path();
+  const ServerSweep servers(folder.CopyIn(bin + "TorvaleServer.exe"));
+  for (const char* script : {tsm::kInstallScript, tsm::kRunScript, "UninstallService.bat"})
+    (void)folder.CopyIn(bin + script);
+  const std::int32_t port = FreeLoopbackPort();
+  ASSERT_GT(port, 0);
+  folder.Write(tsm::kConfigPath, "<?xml version=\"1.0\"?>\r\n<configuration><server><parameters>"
+                                 "<parameter name=\"httpPort\" value=\"" +
+                                     std::to_string(port) + "\"/></parameters></server></configuration>\r\n");
+  const TorvaleServiceGuard service;
+  const auto serviceState = [] { return QueryTestServiceState(tsm::kServiceName); };
+  const PanelDriver panel(options);
+
+  // Nothing registered, nothing running.
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == kNotRunning; })) << panel.StatusText();
+  EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
+  ExpectRunButton(panel, "Start Torvale", IDB_GLYPH_START);
+  Screenshot(panel, "unregistered");
+
+  // Register: the sample install script runs, and the panel says a request went out.
+  ASSERT_TRUE(ClickFor(panel, IDC_BTNREGISTER, [&] { return RequestSentShown(panel); }));
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS));
+  EXPECT_TRUE(WaitUntil([&] { return panel.ShowsWaitCursor(); })) << "no hourglass";
+  Screenshot(panel, "request-sent");
+  ASSERT_TRUE(WaitUntil([&] { return serviceState() != 0; }, kServiceTimeoutMs))
+      << "the install script registered no service";
+
+  // The next tick shows it registered and stopped; its status update ends the indication.
+  panel.Tick();
+  ExpectRegistered(panel, Light::Stopped, true, false);
+  ASSERT_TRUE(WaitUntil([&] { return RequestSentGone(panel); }));
+  EXPECT_FALSE(panel.ShowsWaitCursor());
+  EXPECT_EQ(panel.StatusText(), kNotRunning);
+  Screenshot(panel, "registered-stopped");
+
+  // Start Service. A tick at once catches it starting or already up.
+  ASSERT_TRUE(ClickFor(panel, IDC_BTNSTARTSERVICE, [&] { return serviceState() > SERVICE_STOPPED; }));
+  panel.Tick();
+  Light early = Light::None;
+  EXPECT_TRUE(WaitUntil([&] { return (early = panel.StatusLight()) == Light::ComingUp || early == Light::Running; }))
+      << early << "; " << ServiceReport();
+  if (early == Light::ComingUp) Screenshot(panel, "pending");
+  ASSERT_TRUE(WaitForServiceState(tsm::kServiceName, SERVICE_RUNNING)) << ServiceReport();
+  const std::optional<std::string> serviceSince = ServerSince(port);
+  ASSERT_TRUE(serviceSince && !serviceSince->empty()) << "the service does not answer on its port";
+  panel.Tick();
+  ExpectRegistered(panel, Light::Running, false, true);
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == kRunningSince + *serviceSince; })) << panel.StatusText();
+  EXPECT_TRUE(RequestSentGone(panel));
+  Screenshot(panel, "running");
+
+  // Stop Service; once the manager has it stopped, the next tick shows red and the probe finds nobody.
+  ASSERT_TRUE(ClickFor(panel, IDC_BTNSTOPSERVICE, [&] { return serviceState() != SERVICE_RUNNING; }));
+  ASSERT_TRUE(WaitForServiceState(tsm::kServiceName, SERVICE_STOPPED)) << ServiceReport();
+  panel.Tick();
+  ExpectRegistered(panel, Light::Stopped, true, false);
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == kNotRunning; })) << panel.StatusText();
+  EXPECT_TRUE(RequestSentGone(panel));
+  Screenshot(panel, "stopped");
+
+  // The sample uninstall script removes the service: back to the unregistered page.
+  ASSERT_TRUE(RunScript(folder.PathOf("UninstallService.bat")));
+  ASSERT_TRUE(WaitUntil([&] { return serviceState() == 0; }, kServiceTimeoutMs));
+  panel.Tick();
+  EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
+  ExpectRunButton(panel, "Start Torvale", IDB_GLYPH_START);
+
+  // Run the server as an application through the sample run script, from the panel.
+  std::optional<std::string> appSince;
+  ASSERT_TRUE(ClickFor(panel, IDC_BTNRUNFERRIX, [&] { return (appSince = ServerSince(port)).has_value(); }))
+      << "run.bat started no server";
+  EXPECT_EQ(servers.Ids().size(), 1u);
+  panel.Tick();
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == kRunningSince + *appSince; })) << panel.StatusText();
+  EXPECT_TRUE(RequestSentGone(panel));
+  EXPECT_FALSE(panel.ShowsWaitCursor());
+  EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
+  ExpectRunButton(panel, "Stop Torvale", IDB_GLYPH_STOP);
+  Screenshot(panel, "app-running");
+
+  // Stop Torvale: the server takes the stop request and ends; the next tick says so.
+  ASSERT_TRUE(ClickFor(panel, IDC_BTNRUNFERRIX, [&] { return servers.Ids().empty(); })) << "the server did not stop";
+  panel.Tick();
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == kNotRunning; })) << panel.StatusText();
+  ExpectRunButton(panel, "Start Torvale", IDB_GLYPH_START);
+}
+
+} // namespace
