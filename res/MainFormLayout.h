@@ -10,7 +10,7 @@ inline constexpr int kClientWidth = 369;
 inline constexpr int kClientHeight = 295;
 inline constexpr int kPageInset = 4; // pages sit inside the page control's frame
 
-enum class Kind { Panel, PageControl, Page, Label, Button, Image, StatusBar };
+enum class Kind { Panel, PageControl, Page, Label, WrappedLabel, Button, Image, StatusBar };
 enum class Font { Default, Title, Explanation, Notice };
 
 struct Bounds {
@@ -37,7 +37,7 @@ inline constexpr Control kMainForm[] = {
     {IDC_TBREGISTERED, IDC_PGMAIN, Kind::Page, {kPageInset, kPageInset, 369 - 2 * kPageInset, 230 - 2 * kPageInset},
      nullptr, nullptr, 0, Font::Default, false},
 
-    {IDC_LABEL1, IDC_TBUNREGISTERED, Kind::Label, {10, 15, 171, 191}, "", nullptr, 0, Font::Explanation, true},
+    {IDC_LABEL1, IDC_TBUNREGISTERED, Kind::WrappedLabel, {10, 15, 171, 191}, "", nullptr, 0, Font::Explanation, true},
     {IDC_BTNREGISTER, IDC_TBUNREGISTERED, Kind::Button, {215, 15, 136, 61}, "Register Service",
      "Click here to register Torvale as a service", IDB_GLYPH_REGISTER, Font::Default, true},
     {IDC_BTNRUNFERRIX, IDC_TBUNREGISTERED, Kind::Button, {215, 90, 136, 61}, "Run Torvale",

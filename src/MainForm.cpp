@@ -184,7 +184,10 @@ void TfrmMain::CreateControls() {
     case layout::Kind::Page:
       control->Handle = create(WS_EX_CONTROLPARENT, ui::kPageClass, 0);
       break;
-    case layout::Kind::Label:
+    case layout::Kind::Label: // one line, clipped rather than wrapped out of sight below its own height
+      control->Handle = create(0, "STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX);
+      break;
+    case layout::Kind::WrappedLabel:
       control->Handle = create(0, "STATIC", SS_LEFT | SS_NOPREFIX);
       break;
     case layout::Kind::Button: {
