@@ -632,4 +632,25 @@ TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
 }
 
+// Closing the window while a worker is deep inside the lookup of a big file: the process still ends at once and
+// cleanly (the worker is not waited for, and nothing it holds breaks the exit).
+TEST(ConfigOnThePanel, ClosingWhileALookupWalksABigFile) {
+  const ScratchFolder folder;
+  std::string siblings;
+  while (siblings.size() < (400u << 10)) siblings += "<s a=\"1\"/>";
+  folder.Write(kConfigFile, Fill("<configuration>" + siblings + "<server><parameters>" + kPortChild +
+                                     "</parameters></server></configuration>",
+                                 tsm::test::FreePort()));
+  PanelOptions options;
+  options.workingFolder = folder.Path();
+  PanelDriver panel(options);
+  HealthWatch watch(panel);
+  panel.Tick();
+  watch.For(1000);
+
+  EXPECT_TRUE(panel.Close()) << "the panel had to be killed";
+  EXPECT_EQ(panel.ExitCode(), 0u);
+  EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
+}
+
 } // namespace

@@ -8,9 +8,14 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <winternl.h>
+
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace tsm::test {
 namespace {
@@ -48,6 +53,51 @@ std::optional<std::size_t> CountThreads(DWORD processId) {
   for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry)) {
     if (entry.th32OwnerProcessID == processId) ++count;
     entry.dwSize = sizeof entry;
+  }
+  return count;
+}
+
+std::optional<std::size_t> CountHandles(DWORD processId) {
+  // SystemHandleInformation (16): a count, then one fixed-size entry per handle of every process.
+  struct Entry {
+    ULONG processId;
+    BYTE objectType;
+    BYTE flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+  };
+  struct Table {
+    ULONG count;
+    Entry entries[1];
+  };
+  constexpr ULONG kSystemHandleInformation = 16;
+  constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+  using Query = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  const auto query =
+      ntdll ? reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
+            : nullptr;
+  if (!query) return std::nullopt;
+  std::vector<unsigned char> buffer(1 << 20);
+  for (;;) {
+    ULONG needed = 0;
+    const NTSTATUS status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status == kInfoLengthMismatch && buffer.size() < (256u << 20)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (status != 0) return std::nullopt;
+    break;
+  }
+  ULONG total = 0;
+  std::memcpy(&total, buffer.data(), sizeof total);
+  const std::size_t first = offsetof(Table, entries);
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < total && first + (i + 1) * sizeof(Entry) <= buffer.size(); ++i) {
+    Entry entry;
+    std::memcpy(&entry, buffer.data() + first + i * sizeof(Entry), sizeof entry);
+    if (entry.processId == processId) ++count;
   }
   return count;
 }

@@ -29,6 +29,10 @@ inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;
 // Threads of the process at this moment (Toolhelp snapshot); nothing when no snapshot can be taken.
 [[nodiscard]] std::optional<std::size_t> CountThreads(DWORD processId);
 
+// Kernel handles the process holds at this moment (the system's handle table, which Wine keeps as well; Wine's
+// GetProcessHandleCount always says 0); nothing when the table cannot be read.
+[[nodiscard]] std::optional<std::size_t> CountHandles(DWORD processId);
+
 // Private bytes the process has committed now, and the most it ever had; nothing when it cannot be asked.
 struct MemoryUse {
   std::uint64_t privateBytes = 0;
