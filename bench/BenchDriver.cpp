@@ -2,7 +2,10 @@
 // figures with their targets. scripts/bench.sh builds it and runs it in a Wine session of its own. It is not a test:
 // it asserts nothing and fails only when it cannot measure.
 //
-//   tsm_bench.exe [runs]      runs: launches of each program for the start-up medians (default 7)
+//   tsm_bench.exe [runs [section ...]]
+//
+//   runs      launches of each program for the start-up medians (default 7)
+//   section   size, startup, latency, roundtrip, endurance: only these (default all)
 //
 // Everything is seen from outside, as PanelDriver sees it: the panel carries no hooks. A probe's update is noticed by
 // the length of the status bar's text (SB_GETTEXTLENGTH needs no buffer in the panel's process, so polling it costs
@@ -24,6 +27,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -566,12 +570,18 @@ int main(int argc, char** argv) {
   try {
     Bench bench;
     if (argc > 1) bench.runs = std::max(1, std::atoi(argv[1]));
+    const auto wanted = [&](const char* section) {
+      if (argc <= 2) return true;
+      for (int i = 2; i < argc; ++i)
+        if (std::strcmp(argv[i], section) == 0) return true;
+      return false;
+    };
     std::printf("Torvale Service Manager benchmark under %s\n", WineVersion().c_str());
-    bench.ExecutableSize();
-    bench.StartAndWorkingSet();
-    bench.Latency();
-    bench.RoundTrips();
-    bench.Endurance();
+    if (wanted("size")) bench.ExecutableSize();
+    if (wanted("startup")) bench.StartAndWorkingSet();
+    if (wanted("latency")) bench.Latency();
+    if (wanted("roundtrip")) bench.RoundTrips();
+    if (wanted("endurance")) bench.Endurance();
     return 0;
   } catch (const std::exception& e) {
     std::fflush(stdout);

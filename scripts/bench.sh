@@ -3,9 +3,10 @@
 # with their targets. On demand only: the figures depend on the machine and on what else it is doing, so no test
 # runs this.
 #
-#   scripts/bench.sh [--build-dir DIR] [--phases] [RUNS]
+#   scripts/bench.sh [--build-dir DIR] [--phases] [RUNS [SECTION ...]]
 #
 #   RUNS         launches of each program for the start-up medians (default 7)
+#   SECTION      size, startup, latency, roundtrip, endurance: only these (default all)
 #   --build-dir  build there, with the windows preset's settings, instead of in the preset's own build/windows
 #   --phases     also time the panel's start-up step by step from the inside (tsm_bench_phases), cold and warm
 #
@@ -20,10 +21,12 @@ while (($#)); do
   case "$1" in
     --build-dir) build=$(realpath -m "$2"); shift 2 ;;
     --phases) phases=1; shift ;;
-    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
-    *) runs="$1"; shift ;;
+    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+    *) break ;;
   esac
 done
+if (($#)); then runs="$1"; shift; fi
+sections=("$@")
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "bench.sh: RUNS must be a positive number" >&2; exit 2; }
 
 cd "$root"
@@ -43,14 +46,16 @@ echo "Machine: $(nproc) cores, load average $(load) before the run"
 status=0
 scripts/wine-session --prefix "$build/bench-wineprefix" -- bash -c '
   set -e
-  wine "$1/bin/tsm_bench.exe" "$2"
-  if [ "$3" = 1 ]; then
+  build=$1 runs=$2 phases=$3
+  shift 3
+  wine "$build/bin/tsm_bench.exe" "$runs" "$@"
+  if [ "$phases" = 1 ]; then
     echo
     echo "Where the start-up goes (the panel'\''s window built from its own units, timed from the inside)"
-    wine "$1/bin/tsm_bench_phases.exe" cold
-    wine "$1/bin/tsm_bench_phases.exe" warm
+    wine "$build/bin/tsm_bench_phases.exe" cold
+    wine "$build/bin/tsm_bench_phases.exe" warm
   fi
-' bench "$build" "$runs" "$phases" || status=$?
+' bench "$build" "$runs" "$phases" "${sections[@]}" || status=$?
 echo
 echo "Load average $(load) after the run"
 exit "$status"
