@@ -164,6 +164,12 @@ const std::string kLatinChildren = "<!-- caf\xC3\xA9 -->" + P("caf\xC3\xA9", "na
   return "<configuration>" + siblings + "<server><parameters>" + kPortChild + "</parameters></server></configuration>";
 }
 
+[[nodiscard]] std::string ManyParameters(int count) {
+  std::string children;
+  for (int i = 0; i < count; ++i) children += P("p" + std::to_string(i), "1");
+  return Doc(children + kPortChild);
+}
+
 [[nodiscard]] std::string AllBytes(std::size_t size) {
   std::string bytes(size, '\0');
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 256);
@@ -350,10 +356,14 @@ const ConfigCase kPortsAboveTheTcpRange[] = {
     {"HexInt32Max", Port2("$7FFFFFFF"), Exactly(2147483647)},
 };
 
-// About 5 MB of siblings before the parameters: the lookup walks them all, twice when httpPort2 is missing.
+// About 5 MB of siblings before the parameters, or tens of thousands of parameters: the lookup walks them all, twice
+// when httpPort2 is missing.
 const ConfigCase kHugeFiles[] = {
     {"FiveMegabytesOfSiblings", [](std::int32_t port) { return Fill(HugeSiblings(), port); }, ThePort(), false, true,
      1024},
+    // The same inside the parameters element: 150,000 other parameters (6 MB) ahead of the port's.
+    {"ManyParametersBeforeThePort", [](std::int32_t port) { return Fill(ManyParameters(150000), port); }, ThePort(),
+     false, false, 512},
 };
 
 // ---------------------------------------------------------------------------------------------------------------------
@@ -468,6 +478,15 @@ TEST_F(ConfigFolderAsIs, NoConfigFolderGivesNoPort) {
 TEST_F(ConfigFolderAsIs, AFolderWhereTheFileShouldBeGivesNoPort) {
   ASSERT_TRUE(CreateDirectoryA(folder_.PathOf("config").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA(folder_.PathOf(kConfigFile).c_str(), nullptr));
+  const WorkingFolder inside(folder_.Path());
+  const Resolved resolved = ResolveBounded(kLookupBoundMs);
+  ASSERT_TRUE(resolved.ended);
+  EXPECT_FALSE(resolved.threw) << resolved.error;
+  EXPECT_EQ(resolved.port, std::nullopt);
+}
+
+TEST_F(ConfigFolderAsIs, AFileWhereTheConfigFolderShouldBeGivesNoPort) {
+  folder_.Write("config", Fill(Doc(kPortChild), tsm::test::FreePort()));
   const WorkingFolder inside(folder_.Path());
   const Resolved resolved = ResolveBounded(kLookupBoundMs);
   ASSERT_TRUE(resolved.ended);
