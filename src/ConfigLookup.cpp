@@ -43,21 +43,9 @@ std::string GetConfigValue(HWND owner, const std::string& name, std::string& err
     return {};
   }
 
-  ComPtr<IXMLDOMNodeList> children;
-  Check(parameters->get_childNodes(&children), "Cannot list the parameters");
-  long count = 0;
-  if (children) Check(children->get_length(&count), "Cannot count the parameters");
-  for (long i = 0; i < count; ++i) {
-    ComPtr<IXMLDOMNode> child;
-    Check(children->get_item(i, &child), "Cannot read a parameter");
-    if (!child) continue;
-    DOMNodeType type = NODE_INVALID;
-    Check(child->get_nodeType(&type), "Cannot read a parameter's node type");
-    if (type != NODE_ELEMENT) continue;
-    ComPtr<IXMLDOMElement> parameter;
-    Check(child.As(&parameter), "Parameter element without an element interface");
+  TElementChildren children(parameters.Get());
+  while (const ComPtr<IXMLDOMElement> parameter = children.Next())
     if (ReadAttribute(parameter.Get(), L"name") == name) return ReadAttribute(parameter.Get(), L"value");
-  }
   return {};
 }
 

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 using Microsoft::WRL::ComPtr;
 
@@ -62,33 +63,35 @@ void Check(HRESULT hr, const char* what) {
 [[nodiscard]] ComPtr<IXMLDOMElement> FindChildElement(IXMLDOMNode* node, const std::wstring& name, int depth) {
   if (!node || depth <= 0) return nullptr;
 
-  ComPtr<IXMLDOMNodeList> children;
-  Check(node->get_childNodes(&children), "Cannot list child nodes");
-  if (!children) return nullptr;
-  long count = 0;
-  Check(children->get_length(&count), "Cannot count child nodes");
-
-  for (long i = 0; i < count; ++i) {
-    ComPtr<IXMLDOMNode> child;
-    Check(children->get_item(i, &child), "Cannot read a child node");
-    if (!child) continue;
-    DOMNodeType type = NODE_INVALID;
-    Check(child->get_nodeType(&type), "Cannot read a node type");
-    if (type != NODE_ELEMENT) continue;
-
+  TElementChildren children(node);
+  while (ComPtr<IXMLDOMElement> child = children.Next()) {
     tsm::TBstr childName;
     Check(child->get_nodeName(childName.Receive()), "Cannot read a node name");
-    if (childName.View() == name) {
-      ComPtr<IXMLDOMElement> element;
-      Check(child.As(&element), "Element without an element interface");
-      return element;
-    }
+    if (childName.View() == name) return child;
     if (auto found = FindChildElement(child.Get(), name, depth - 1)) return found;
   }
   return nullptr;
 }
 
 } // namespace
+
+TElementChildren::TElementChildren(IXMLDOMNode* parent) {
+  Check(parent->get_firstChild(next_.ReleaseAndGetAddressOf()), "Cannot read a first child node");
+}
+
+ComPtr<IXMLDOMElement> TElementChildren::Next() {
+  while (next_) {
+    const ComPtr<IXMLDOMNode> node = std::move(next_);
+    Check(node->get_nextSibling(next_.ReleaseAndGetAddressOf()), "Cannot read a sibling node");
+    DOMNodeType type = NODE_INVALID;
+    Check(node->get_nodeType(&type), "Cannot read a node type");
+    if (type != NODE_ELEMENT) continue;
+    ComPtr<IXMLDOMElement> element;
+    Check(node.As(&element), "Element without an element interface");
+    return element;
+  }
+  return nullptr;
+}
 
 TXMLAdapter::TXMLAdapter(HWND owner, const std::string& fileName) : Owner(owner), FileName(fileName) {
   try {
