@@ -29,7 +29,7 @@ namespace {
 class BlockingConnection {
 public:
   BlockingConnection(in_addr address, std::uint16_t port) : socket_(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {
-    if (!socket_.Valid()) throw SocketError("socket");
+    if (!socket_) throw SocketError("socket");
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr = address;

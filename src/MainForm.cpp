@@ -193,7 +193,7 @@ void TfrmMain::CreateControls() {
     case layout::Kind::Button: {
       auto& button = static_cast<ui::TBitBtn&>(*control);
       button.Handle = create(0, "BUTTON", BS_OWNERDRAW | WS_TABSTOP);
-      button.Glyph = ui::TGlyph(ui::LoadPicture(instance_, spec.picture).get());
+      button.Glyph = ui::TGlyph(ui::LoadPicture(instance_, spec.picture).Get());
       button.Hint = spec.hint ? spec.hint : "";
       TOOLINFOA tool{};
       tool.cbSize = sizeof tool;
@@ -218,10 +218,10 @@ void TfrmMain::CreateControls() {
     if (!control->Handle) throw std::runtime_error(GetLastErrorText());
 
     ui::PlaceControl(control->Handle, spec.bounds, dpi_);
-    const HFONT font = spec.font == layout::Font::Title         ? titleFont_.get()
-                       : spec.font == layout::Font::Explanation ? explanationFont_.get()
-                       : spec.font == layout::Font::Notice      ? noticeFont_.get()
-                                                                : defaultFont_.get();
+    const HFONT font = spec.font == layout::Font::Title         ? titleFont_.Get()
+                       : spec.font == layout::Font::Explanation ? explanationFont_.Get()
+                       : spec.font == layout::Font::Notice      ? noticeFont_.Get()
+                                                                : defaultFont_.Get();
     ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
 }

@@ -63,7 +63,7 @@ void TfrmMain::WMStatusUpdate(const std::string& statusLine, bool running) {
 
   btnRunFerrix.SetEnabled(true);
   btnRunFerrix.Tag = static_cast<int>(mode);
-  btnRunFerrix.Glyph = ui::TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.get());
+  btnRunFerrix.Glyph = ui::TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());
   btnRunFerrix.SetCaption(mode == RunMode::StopServer ? "Stop Torvale" : "Start Torvale");
   ::InvalidateRect(btnRunFerrix.Handle, nullptr, TRUE);
 }

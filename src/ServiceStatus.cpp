@@ -17,12 +17,12 @@ int TServiceInfo::GetState(const std::string& name) {
   ServiceHandle service(OpenServiceA(ManagerHandle.Get(), name.c_str(), SERVICE_QUERY_STATUS));
   SERVICE_STATUS status{};
   if (QueryServiceStatus(service.Get(), &status)) {
-    service.Close();
+    CloseEvenIfNull(service);
     return static_cast<int>(status.dwCurrentState);
   }
   // The code is read after the close: for a service that does not exist the handle is null and the close itself
   // leaves ERROR_INVALID_HANDLE, which is the sentence the caller is meant to get.
-  service.Close();
+  CloseEvenIfNull(service);
   ErrorCode = LastError();
   ErrorText = QueryErrorText(ErrorCode);
   return 0;
@@ -32,20 +32,20 @@ bool TServiceInfo::Start(const std::string& name) {
   ServiceHandle service(OpenServiceA(ManagerHandle.Get(), name.c_str(), SERVICE_QUERY_STATUS | SERVICE_START));
   SERVICE_STATUS status{};
   if (!QueryServiceStatus(service.Get(), &status)) {
-    service.Close();
+    CloseEvenIfNull(service);
     ErrorCode = LastError();
     return false;
   }
   if (status.dwCurrentState == SERVICE_RUNNING) {
-    service.Close();
+    CloseEvenIfNull(service);
     ErrorText = "Service is already running";
     return false;
   }
   if (StartServiceA(service.Get(), 0, nullptr)) {
-    service.Close();
+    CloseEvenIfNull(service);
     return true;
   }
-  service.Close();
+  CloseEvenIfNull(service);
   ErrorCode = LastError();
   ErrorText = StartErrorText(ErrorCode);
   return false;
@@ -55,22 +55,22 @@ bool TServiceInfo::Stop(const std::string& name) {
   ServiceHandle service(OpenServiceA(ManagerHandle.Get(), name.c_str(), SERVICE_QUERY_STATUS | SERVICE_STOP));
   SERVICE_STATUS status{};
   if (!QueryServiceStatus(service.Get(), &status)) {
-    service.Close();
+    CloseEvenIfNull(service);
     ErrorCode = LastError();
     return false;
   }
   // Starting, stopping and paused services are left alone: only a running one is sent the control.
   if (status.dwCurrentState != SERVICE_RUNNING) {
-    service.Close();
+    CloseEvenIfNull(service);
     return false;
   }
   if (ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
-    service.Close();
+    CloseEvenIfNull(service);
     return true;
   }
   // Here the code is read before the close, so nothing the close does can touch it.
   ErrorCode = LastError();
-  service.Close();
+  CloseEvenIfNull(service);
   ErrorText = StopErrorText(ErrorCode);
   return false;
 }

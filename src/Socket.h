@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "UniqueResource.h"
+
 namespace tsm {
 
 // One WSAStartup and its WSACleanup. Winsock counts them, so any number may be alive at once, on any thread.
@@ -40,31 +42,10 @@ private:
   bool started_ = false;
 };
 
-// An owned SOCKET, closed when the owner goes. Closing is abortive only if unread data is still queued, as usual.
-class UniqueSocket {
-public:
-  UniqueSocket() noexcept = default;
-  explicit UniqueSocket(SOCKET socket) noexcept : socket_(socket) {}
-  ~UniqueSocket() { Reset(); }
-  UniqueSocket(const UniqueSocket&) = delete;
-  UniqueSocket& operator=(const UniqueSocket&) = delete;
-  UniqueSocket(UniqueSocket&& other) noexcept : socket_(std::exchange(other.socket_, INVALID_SOCKET)) {}
-  UniqueSocket& operator=(UniqueSocket&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.socket_, INVALID_SOCKET));
-    return *this;
-  }
+inline int CloseSocket(SOCKET socket) { return closesocket(socket); }
 
-  [[nodiscard]] SOCKET Get() const noexcept { return socket_; }
-  [[nodiscard]] bool Valid() const noexcept { return socket_ != INVALID_SOCKET; }
-
-  void Reset(SOCKET socket = INVALID_SOCKET) noexcept {
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-    socket_ = socket;
-  }
-
-private:
-  SOCKET socket_ = INVALID_SOCKET;
-};
+// An owned socket. Closing is abortive only if unread data is still queued, as usual.
+using UniqueSocket = UniqueResource<SOCKET, CloseSocket, INVALID_SOCKET>;
 
 // The exception a failed socket call turns into; the code is Winsock's.
 [[nodiscard]] inline std::runtime_error SocketError(std::string_view operation, int code = WSAGetLastError()) {

@@ -94,8 +94,8 @@ void DrawTransparent(HDC dc, HBITMAP picture, int x, int y) {
   BITMAP info{};
   if (!::GetObjectA(picture, sizeof info, &info)) return;
   MemoryDC source(dc, picture);
-  const COLORREF transparent = ::GetPixel(source.get(), 0, info.bmHeight - 1);
-  ::TransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.get(), 0, 0, info.bmWidth, info.bmHeight,
+  const COLORREF transparent = ::GetPixel(source.Get(), 0, info.bmHeight - 1);
+  ::TransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.Get(), 0, 0, info.bmWidth, info.bmHeight,
                    transparent);
 }
 
@@ -116,7 +116,7 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
   if (const auto* image = reinterpret_cast<const TImage*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
       image && image->Picture)
-    DrawTransparent(dc, image->Picture.get(), 0, 0);
+    DrawTransparent(dc, image->Picture.Get(), 0, 0);
   ::EndPaint(window, &paint);
   return 0;
 }
@@ -137,7 +137,7 @@ void Register(HINSTANCE instance, const char* name, WNDPROC proc) {
 
 Dpi Dpi::OfScreen() {
   WindowDC screen(nullptr);
-  return Dpi(screen.get() ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96);
+  return Dpi(screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96);
 }
 
 void PlaceControl(HWND control, const layout::Bounds& bounds, const Dpi& dpi) {
@@ -172,7 +172,7 @@ void TImage::SetPicture(UniqueBitmap picture) {
 
 UniqueBitmap TImage::CopyPicture() const {
   if (!Picture) return {};
-  return UniqueBitmap(static_cast<HBITMAP>(::CopyImage(Picture.get(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  return UniqueBitmap(static_cast<HBITMAP>(::CopyImage(Picture.Get(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 }
 
 TGlyph::TGlyph(HBITMAP bitmap) {
@@ -182,22 +182,22 @@ TGlyph::TGlyph(HBITMAP bitmap) {
   COLORREF transparent;
   {
     MemoryDC source(nullptr, bitmap);
-    transparent = ::GetPixel(source.get(), 0, info.bmHeight - 1);
+    transparent = ::GetPixel(source.Get(), 0, info.bmHeight - 1);
   }
-  images_.reset(::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR32 | ILC_MASK, 1, 0));
+  images_.Reset(::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR32 | ILC_MASK, 1, 0));
   if (!images_) return;
-  ::ImageList_AddMasked(images_.get(), bitmap, transparent);
-  disabled_.reset(::ImageList_GetIcon(images_.get(), 0, ILD_TRANSPARENT));
+  ::ImageList_AddMasked(images_.Get(), bitmap, transparent);
+  disabled_.Reset(::ImageList_GetIcon(images_.Get(), 0, ILD_TRANSPARENT));
 }
 
 void TGlyph::Draw(HDC dc, int x, int y, bool enabled) const {
   if (!images_) return;
   if (enabled || !disabled_) {
-    ::ImageList_Draw(images_.get(), 0, dc, x, y, ILD_TRANSPARENT);
+    ::ImageList_Draw(images_.Get(), 0, dc, x, y, ILD_TRANSPARENT);
     return;
   }
   // The embossed grey form the system gives disabled pictures.
-  ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(disabled_.get()), 0, x, y, size_.cx, size_.cy,
+  ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(disabled_.Get()), 0, x, y, size_.cx, size_.cy,
                DST_ICON | DSS_DISABLED);
 }
 

@@ -4,43 +4,18 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <utility>
+#include "UniqueResource.h"
 
 namespace tsm::ui {
-
-// Owns one handle; Close is the kind's closer. Not copyable; moving hands the handle over.
-template <typename Handle, auto Close> class UniqueHandle {
-public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(Handle handle) : handle_(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) reset(std::exchange(other.handle_, nullptr));
-    return *this;
-  }
-  ~UniqueHandle() { reset(); }
-
-  [[nodiscard]] Handle get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-  void reset(Handle handle = nullptr) {
-    if (handle_) Close(handle_);
-    handle_ = handle;
-  }
-
-private:
-  Handle handle_ = nullptr;
-};
 
 inline void DeleteGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
 inline void DestroyIconHandle(HICON icon) { ::DestroyIcon(icon); }
 inline void DestroyImageList(HIMAGELIST list) { ::ImageList_Destroy(list); }
 
-using UniqueFont = UniqueHandle<HFONT, DeleteGdiObject>;
-using UniqueBitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
-using UniqueIcon = UniqueHandle<HICON, DestroyIconHandle>;
-using UniqueImageList = UniqueHandle<HIMAGELIST, DestroyImageList>;
+using UniqueFont = UniqueResource<HFONT, DeleteGdiObject>;
+using UniqueBitmap = UniqueResource<HBITMAP, DeleteGdiObject>;
+using UniqueIcon = UniqueResource<HICON, DestroyIconHandle>;
+using UniqueImageList = UniqueResource<HIMAGELIST, DestroyImageList>;
 
 // A memory DC with one object selected into it for the scope; both are undone in reverse order.
 class MemoryDC {
@@ -55,7 +30,7 @@ public:
     ::SelectObject(dc_, old_);
     ::DeleteDC(dc_);
   }
-  [[nodiscard]] HDC get() const { return dc_; }
+  [[nodiscard]] HDC Get() const { return dc_; }
 
 private:
   HDC dc_;
@@ -71,7 +46,7 @@ public:
   ~WindowDC() {
     if (dc_) ::ReleaseDC(window_, dc_);
   }
-  [[nodiscard]] HDC get() const { return dc_; }
+  [[nodiscard]] HDC Get() const { return dc_; }
 
 private:
   HWND window_;
