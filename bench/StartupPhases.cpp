@@ -139,7 +139,7 @@ void WarmPictures() {
   for (const int id : {IDB_RUNNING, IDB_STOPPED, IDB_COMINGUP}) (void)tsm::ui::LoadPicture(instance, id);
   for (const int id :
        {IDB_GLYPH_REGISTER, IDB_GLYPH_START, IDB_GLYPH_STOP, IDB_GLYPH_START_SERVICE, IDB_GLYPH_STOP_SERVICE}) {
-    const tsm::ui::TGlyph glyph(tsm::ui::LoadPicture(instance, id).get());
+    const tsm::ui::TGlyph glyph(tsm::ui::LoadPicture(instance, id).Get());
   }
 }
 
