@@ -454,8 +454,7 @@ TEST_P(ConfigPortTable, ResolvesAsTheRulesSay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ConfigPortTable, testing::ValuesIn(kFiles), CaseName());
-INSTANTIATE_TEST_SUITE_P(PortsAboveTheTcpRange, ConfigPortTable, testing::ValuesIn(kPortsAboveTheTcpRange),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(PortsAboveTheTcpRange, ConfigPortTable, testing::ValuesIn(kPortsAboveTheTcpRange), CaseName());
 INSTANTIATE_TEST_SUITE_P(HugeFiles, ConfigPortTable, testing::ValuesIn(kHugeFiles), CaseName());
 
 class ConfigFolderAsIs : public testing::Test {

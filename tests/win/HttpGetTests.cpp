@@ -5,6 +5,7 @@
 #include "StopToken.h"
 #include "TagText.h"
 #include "support/LocalHttpServer.h"
+#include "support/TestSupport.h"
 
 #include <windows.h>
 
@@ -53,10 +54,7 @@ const std::string kAnswer = HttpAnswer("<status><runningSince>2024-05-01 08:00</
 
 // Wine reports a peer's reset to recv as an orderly close (recv gives 0, FD_CLOSE carries no error); only a later
 // send fails with WSAECONNRESET. Windows fails the recv itself.
-bool RunningOnWine() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
+using tsm::test::RunningUnderWine;
 
 // The bounds are loose on purpose: they only tell an exchange that ended with the server's close from one that
 // ended by the 2000 ms silence.
@@ -77,7 +75,7 @@ TEST_P(HttpGetAnswer, ResultResponseAndWhenItEnds) {
   const AnswerCase& c = GetParam();
   LocalHttpServer server(c.script);
   const Outcome got = TimedGet(tsm::kServerHost, tsm::kStatusPath, server.Port());
-  const bool asClose = c.wineSeesClose && RunningOnWine();
+  const bool asClose = c.wineSeesClose && RunningUnderWine();
   EXPECT_EQ(got.ok, asClose || c.ok);
   EXPECT_EQ(got.response, asClose ? *c.wineSeesClose : c.response);
   EXPECT_GE(got.elapsed, c.atLeast);
@@ -223,7 +221,7 @@ TEST(HttpGetRefused, NothingListeningFailsEmpty) {
   const tsm::WinsockSession winsock;
   ASSERT_TRUE(winsock.Started());
   const tsm::UniqueSocket holder(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  ASSERT_TRUE(holder.Valid());
+  ASSERT_NE(holder.Get(), INVALID_SOCKET);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

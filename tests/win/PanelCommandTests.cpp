@@ -28,6 +28,7 @@ using tsm::test::MessageBoxInfo;
 using tsm::test::PanelDriver;
 using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
+using tsm::test::ServiceGuard;
 using tsm::test::TestServiceCommand;
 using tsm::test::WaitUntil;
 
@@ -45,27 +46,6 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string ConfigForPort(std::int32_t port) {
-  return "<?xml version=\"1.0\"?>\r\n<configuration>\r\n  <parameters>\r\n    <parameter name=\"httpPort\" value=\"" +
-         std::to_string(port) + "\"/>\r\n  </parameters>\r\n</configuration>\r\n";
-}
-
-// A port nobody listens on (until a test starts a server there): one the system just handed out and took back.
-std::int32_t FreePort() {
-  const LocalHttpServer probe(tsm::test::Script{});
-  return probe.Port();
-}
-
-// Removes any "Torvale" an earlier run left, and ours at the end whatever happened in between. Declared before the
-// panel, so that the panel is closed first.
-class TorvaleCleanup {
-public:
-  TorvaleCleanup() { EXPECT_TRUE(tsm::test::DeleteTestService(kService)) << "cannot remove a leftover service"; }
-  ~TorvaleCleanup() { EXPECT_TRUE(tsm::test::DeleteTestService(kService)) << "cannot remove the service"; }
-  TorvaleCleanup(const TorvaleCleanup&) = delete;
-  TorvaleCleanup& operator=(const TorvaleCleanup&) = delete;
-};
-
 // A copy of the panel in a scratch folder of its own, where it looks for its scripts, started in a second scratch
 // folder, its working folder, where it looks for its configuration. Without a port there is no configuration, so no
 // status update ever comes and a request-sent indication stays up.
@@ -80,7 +60,7 @@ public:
 
 private:
   PanelOptions Launch(std::optional<std::int32_t> configPort) {
-    if (configPort) workingFolder_.Write("config\\AppConfig.xml", ConfigForPort(*configPort));
+    if (configPort) workingFolder_.Write("config\\AppConfig.xml", tsm::test::ConfigWithPort(*configPort));
     PanelOptions options;
     options.exePath = exeFolder_.CopyIn(tsm::test::PanelExePath());
     options.workingFolder = workingFolder_.Path();
@@ -136,46 +116,6 @@ Light ReadLight(const PanelDriver& panel) {
   return light;
 }
 
-// How a message box looks: its visible buttons and whether it shows an icon.
-struct BoxLook {
-  std::vector<int> buttonIds;
-  std::vector<std::string> buttonTexts;
-  bool icon = false;
-};
-
-struct BoxLookContext {
-  BoxLook look;
-};
-
-BOOL CALLBACK InspectBoxChild(HWND child, LPARAM param) {
-  auto& look = reinterpret_cast<BoxLookContext*>(param)->look;
-  if (!IsWindowVisible(child)) return TRUE;
-  char className[64] = {};
-  GetClassNameA(child, className, sizeof className);
-  const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
-  if (lstrcmpiA(className, "Button") == 0) {
-    look.buttonIds.push_back(GetDlgCtrlID(child));
-    char text[64] = {};
-    GetWindowTextA(child, text, sizeof text);
-    look.buttonTexts.emplace_back(text);
-  } else if (lstrcmpiA(className, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
-    // Wine keeps an empty icon control in every box; only one that holds an icon and takes room shows one.
-    DWORD_PTR icon = 0;
-    RECT r{};
-    GetWindowRect(child, &r);
-    if (SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_NORMAL, 5000, &icon) && icon != 0 && r.right > r.left &&
-        r.bottom > r.top)
-      look.icon = true;
-  }
-  return TRUE;
-}
-
-BoxLook InspectBox(HWND box) {
-  BoxLookContext context;
-  EnumChildWindows(box, InspectBoxChild, reinterpret_cast<LPARAM>(&context));
-  return context.look;
-}
-
 // What sets the box apart from the panel's plain message box with this text (its title as caption, owned by and
 // modal to the window, one OK button, no icon), one line per difference; empty when nothing does.
 std::string PlainMessageDifferences(const PanelDriver& panel, const std::optional<MessageBoxInfo>& box,
@@ -186,7 +126,7 @@ std::string PlainMessageDifferences(const PanelDriver& panel, const std::optiona
   if (box->caption != kTitle) differences << "caption \"" << box->caption << "\"\n";
   if (box->owner != panel.Window()) differences << "not owned by the panel's window\n";
   if (IsWindowEnabled(panel.Window())) differences << "the window is still enabled: the box is not modal\n";
-  const BoxLook look = InspectBox(box->window);
+  const tsm::test::MessageBoxLook look = tsm::test::InspectMessageBox(box->window);
   if (look.buttonIds != std::vector<int>{IDOK} || look.buttonTexts != std::vector<std::string>{"OK"}) {
     differences << "buttons:";
     for (size_t i = 0; i < look.buttonIds.size(); ++i)
@@ -211,7 +151,7 @@ void PrintTo(const MissingScript& c, std::ostream* out) { *out << c.name; }
 class PanelRegisterWithoutScript : public ::testing::TestWithParam<MissingScript> {};
 
 TEST_P(PanelRegisterWithoutScript, SaysTheFileIsNotFoundAndChangesNothing) {
-  TorvaleCleanup cleanup;
+  const ServiceGuard cleanup(kService);
   CopiedPanel panel;
   GetParam().prepare(panel);
   ASSERT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
@@ -249,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(InstallScript, PanelRegisterWithoutScript,
                          [](const ::testing::TestParamInfo<MissingScript>& c) { return std::string(c.param.name); });
 
 TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSent) {
-  TorvaleCleanup cleanup;
+  const ServiceGuard cleanup(kService);
   CopiedPanel panel;
   // Registers the test service as "Torvale", as the real script registers the server, and leaves its marker last.
   panel.ExeFolder().Write(kInstallScript, "@echo off\r\nsc create Torvale binPath= \"" +
@@ -307,7 +247,7 @@ class PanelServiceRequest : public ::testing::TestWithParam<Accepted> {};
 
 TEST_P(PanelServiceRequest, ReachesTheStateAndShowsRequestSentUntilAStatusUpdate) {
   const Accepted& c = GetParam();
-  TorvaleCleanup cleanup;
+  const ServiceGuard cleanup(kService);
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
   if (c.runningBefore) {
     ASSERT_TRUE(tsm::test::StartTestService(kService));
@@ -342,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // With a server to answer, the status update that follows the next tick ends the indication.
 TEST(PanelServiceRequestEnds, WithTheNextStatusUpdate) {
-  TorvaleCleanup cleanup;
+  const ServiceGuard cleanup(kService);
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
   const LocalHttpServer server(tsm::test::AnswerAndClose(
       tsm::test::HttpAnswer(std::string("<runningSince>") + kRunningSince + "</runningSince>")));
@@ -444,7 +384,7 @@ protected:
 
 TEST_P(PanelServiceRefusal, ShowsTheReasonAndLeavesTheWindowAsItWas) {
   const Refusal& c = GetParam();
-  TorvaleCleanup cleanup;
+  const ServiceGuard cleanup(kService);
   RefusalRound round;
   for (int attempt = 0; attempt < 3; ++attempt) {
     round = Attempt(c);
@@ -502,8 +442,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The window behind a message box
 
 TEST(PanelBehindMessageBox, GoesOnRefreshingAndWorksAfterwards) {
-  TorvaleCleanup cleanup;
-  const std::int32_t port = FreePort();
+  const ServiceGuard cleanup(kService);
+  const std::int32_t port = tsm::test::FreePort();
   CopiedPanel panel(port);
   ASSERT_TRUE(WaitUntil([&] { return panel->StatusText() == "Torvale is NOT running"; })) << panel->StatusText();
 
@@ -591,7 +531,7 @@ TEST_P(MessageBoxInspection, SeesTheButtonsAndTheIcon) {
   const OwnMessageBox own(GetParam().type);
   const HWND box = own.Wait();
   ASSERT_NE(box, nullptr);
-  BoxLook look = InspectBox(box);
+  tsm::test::MessageBoxLook look = tsm::test::InspectMessageBox(box);
   std::sort(look.buttonIds.begin(), look.buttonIds.end());
   EXPECT_EQ(look.buttonIds, GetParam().buttonIds);
   EXPECT_EQ(look.icon, GetParam().icon);

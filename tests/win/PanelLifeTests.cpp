@@ -10,20 +10,15 @@
 #include "HttpClient.h"
 #include "ServerContract.h"
 #include "ServiceHandle.h"
-#include "Socket.h"
 #include "TagText.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
 
-#include <shellapi.h>
-#include <tlhelp32.h>
-
 #include <cstdint>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -33,70 +28,12 @@ using namespace tsm::test;
 constexpr char kRunningSince[] = "Torvale is running since ";
 constexpr char kNotRunning[] = "Torvale is NOT running";
 
-// A loopback port nobody listens on right now: bound to port 0, read back, released.
-std::int32_t FreeLoopbackPort() {
-  const tsm::WinsockSession winsock;
-  const tsm::UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof address;
-  if (!winsock.Started() || !s.Valid() || bind(s.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      getsockname(s.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    return 0;
-  return ntohs(address.sin_port);
-}
-
 // What the server says it has been running since, or nothing when it does not accept the status request.
 std::optional<std::string> ServerSince(std::int32_t port) {
   std::string response;
   if (!tsm::HttpGet(tsm::kServerHost, tsm::kStatusPath, port, response)) return std::nullopt;
   return tsm::ExtractTagText(response, tsm::kRunningSinceTag);
 }
-
-// Processes started from exactly this executable; they are ended, bounded, when the sweep goes. The run script
-// starts the server as a grandchild, so no handle of ours reaches it.
-class ServerSweep {
-public:
-  explicit ServerSweep(std::string exe) : exe_(std::move(exe)) {}
-  ~ServerSweep() {
-    for (DWORD id : Ids()) {
-      const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-      if (process.Valid() && TerminateProcess(process.Get(), 1)) (void)WaitForSingleObject(process.Get(), 10000);
-    }
-  }
-  ServerSweep(const ServerSweep&) = delete;
-  ServerSweep& operator=(const ServerSweep&) = delete;
-
-  [[nodiscard]] std::vector<DWORD> Ids() const {
-    std::vector<DWORD> ids;
-    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot.Valid()) return ids;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
-      const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-      char image[MAX_PATH] = {};
-      DWORD size = MAX_PATH;
-      if (process.Valid() && QueryFullProcessImageNameA(process.Get(), 0, image, &size) &&
-          lstrcmpiA(image, exe_.c_str()) == 0)
-        ids.push_back(entry.th32ProcessID);
-    }
-    return ids;
-  }
-
-private:
-  std::string exe_;
-};
-
-// No "Torvale" before the test, and none after it, whatever happened in between.
-class TorvaleServiceGuard {
-public:
-  TorvaleServiceGuard() { EXPECT_TRUE(DeleteTestService(tsm::kServiceName)) << "cannot remove a leftover service"; }
-  ~TorvaleServiceGuard() { EXPECT_TRUE(DeleteTestService(tsm::kServiceName)) << "cannot remove the service"; }
-  TorvaleServiceGuard(const TorvaleServiceGuard&) = delete;
-  TorvaleServiceGuard& operator=(const TorvaleServiceGuard&) = delete;
-};
 
 // The service as the manager sees it, for failure messages.
 std::string ServiceReport() {
@@ -107,19 +44,6 @@ std::string ServiceReport() {
   if (!service || !QueryServiceStatus(service.Get(), &status)) return "the service cannot be queried";
   return "service state " + std::to_string(status.dwCurrentState) + ", exit code " +
          std::to_string(status.dwWin32ExitCode) + "/" + std::to_string(status.dwServiceSpecificExitCode);
-}
-
-// Opens a script as the panel would (shell "open", hidden) and waits, bounded, for it to finish.
-[[nodiscard]] bool RunScript(const std::string& path) {
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpVerb = "open";
-  info.lpFile = path.c_str();
-  info.nShow = SW_HIDE;
-  if (!ShellExecuteExA(&info)) return false;
-  const UniqueHandle process(info.hProcess);
-  return !process.Valid() || WaitForSingleObject(process.Get(), kServiceTimeoutMs) == WAIT_OBJECT_0;
 }
 
 // Saves the panel's window, as it is on screen, to <TSM_SCREENSHOT_DIR>\<name>.bmp; nothing when that is unset.
@@ -198,15 +122,13 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   PanelOptions options;
   options.exePath = folder.CopyIn(PanelExePath());
   options.workingFolder = folder.Path();
-  const ServerSweep servers(folder.CopyIn(bin + "TorvaleServer.exe"));
+  const ProcessSweep servers(folder.CopyIn(bin + "TorvaleServer.exe"));
   for (const char* script : {tsm::kInstallScript, tsm::kRunScript, "UninstallService.bat"})
     (void)folder.CopyIn(bin + script);
-  const std::int32_t port = FreeLoopbackPort();
+  const std::int32_t port = FreePort();
   ASSERT_GT(port, 0);
-  folder.Write(tsm::kConfigPath, "<?xml version=\"1.0\"?>\r\n<configuration><server><parameters>"
-                                 "<parameter name=\"httpPort\" value=\"" +
-                                     std::to_string(port) + "\"/></parameters></server></configuration>\r\n");
-  const TorvaleServiceGuard service;
+  folder.Write(tsm::kConfigPath, ConfigWithPort(port));
+  const ServiceGuard service(tsm::kServiceName);
   const auto serviceState = [] { return QueryTestServiceState(tsm::kServiceName); };
   const PanelDriver panel(options);
 
@@ -258,7 +180,7 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   Screenshot(panel, "stopped");
 
   // The sample uninstall script removes the service: back to the unregistered page.
-  ASSERT_TRUE(RunScript(folder.PathOf("UninstallService.bat")));
+  ASSERT_TRUE(RunScript(folder.PathOf("UninstallService.bat"), kServiceTimeoutMs));
   ASSERT_TRUE(WaitUntil([&] { return serviceState() == 0; }, kServiceTimeoutMs));
   panel.Tick();
   EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
@@ -268,7 +190,7 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   std::optional<std::string> appSince;
   ASSERT_TRUE(ClickFor(panel, IDC_BTNRUNFERRIX, [&] { return (appSince = ServerSince(port)).has_value(); }))
       << "run.bat started no server";
-  EXPECT_EQ(servers.Ids().size(), 1u);
+  EXPECT_EQ(servers.Count(), 1u);
   panel.Tick();
   ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == kRunningSince + *appSince; })) << panel.StatusText();
   EXPECT_TRUE(RequestSentGone(panel));
@@ -278,7 +200,7 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   Screenshot(panel, "app-running");
 
   // Stop Torvale: the server takes the stop request and ends; the next tick says so.
-  ASSERT_TRUE(ClickFor(panel, IDC_BTNRUNFERRIX, [&] { return servers.Ids().empty(); })) << "the server did not stop";
+  ASSERT_TRUE(ClickFor(panel, IDC_BTNRUNFERRIX, [&] { return servers.Count() == 0; })) << "the server did not stop";
   panel.Tick();
   ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == kNotRunning; })) << panel.StatusText();
   ExpectRunButton(panel, "Start Torvale", IDB_GLYPH_START);

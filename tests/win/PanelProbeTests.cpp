@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Panel, ProbeAnswer, ::testing::ValuesIn(kAnswerCases),
 
 TEST(ProbeServerDown, NothingListeningShowsNotRunningAndTheButtonStarts) {
   const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(FreeLoopbackPort()));
+  WriteConfig(work, ConfigWithPort(FreePort()));
   const PanelDriver panel(InFolder(work));
 
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << "status bar: \"" << panel.StatusText() << "\"";
@@ -140,22 +140,22 @@ TEST(ProbeUpdates, TextAndButtonFollowTheServerUpDownUp) {
   WriteConfig(work, ConfigWithPort(port));
   const PanelDriver panel(InFolder(work));
 
-  EXPECT_EQ(ToolHint(panel, IDC_BTNRUNFERRIX), kRunHint);
+  EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("first"))) << panel.StatusText();
   ExpectStopMode(panel);
-  EXPECT_EQ(ToolHint(panel, IDC_BTNRUNFERRIX), kRunHint);
+  EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
 
   server.reset();
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   ExpectStartMode(panel);
-  EXPECT_EQ(ToolHint(panel, IDC_BTNRUNFERRIX), kRunHint);
+  EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
 
   server = std::make_unique<LocalHttpServer>(AnswerAndClose(SinceAnswer("second")), static_cast<std::uint16_t>(port));
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("second"))) << panel.StatusText();
   ExpectStopMode(panel);
-  EXPECT_EQ(ToolHint(panel, IDC_BTNRUNFERRIX), kRunHint);
+  EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
 }
 
 // Each connection is answered with its own number, so every update shows a new text even though the flag stays.
@@ -292,7 +292,7 @@ TEST(ProbePort, ConfigurationMissingAtStartThenNobodyThere) {
   Sleep(kQuietMs / 2);
   ExpectNoProbeResult(panel);
 
-  WriteConfig(work, ConfigWithPort(FreeLoopbackPort()));
+  WriteConfig(work, ConfigWithPort(FreePort()));
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   ExpectStartMode(panel);
@@ -412,7 +412,7 @@ class ProbePortChoice : public ::testing::TestWithParam<PortChoiceCase> {};
 TEST_P(ProbePortChoice, TheServerOnTheChosenPortIsAsked) {
   const LocalHttpServer server(AnswerAndClose(SinceAnswer("chosen")));
   const ScratchFolder work;
-  WriteConfig(work, ConfigXml(GetParam().parameters(server.Port(), FreeLoopbackPort())));
+  WriteConfig(work, ConfigXml(GetParam().parameters(server.Port(), FreePort())));
   const PanelDriver panel(InFolder(work));
 
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("chosen"))) << "status bar: " << panel.StatusText();

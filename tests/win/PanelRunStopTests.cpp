@@ -236,9 +236,10 @@ TEST(RunStopButton, ProbeResultWaitsForTheStopExchangeAndIsThenApplied) {
 
 TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
   const ScratchFolder work;
-  const std::int32_t port = FreeLoopbackPort();
+  const std::int32_t port = FreePort();
   WriteConfig(work, ConfigWithPort(port));
   const ChildProcess server(StandInExe(), work.Path());
+  ASSERT_TRUE(server.Started()) << "cannot start " << StandInExe();
   ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port) || !server.Running(); }, 30000));
   ASSERT_TRUE(server.Running()) << "the stand-in server exited with " << server.WaitForExit(0).value_or(0);
 
@@ -270,7 +271,7 @@ TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
 TEST(RunStopButton, StartModeRunsTheScriptBesideTheExeInTheWorkingFolder) {
   const PanelCopy copy;
   copy.WriteProgramFile("run.bat", kMarkerScript);
-  copy.WriteConfig(ConfigWithPort(FreeLoopbackPort()));
+  copy.WriteConfig(ConfigWithPort(FreePort()));
   const PanelDriver panel(copy.Options());
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   ExpectStartMode(panel);
@@ -296,9 +297,9 @@ TEST(RunStopButton, StartModeRunsTheScriptBesideTheExeInTheWorkingFolder) {
 TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) {
   const PanelCopy copy;
   const std::string serverExe = copy.CopyToProgram(StandInExe());
-  const ImageProcessSweep sweep(serverExe); // whatever happens below, no server outlives the test
+  const ProcessSweep sweep(serverExe); // whatever happens below, no server outlives the test
   copy.CopyToProgram(TestExeFolder() + "run.bat");
-  const std::int32_t port = FreeLoopbackPort();
+  const std::int32_t port = FreePort();
   copy.WriteConfig(ConfigWithPort(port));
   const PanelDriver panel(copy.Options());
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
@@ -325,7 +326,7 @@ TEST(RunStopButton, StartModeWithoutRunScriptShowsTheSystemTextForAMissingFile) 
   const PanelCopy copy;
   // A script in the working folder is not the one the panel looks for.
   copy.WriteWorkFile("run.bat", kMarkerScript);
-  copy.WriteConfig(ConfigWithPort(FreeLoopbackPort()));
+  copy.WriteConfig(ConfigWithPort(FreePort()));
   const PanelDriver panel(copy.Options());
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 

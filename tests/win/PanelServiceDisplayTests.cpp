@@ -21,16 +21,6 @@ using tsm::test::WaitUntil;
 
 constexpr char kService[] = "Torvale";
 
-// Removes any "Torvale" an earlier run left, and removes ours at the end whatever happened in between. Declare it
-// before the panel, so that the panel is closed first.
-class TorvaleCleanup {
-public:
-  TorvaleCleanup() { EXPECT_TRUE(tsm::test::DeleteTestService(kService)) << "cannot remove a leftover service"; }
-  ~TorvaleCleanup() { EXPECT_TRUE(tsm::test::DeleteTestService(kService)) << "cannot remove the service"; }
-  TorvaleCleanup(const TorvaleCleanup&) = delete;
-  TorvaleCleanup& operator=(const TorvaleCleanup&) = delete;
-};
-
 // A panel whose working folder is empty: no port is ever found, so no status update interferes.
 class QuietPanel {
 public:
@@ -77,7 +67,7 @@ constexpr Display kRunning{Light::Running, false, true};
 constexpr Display kPending{Light::ComingUp, false, false};
 
 TEST(PanelServiceDisplay, StoppedServiceAtStartShowsTheRedLightAtOnce) {
-  TorvaleCleanup cleanup;
+  const tsm::test::ServiceGuard cleanup(kService);
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
   QuietPanel panel;
   // No tick: window creation refreshes the display once.
@@ -86,7 +76,7 @@ TEST(PanelServiceDisplay, StoppedServiceAtStartShowsTheRedLightAtOnce) {
 }
 
 TEST(PanelServiceDisplay, FollowsTheServiceFromRegistrationToDeletionAndBack) {
-  TorvaleCleanup cleanup;
+  const tsm::test::ServiceGuard cleanup(kService);
   QuietPanel panel;
   ASSERT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
 
@@ -139,7 +129,7 @@ TEST(PanelServiceDisplay, FollowsTheServiceFromRegistrationToDeletionAndBack) {
 }
 
 TEST(PanelServiceDisplay, ServiceThatDisappearsWhileRunningShowsTheUnregisteredPage) {
-  TorvaleCleanup cleanup;
+  const tsm::test::ServiceGuard cleanup(kService);
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
   ASSERT_TRUE(tsm::test::StartTestService(kService));
   QuietPanel panel;
@@ -151,7 +141,7 @@ TEST(PanelServiceDisplay, ServiceThatDisappearsWhileRunningShowsTheUnregisteredP
 }
 
 TEST(PanelServiceDisplay, StoppingShowsGreenThenAmberThenRed) {
-  TorvaleCleanup cleanup;
+  const tsm::test::ServiceGuard cleanup(kService);
   // Long enough to tick and read the panel while the service is still stopping; the test waits for the end.
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand("--stop-delay 4000")));
   ASSERT_TRUE(tsm::test::StartTestService(kService));
@@ -191,7 +181,7 @@ class PanelPendingState : public ::testing::TestWithParam<HeldState> {};
 
 TEST_P(PanelPendingState, ShowsAmberWithBothButtonsDisabled) {
   const DWORD state = GetParam().state;
-  TorvaleCleanup cleanup;
+  const tsm::test::ServiceGuard cleanup(kService);
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
   ASSERT_TRUE(tsm::test::StartTestService(kService));
   QuietPanel panel;

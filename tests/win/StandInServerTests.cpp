@@ -4,6 +4,7 @@
 #include "ComInit.h"
 #include "ConfigLookup.h"
 #include "HttpClient.h"
+#include "Socket.h"
 #include "ServerContract.h"
 #include "StopToken.h"
 #include "TagText.h"
@@ -45,7 +46,7 @@ std::string StatusLineOf(std::int32_t port, const std::string& path) {
 class StandInApp : public ::testing::Test {
 protected:
   void SetUp() override {
-    port = FreeLoopbackPort();
+    port = FreePort();
     ASSERT_GT(port, 0);
     WriteTextFile(work.Path() / "config" / "AppConfig.xml", ConfigWithPort(port));
     server.emplace(ServerExe(), work.Path());
@@ -60,7 +61,7 @@ protected:
         << ", straight to 127.0.0.1: " << RawExchange(port, "GET /app?operation=ws HTTP/1.1\r\n\r\n", 3000);
   }
 
-  WinsockScope winsock;
+  tsm::WinsockSession winsock;
   TempFolder work{"server work"};
   std::int32_t port = 0;
   std::optional<ChildProcess> server; // declared after the folder, so it is ended before the folder goes
@@ -214,7 +215,7 @@ void PrintTo(const NoPortCase& c, std::ostream* out) { *out << c.name; }
 class StandInNoPort : public ::testing::TestWithParam<NoPortCase> {};
 
 TEST_P(StandInNoPort, ExitsWithAFailureWithoutListening) {
-  const WinsockScope winsock;
+  const tsm::WinsockSession winsock;
   const TempFolder work("server noport");
   if (GetParam().config) WriteTextFile(work.Path() / "config" / "AppConfig.xml", *GetParam().config);
   const ChildProcess server(ServerExe(), work.Path());
@@ -237,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<NoPortCase>& tested) { return std::string(tested.param.name); });
 
 TEST(StandInPortTaken, ExitsWithAFailure) {
-  const WinsockScope winsock;
+  const tsm::WinsockSession winsock;
   // Someone else listens on every address at the configured port.
   const SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   ASSERT_NE(holder, INVALID_SOCKET);
@@ -293,15 +294,17 @@ TEST(StandInSamples, ConfigurationGivesAPortTheWayThePanelReadsIt) {
 // The run script, copied with the server into another folder, opened the way the panel opens it: the server runs
 // from the script's folder and reads the configuration of the caller's working folder.
 TEST(StandInSamples, RunScriptStartsTheServerInTheCallersFolder) {
-  const WinsockScope winsock;
+  const tsm::WinsockSession winsock;
   const TempFolder install("server install");
   const TempFolder work("server caller");
   fs::copy_file(ServerExe(), install.Path() / "TorvaleServer.exe");
   fs::copy_file(BinFolder() / tsm::kRunScript, install.Path() / tsm::kRunScript);
-  const auto port = FreeLoopbackPort();
+  const auto port = FreePort();
   ASSERT_GT(port, 0);
   WriteTextFile(work.Path() / "config" / "AppConfig.xml", ConfigWithPort(port));
 
+  // Whatever the outcome, nothing of this test keeps running.
+  const ProcessSweep sweep(install.Path(), SweepBy::Folder);
   bool listening = false;
   bool stopped = false;
   std::size_t instances = 0;
@@ -313,13 +316,13 @@ TEST(StandInSamples, RunScriptStartsTheServerInTheCallersFolder) {
         reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", script.c_str(), nullptr, nullptr, SW_HIDE));
     EXPECT_GT(result, 32);
     listening = result > 32 && WaitUntilListening(port);
-    instances = CountProcessesIn(install.Path());
+    instances = sweep.Count();
     if (listening) {
       std::string response;
       stopped = tsm::HttpGet(tsm::kServerHost, StopPath(123), port, response) && WaitUntilRefused(port);
     }
   }
-  EndProcessesIn(install.Path()); // whatever the outcome, nothing of this test keeps running
+  (void)sweep.EndAll();
   EXPECT_TRUE(listening);
   EXPECT_EQ(instances, 1u);
   EXPECT_TRUE(stopped);

@@ -4,14 +4,13 @@
 #include "HttpClient.h"
 #include "ServerContract.h"
 #include "ServiceHandle.h"
+#include "Socket.h"
 #include "StopToken.h"
 #include "TagText.h"
 #include "support/StandInHarness.h"
 #include "support/TestServices.h"
 
 #include <gtest/gtest.h>
-
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -20,36 +19,6 @@ namespace fs = std::filesystem;
 using namespace tsm::test;
 
 namespace {
-
-// Removes the service "Torvale" before and after the test, whatever happens in between.
-class TorvaleServiceGuard {
-public:
-  TorvaleServiceGuard() { cleanBefore_ = DeleteTestService(tsm::kServiceName); }
-  ~TorvaleServiceGuard() { (void)DeleteTestService(tsm::kServiceName); }
-  TorvaleServiceGuard(const TorvaleServiceGuard&) = delete;
-  TorvaleServiceGuard& operator=(const TorvaleServiceGuard&) = delete;
-
-  [[nodiscard]] bool CleanBefore() const { return cleanBefore_; }
-
-private:
-  bool cleanBefore_;
-};
-
-// Opens a script the way the panel does (shell "open", hidden) and waits, bounded, for it to finish.
-[[nodiscard]] bool RunScript(const fs::path& script) {
-  const auto file = script.string();
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpVerb = "open";
-  info.lpFile = file.c_str();
-  info.nShow = SW_HIDE;
-  if (!ShellExecuteExA(&info)) return false;
-  if (!info.hProcess) return true; // nothing to wait for; the callers poll for the effect
-  const bool finished = WaitForSingleObject(info.hProcess, kServerTimeoutMs) == WAIT_OBJECT_0;
-  CloseHandle(info.hProcess);
-  return finished;
-}
 
 [[nodiscard]] bool WaitUntilRegistered(const std::string& name, bool registered) {
   const auto deadline = GetTickCount64() + kServerTimeoutMs;
@@ -94,15 +63,15 @@ void PrepareInstallFolder(const fs::path& folder, const std::string& config) {
 }
 
 TEST(StandInService, InstallScriptRegistersAServiceThatAnswersAndStops) {
-  const WinsockScope winsock;
-  const TorvaleServiceGuard guard;
+  const tsm::WinsockSession winsock;
+  const ServiceGuard guard(tsm::kServiceName);
   ASSERT_TRUE(guard.CleanBefore());
   const TempFolder install("server service");
-  const auto port = FreeLoopbackPort();
+  const auto port = FreePort();
   ASSERT_GT(port, 0);
   PrepareInstallFolder(install.Path(), ConfigWithPort(port));
 
-  ASSERT_TRUE(RunScript(install.Path() / tsm::kInstallScript));
+  ASSERT_TRUE(RunScript((install.Path() / tsm::kInstallScript).string()));
   ASSERT_TRUE(WaitUntilRegistered(tsm::kServiceName, true));
   const auto facts = QueryFacts(tsm::kServiceName);
   ASSERT_TRUE(facts);
@@ -134,12 +103,12 @@ TEST(StandInService, InstallScriptRegistersAServiceThatAnswersAndStops) {
   EXPECT_EQ(QueryFacts(tsm::kServiceName)->win32ExitCode, static_cast<DWORD>(NO_ERROR));
 
   // The uninstall script removes it.
-  ASSERT_TRUE(RunScript(install.Path() / "UninstallService.bat"));
+  ASSERT_TRUE(RunScript((install.Path() / "UninstallService.bat").string()));
   EXPECT_TRUE(WaitUntilRegistered(tsm::kServiceName, false));
 }
 
 TEST(StandInService, WithoutAPortTheServiceStopsAndSaysWhy) {
-  const TorvaleServiceGuard guard;
+  const ServiceGuard guard(tsm::kServiceName);
   ASSERT_TRUE(guard.CleanBefore());
   const TempFolder install("server service noport");
   PrepareInstallFolder(install.Path(), ConfigWithPort("none"));

@@ -1,16 +1,12 @@
 # The real panel against hostile servers and hostile configuration files.
 
-# Health readings of a running panel (threads, memory, round trips, its status line at any length).
-add_library(tsm_panel_health STATIC ${CMAKE_CURRENT_LIST_DIR}/support/PanelHealth.cpp)
-target_link_libraries(tsm_panel_health PUBLIC tsm_panel_driver comctl32 ws2_32 psapi)
-
 tsm_add_wine_test(tsm_panel_hostile_server_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PanelHostileServerTests.cpp
-  LIBS tsm_panel_health tsm_test_http_server
+  LIBS tsm_panel_driver tsm_test_http_server
   LOCK panel)
 
 # The lookup straight through tsm_xml, and the panel over the same files: the panel's part holds the panel lock.
 tsm_add_wine_test(tsm_hostile_config_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/HostileConfigTests.cpp
-  LIBS tsm_xml tsm_panel_health tsm_test_http_server
+  LIBS tsm_xml tsm_panel_driver tsm_test_http_server
   LOCK panel)

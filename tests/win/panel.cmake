@@ -1,9 +1,15 @@
-# The end-to-end driver for the real panel, and the tests that run the panel under Wine through it.
+# The support every Windows test shares, the end-to-end driver for the real panel with its health readings, and the
+# tests that run the panel under Wine through it.
 
-add_library(tsm_panel_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/support/PanelDriver.cpp)
+add_library(tsm_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/support/TestSupport.cpp)
+target_include_directories(tsm_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/src)
+target_compile_definitions(tsm_test_support PUBLIC ${TSM_WIN_DEFINITIONS})
+target_link_libraries(tsm_test_support PUBLIC ws2_32 shell32)
+
+add_library(tsm_panel_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/support/PanelDriver.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/PanelHealth.cpp)
 target_include_directories(tsm_panel_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/res)
-target_compile_definitions(tsm_panel_driver PUBLIC ${TSM_WIN_DEFINITIONS})
-target_link_libraries(tsm_panel_driver PUBLIC user32 gdi32)
+target_link_libraries(tsm_panel_driver PUBLIC tsm_test_support user32 gdi32 comctl32 psapi)
 # Tests drive the built panel, so it must be built (and up to date) before them.
 add_dependencies(tsm_panel_driver TorvaleServiceManager)
 

@@ -1,9 +1,7 @@
 # The stand-in server run for real: as an application and through its run script, and as the service "Torvale".
 
 add_library(tsm_standin_harness STATIC ${CMAKE_CURRENT_LIST_DIR}/support/StandInHarness.cpp)
-target_include_directories(tsm_standin_harness PUBLIC ${CMAKE_SOURCE_DIR}/tests/win)
-target_compile_definitions(tsm_standin_harness PUBLIC ${TSM_WIN_DEFINITIONS})
-target_link_libraries(tsm_standin_harness PUBLIC ws2_32)
+target_link_libraries(tsm_standin_harness PUBLIC tsm_test_support)
 # The tests start the server and its copied samples, so build them first.
 add_dependencies(tsm_standin_harness TorvaleServer)
 

@@ -6,7 +6,7 @@ target_link_libraries(tsm_test_service PRIVATE advapi32)
 
 add_library(tsm_test_services STATIC ${CMAKE_SOURCE_DIR}/tests/win/support/TestServices.cpp)
 target_include_directories(tsm_test_services PUBLIC ${CMAKE_SOURCE_DIR}/tests/win)
-target_link_libraries(tsm_test_services PUBLIC tsm_service)
+target_link_libraries(tsm_test_services PUBLIC tsm_service tsm_test_support GTest::gtest)
 # Whoever links the helpers starts this binary, so build it with them.
 add_dependencies(tsm_test_services tsm_test_service)
 

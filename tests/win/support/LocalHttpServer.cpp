@@ -199,7 +199,7 @@ LocalHttpServer::LocalHttpServer(Script script, std::uint16_t port)
 LocalHttpServer::LocalHttpServer(Handler handler, std::uint16_t port) : handler_(std::move(handler)) {
   if (!winsock_.Started()) throw std::runtime_error("WSAStartup failed");
   listener_.Reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (!listener_.Valid()) throw SocketError("socket");
+  if (listener_.Get() == INVALID_SOCKET) throw SocketError("socket");
   if (port != 0) {
     // Lets a new server take a fixed port at once although the last one's connections linger in TIME_WAIT.
     const BOOL on = TRUE;
@@ -236,7 +236,7 @@ void LocalHttpServer::AcceptLoop() {
   while (!stopping_.load()) {
     if (!SelectOnce(listener_.Get(), false, kPollSlice)) continue;
     UniqueSocket accepted(accept(listener_.Get(), nullptr, nullptr));
-    if (!accepted.Valid() || !SetNonBlocking(accepted.Get())) continue;
+    if (accepted.Get() == INVALID_SOCKET || !SetNonBlocking(accepted.Get())) continue;
     {
       const std::lock_guard lock(mutex_);
       const std::size_t index = received_.size();

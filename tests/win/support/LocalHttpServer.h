@@ -70,7 +70,7 @@ public:
   void Close();
   // Abortive close: the peer sees a connection reset.
   void Reset();
-  [[nodiscard]] bool Open() const noexcept { return socket_.Valid(); }
+  [[nodiscard]] bool Open() const noexcept { return socket_.Get() != INVALID_SOCKET; }
   [[nodiscard]] bool Stopping() const noexcept;
 
 private:

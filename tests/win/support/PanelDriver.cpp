@@ -168,6 +168,7 @@ BOOL CALLBACK FindById(HWND hwnd, LPARAM param) {
 struct TopLevelContext {
   DWORD processId;
   const char* className;
+  bool visibleOnly;
   HWND found;
 };
 
@@ -175,7 +176,7 @@ BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM param) {
   auto* context = reinterpret_cast<TopLevelContext*>(param);
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
-  if (pid != context->processId || !IsWindowVisible(hwnd)) return TRUE;
+  if (pid != context->processId || (context->visibleOnly && !IsWindowVisible(hwnd))) return TRUE;
   char name[64] = {};
   GetClassNameA(hwnd, name, sizeof name);
   if (lstrcmpiA(name, context->className) != 0) return TRUE;
@@ -183,8 +184,9 @@ BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM param) {
   return FALSE;
 }
 
-HWND FindProcessWindow(DWORD processId, const char* className) {
-  TopLevelContext context{processId, className, nullptr};
+// A top-level window of the process with this class; with visibleOnly, only one on screen.
+HWND FindProcessWindow(DWORD processId, const char* className, bool visibleOnly = true) {
+  TopLevelContext context{processId, className, visibleOnly, nullptr};
   EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&context));
   return context.found;
 }
@@ -207,14 +209,6 @@ std::string WindowText(HWND hwnd, const std::string& what) {
 
 // ---------------------------------------------------------------------------------------------------------------
 // Files and folders
-
-std::string TestExeFolder() {
-  char path[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) Fail("cannot read the test executable's path");
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
 
 std::string PanelExePath() { return TestExeFolder() + "TorvaleServiceManager.exe"; }
 
@@ -262,8 +256,9 @@ std::string ScratchFolder::CopyIn(const std::string& source, const std::string& 
   const std::filesystem::path target(PathOf(relative.empty() ? from.filename().string() : relative));
   std::error_code error;
   std::filesystem::create_directories(target.parent_path(), error);
-  if (!std::filesystem::copy_file(from, target, std::filesystem::copy_options::overwrite_existing, error))
-    Fail("cannot copy " + source + " to " + target.string() + ": " + error.message());
+  // Not std::filesystem::copy_file: this runtime's overwrite_existing fails with "File exists" when there is one.
+  if (!CopyFileA(source.c_str(), target.string().c_str(), FALSE))
+    Fail("cannot copy " + source + " to " + target.string() + " (error " + std::to_string(GetLastError()) + ")");
   return target.string();
 }
 
@@ -447,20 +442,63 @@ std::string PanelDriver::StatusText() const {
   DWORD_PTR lengthAndType = 0;
   if (!SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &lengthAndType))
     Fail("no answer to SB_GETTEXTLENGTH");
-  const size_t length = LOWORD(lengthAndType);
-  // SB_GETTEXT's buffer is not marshalled between processes: it has to live in the panel's address space.
-  RemoteBuffer remote(process_.Get(), length + 1);
+  // SB_GETTEXT's buffer is not marshalled between processes: it has to live in the panel's address space. The call
+  // writes the whole text whatever the buffer's size, and SB_GETTEXTLENGTH gives only the low 16 bits of the
+  // length, so the buffer has room for the longest line there can be (committed, but only touched as written).
+  const size_t capacity = kLongestStatusLine + 1;
+  RemoteBuffer remote(process_.Get(), capacity);
   if (!remote.Get()) Fail("cannot allocate in the panel's process (error " + std::to_string(GetLastError()) + ")");
   DWORD_PTR ignored = 0;
   if (!SendMessageTimeoutA(bar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL, kAnswerTimeoutMs,
                            &ignored))
     Fail("no answer to SB_GETTEXT");
-  std::string text(length + 1, '\0');
-  SIZE_T read = 0;
-  if (!ReadProcessMemory(process_.Get(), remote.Get(), text.data(), text.size(), &read))
-    Fail("cannot read the panel's memory (error " + std::to_string(GetLastError()) + ")");
-  text.resize(std::min(text.find('\0'), read));
-  return text;
+  // Read in pieces up to the terminator: the reported length first (it is right below 64 KiB of plain text), then
+  // on. Pages of the buffer that the text did not reach read as zeros.
+  const auto* base = static_cast<const char*>(remote.Get());
+  std::string text;
+  for (size_t piece = LOWORD(lengthAndType) + size_t{1};; piece = 0x10000) {
+    const size_t at = text.size();
+    if (at >= capacity) Fail("the status line is longer than any the panel can make");
+    const size_t n = std::min(piece, capacity - at);
+    text.resize(at + n);
+    if (!ReadProcessMemory(process_.Get(), base + at, text.data() + at, n, nullptr))
+      Fail("cannot read the panel's memory (error " + std::to_string(GetLastError()) + ")");
+    if (const size_t end = text.find('\0', at); end != std::string::npos) {
+      text.resize(end);
+      return text;
+    }
+  }
+}
+
+std::optional<std::string> PanelDriver::ToolHint(int id) const {
+  constexpr size_t kTextSize = 1024;
+  const HWND control = Control(id);
+  const HWND tooltip = FindProcessWindow(processId_, TOOLTIPS_CLASSA, false);
+  if (!tooltip) return std::nullopt;
+  const RemoteBuffer remote(process_.Get(), sizeof(TOOLINFOA) + kTextSize);
+  if (!remote.Get()) return std::nullopt;
+
+  // A tool is known by the window it was registered with and its id; try the control's parent, then the window.
+  for (const HWND owner : {GetParent(control), window_}) {
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = owner;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = static_cast<char*>(remote.Get()) + sizeof tool;
+    const char nothing = '\0';
+    if (!WriteProcessMemory(process_.Get(), remote.Get(), &tool, sizeof tool, nullptr) ||
+        !WriteProcessMemory(process_.Get(), tool.lpszText, &nothing, 1, nullptr))
+      return std::nullopt;
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutA(tooltip, TTM_GETTEXTA, kTextSize, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL,
+                             kAnswerTimeoutMs, &ignored))
+      return std::nullopt;
+    std::string text(kTextSize, '\0');
+    if (!ReadProcessMemory(process_.Get(), tool.lpszText, text.data(), text.size(), nullptr)) return std::nullopt;
+    text.resize(text.find('\0'));
+    if (!text.empty()) return text;
+  }
+  return std::nullopt;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -504,6 +542,39 @@ std::optional<MessageBoxInfo> PanelDriver::FindMessageBox() const {
   if (!text) text = GetDlgItem(box, 100);
   if (text) info.text = WindowText(text, "the message box's text");
   return info;
+}
+
+namespace {
+
+BOOL CALLBACK InspectBoxChild(HWND child, LPARAM param) {
+  auto& look = *reinterpret_cast<MessageBoxLook*>(param);
+  if (!IsWindowVisible(child)) return TRUE;
+  char className[64] = {};
+  GetClassNameA(child, className, sizeof className);
+  const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
+  if (lstrcmpiA(className, "Button") == 0) {
+    look.buttonIds.push_back(GetDlgCtrlID(child));
+    char text[64] = {};
+    GetWindowTextA(child, text, sizeof text);
+    look.buttonTexts.emplace_back(text);
+  } else if (lstrcmpiA(className, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+    // Wine keeps an empty icon control in every box; only one that holds an icon and takes room shows one.
+    DWORD_PTR icon = 0;
+    RECT r{};
+    GetWindowRect(child, &r);
+    if (SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &icon) && icon != 0 &&
+        r.right > r.left && r.bottom > r.top)
+      look.icon = true;
+  }
+  return TRUE;
+}
+
+} // namespace
+
+MessageBoxLook InspectMessageBox(HWND box) {
+  MessageBoxLook look;
+  EnumChildWindows(box, InspectBoxChild, reinterpret_cast<LPARAM>(&look));
+  return look;
 }
 
 std::optional<MessageBoxInfo> PanelDriver::WaitForMessageBox(DWORD timeoutMs) const {

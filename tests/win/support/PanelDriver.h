@@ -26,8 +26,11 @@
 // from the screen, and the cursor is the foreground window's.
 #pragma once
 
+#include "support/TestSupport.h"
+
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,52 +40,6 @@
 
 namespace tsm::test {
 
-// Bound for anything asynchronous: generous, because two cores are shared by everything under Wine. Never a
-// measure of speed.
-inline constexpr DWORD kDefaultWaitMs = 15000;
-inline constexpr DWORD kPollIntervalMs = 25;
-
-// Polls done() every kPollIntervalMs until it returns true (then true) or timeoutMs has passed (then false).
-template <class Predicate> [[nodiscard]] bool WaitUntil(Predicate&& done, DWORD timeoutMs = kDefaultWaitMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    if (done()) return true;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(kPollIntervalMs);
-  }
-}
-
-// Owner of a kernel handle (process, thread, file...); null and INVALID_HANDLE_VALUE both mean none.
-class UniqueHandle {
-public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : handle_(h) {}
-  ~UniqueHandle() { Reset(); }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-  }
-  [[nodiscard]] HANDLE Get() const { return handle_; }
-  [[nodiscard]] bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Release() {
-    HANDLE h = handle_;
-    handle_ = nullptr;
-    return h;
-  }
-  void Reset(HANDLE h = nullptr) {
-    if (Valid()) CloseHandle(handle_);
-    handle_ = h;
-  }
-
-private:
-  HANDLE handle_ = nullptr;
-};
-
-// Folder of the running test executable, with its trailing backslash.
-[[nodiscard]] std::string TestExeFolder();
 // The built panel: TorvaleServiceManager.exe next to the running test executable.
 [[nodiscard]] std::string PanelExePath();
 
@@ -103,7 +60,8 @@ public:
   [[nodiscard]] std::string PathOf(const std::string& relative) const;
   // Writes `bytes` exactly (binary) to `relative`, creating the folders on the way; throws on failure.
   void Write(const std::string& relative, const std::string& bytes) const;
-  // Copies the file `source` to `relative` (its own name when empty); returns the new path; throws on failure.
+  // Copies the file `source` to `relative` (its own name when empty), replacing what is there; returns the new path;
+  // throws on failure.
   std::string CopyIn(const std::string& source, const std::string& relative = {}) const;
 
 private:
@@ -133,6 +91,15 @@ struct MessageBoxInfo {
   std::string text;
 };
 
+// How a message box looks: its visible buttons (ids and captions, in z-order) and whether it shows an icon.
+struct MessageBoxLook {
+  std::vector<int> buttonIds;
+  std::vector<std::string> buttonTexts;
+  bool icon = false;
+};
+// Reads the look of any message box on screen, the panel's or this process's own.
+[[nodiscard]] MessageBoxLook InspectMessageBox(HWND box);
+
 // A 32-bit top-down pixel grid, 0x00RRGGBB per pixel.
 struct Pixels {
   int width = 0;
@@ -140,6 +107,9 @@ struct Pixels {
   std::vector<std::uint32_t> rgb;
   [[nodiscard]] std::uint32_t At(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
 };
+
+// The longest status line the panel can make: the prefix and what 2000 reads of 1024 bytes can bring in.
+inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;
 
 struct PanelOptions {
   std::string exePath = PanelExePath(); // a copy elsewhere is fine; its pictures are read from this file
@@ -199,8 +169,12 @@ public:
   [[nodiscard]] std::string Caption() const { return Text(0); }
   [[nodiscard]] SIZE ClientSize() const;
   [[nodiscard]] RECT WindowRect() const;
-  // The simple text of the status bar (SB_GETTEXT, part 0, through a buffer in the panel's process).
+  // The simple text of the status bar (SB_GETTEXT, part 0, through a buffer in the panel's process), at any length
+  // up to kLongestStatusLine.
   [[nodiscard]] std::string StatusText() const;
+  // The hint (tooltip text) the panel shows for a control, read from its tooltip window through memory in the
+  // panel's process; nothing when the panel has no tooltip or no tool for that control.
+  [[nodiscard]] std::optional<std::string> ToolHint(int id) const;
 
   // --- Acting ---
   // One tick of the 10-second timer, sent as WM_TIMER (IDT_TMRMAIN) straight to the window procedure: when Tick

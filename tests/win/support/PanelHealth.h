@@ -1,6 +1,7 @@
 // PanelHealth: what a test needs to say that a running panel is still well while something hostile goes on
-// around it. Whether its window answers (and how slowly at worst), how many threads and how much memory its process
-// holds, and its status line at any length. Everything is read from outside, through the system, like PanelDriver.
+// around it. Whether its window answers (and how slowly at worst), how many threads, handles and how much memory its
+// process holds. Everything is read from outside, through the system, like PanelDriver (whose StatusText reads the
+// status line at any length).
 //
 //   tsm::test::HealthWatch watch(panel);
 //   ASSERT_TRUE(watch.Until([&] { return panel.StatusText() != "Checking status"; }, 30000));
@@ -23,8 +24,6 @@ namespace tsm::test {
 inline constexpr DWORD kAnswerBoundMs = 1000;
 // Between two looks at the panel while watching it.
 inline constexpr DWORD kWatchIntervalMs = 50;
-// The longest status line the panel can show: the prefix and what 2000 reads of 1024 bytes can bring in.
-inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;
 
 // Threads of the process at this moment (Toolhelp snapshot); nothing when no snapshot can be taken.
 [[nodiscard]] std::optional<std::size_t> CountThreads(DWORD processId);
@@ -42,16 +41,6 @@ struct MemoryUse {
 
 // Milliseconds for a WM_NULL round trip to window's thread, or nothing when it did not answer within boundMs.
 [[nodiscard]] std::optional<DWORD> RoundTripMs(HWND window, DWORD boundMs = kAnswerBoundMs);
-
-// The status bar's simple text at any length up to kLongestStatusLine. (SB_GETTEXTLENGTH reports only 16 bits of
-// the length, so the buffer in the panel's process is sized for the longest line the panel can make.)
-[[nodiscard]] std::string FullStatusText(const PanelDriver& panel);
-
-// A loopback port nothing listens on just now (bound to port 0, read, closed).
-[[nodiscard]] std::int32_t FreePort();
-
-// Wine's ntdll exports its version; Windows' does not. Some socket outcomes differ between the two.
-[[nodiscard]] bool RunningUnderWine();
 
 // Watches a panel: between polls of a condition it sends WM_NULL round trips and keeps the worst one, the number
 // that did not come back within kAnswerBoundMs, and the most memory the process was seen to hold.

@@ -1,7 +1,8 @@
 #include "support/StandInHarness.h"
 
+#include "Socket.h"
+
 #include <ws2tcpip.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <cctype>
@@ -20,40 +21,6 @@ namespace {
 
 constexpr DWORD kPollMs = 50;
 
-// A socket for the scope of one helper.
-class Socket {
-public:
-  Socket() : s_(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {}
-  ~Socket() {
-    if (s_ != INVALID_SOCKET) closesocket(s_);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-
-  [[nodiscard]] SOCKET Get() const { return s_; }
-  explicit operator bool() const { return s_ != INVALID_SOCKET; }
-
-private:
-  SOCKET s_;
-};
-
-// A kernel handle for the scope of one helper.
-class Handle {
-public:
-  explicit Handle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-  ~Handle() {
-    if (h_) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-
-  [[nodiscard]] HANDLE Get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-
-private:
-  HANDLE h_;
-};
-
 sockaddr_in Loopback(std::int32_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -62,45 +29,12 @@ sockaddr_in Loopback(std::int32_t port) {
   return address;
 }
 
-[[nodiscard]] bool Connect(const Socket& s, std::int32_t port) {
+[[nodiscard]] bool Connect(const UniqueSocket& s, std::int32_t port) {
   const auto address = Loopback(port);
   return connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
-// Every process whose executable path starts with folder's, with its id.
-std::vector<DWORD> ProcessesIn(const fs::path& folder) {
-  std::vector<DWORD> found;
-  std::string prefix = fs::absolute(folder).string();
-  if (!prefix.empty() && prefix.back() != '\\') prefix.push_back('\\');
-
-  const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return found;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
-    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    if (!process) continue;
-    char image[MAX_PATH * 2];
-    DWORD length = sizeof image;
-    if (!QueryFullProcessImageNameA(process.Get(), 0, image, &length)) continue;
-    if (length >= prefix.size() &&
-        CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, image, static_cast<int>(prefix.size()), prefix.c_str(),
-                       static_cast<int>(prefix.size())) == CSTR_EQUAL)
-      found.push_back(entry.th32ProcessID);
-  }
-  return found;
-}
-
 } // namespace
-
-WinsockScope::WinsockScope() {
-  WSADATA data{};
-  started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-}
-
-WinsockScope::~WinsockScope() {
-  if (started_) WSACleanup();
-}
 
 TempFolder::TempFolder(std::string_view tag) {
   static std::atomic<unsigned> counter{0};
@@ -132,37 +66,6 @@ WorkingFolderScope::~WorkingFolderScope() {
   if (entered_) SetCurrentDirectoryA(previous_.c_str());
 }
 
-ChildProcess::ChildProcess(const fs::path& exe, const fs::path& workingFolder) {
-  std::string commandLine = Quoted(exe);
-  const std::string folder = workingFolder.string();
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(),
-                      &startup, &info))
-    return;
-  CloseHandle(info.hThread);
-  process_ = info.hProcess;
-}
-
-ChildProcess::~ChildProcess() {
-  if (!process_) return;
-  if (Running()) {
-    TerminateProcess(process_, 1);
-    WaitForSingleObject(process_, kServerTimeoutMs);
-  }
-  CloseHandle(process_);
-}
-
-bool ChildProcess::Running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
-
-std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) const {
-  if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
-  DWORD code = 0;
-  if (!GetExitCodeProcess(process_, &code)) return std::nullopt;
-  return code;
-}
-
 std::string Quoted(const fs::path& path) {
   // Appended piece by piece: GCC 12 warns wrongly about "literal" + std::string&& here.
   std::string quoted(1, '"');
@@ -170,12 +73,7 @@ std::string Quoted(const fs::path& path) {
   return quoted;
 }
 
-fs::path BinFolder() {
-  char path[MAX_PATH * 2];
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (length == 0 || length >= sizeof path) throw std::runtime_error("cannot find the test executable's path");
-  return fs::path(std::string(path, length)).parent_path();
-}
+fs::path BinFolder() { return fs::path(TestExeFolder()).parent_path(); }
 
 fs::path ServerExe() { return BinFolder() / "TorvaleServer.exe"; }
 
@@ -189,30 +87,6 @@ void WriteTextFile(const fs::path& path, std::string_view text) {
 std::string ReadTextFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string ConfigWithPort(std::string_view port) {
-  std::string text = "<?xml version=\"1.0\"?>\r\n<configuration>\r\n  <server>\r\n    <parameters>\r\n"
-                     "      <parameter name=\"httpPort\" value=\"";
-  text.append(port).append("\"/>\r\n    </parameters>\r\n  </server>\r\n</configuration>\r\n");
-  return text;
-}
-
-std::string ConfigWithPort(std::int32_t port) { return ConfigWithPort(std::to_string(port)); }
-
-std::int32_t FreeLoopbackPort() {
-  const Socket s;
-  if (!s) return 0;
-  auto address = Loopback(0);
-  if (bind(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return 0;
-  int size = sizeof address;
-  if (getsockname(s.Get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
-  return ntohs(address.sin_port);
-}
-
-bool AcceptsConnections(std::int32_t port) {
-  const Socket s;
-  return s && Connect(s, port);
 }
 
 bool WaitUntilListening(std::int32_t port, HANDLE process, DWORD timeoutMs) {
@@ -235,8 +109,8 @@ bool WaitUntilRefused(std::int32_t port, DWORD timeoutMs) {
 }
 
 std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs) {
-  const Socket s;
-  if (!s || !Connect(s, port)) return {};
+  const UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (s.Get() == INVALID_SOCKET || !Connect(s, port)) return {};
   std::string_view rest = request;
   while (!rest.empty()) {
     const int sent = send(s.Get(), rest.data(), static_cast<int>(rest.size()), 0);
@@ -325,17 +199,6 @@ std::optional<std::uint64_t> ProcessStartLocal(HANDLE process) {
   if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return std::nullopt;
   if (!FileTimeToLocalFileTime(&created, &local)) return std::nullopt;
   return (static_cast<std::uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
-}
-
-std::size_t CountProcessesIn(const fs::path& folder) { return ProcessesIn(folder).size(); }
-
-void EndProcessesIn(const fs::path& folder) {
-  for (const DWORD id : ProcessesIn(folder)) {
-    const Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-    if (!process) continue;
-    TerminateProcess(process.Get(), 1);
-    WaitForSingleObject(process.Get(), kServerTimeoutMs);
-  }
 }
 
 } // namespace tsm::test

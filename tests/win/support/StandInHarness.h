@@ -1,6 +1,10 @@
-// Running the stand-in server (TorvaleServer.exe) for real in tests: folders of its own, its process, and plain
-// loopback connections to it. Every wait is bounded; nothing here throws except the folder and file helpers.
+// Running the stand-in server (TorvaleServer.exe) for real in tests: folders of its own, plain loopback exchanges
+// with it, and its answers taken apart. Its process is a ChildProcess, its port a FreePort, its configuration a
+// ConfigWithPort, and what its run script starts is found with a ProcessSweep (all in TestSupport.h). Every wait is
+// bounded; nothing here throws except the folder and file helpers.
 #pragma once
+
+#include "support/TestSupport.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -14,18 +18,6 @@
 namespace tsm::test {
 
 inline constexpr DWORD kServerTimeoutMs = 30000;
-
-// Winsock for the scope (it counts its users, so these nest).
-class WinsockScope {
-public:
-  WinsockScope();
-  ~WinsockScope();
-  WinsockScope(const WinsockScope&) = delete;
-  WinsockScope& operator=(const WinsockScope&) = delete;
-
-private:
-  bool started_ = false;
-};
 
 // A new empty folder below the temporary folder, its name holding a blank so that scripts must quote their paths;
 // removed with everything in it at the end.
@@ -57,25 +49,6 @@ private:
   bool entered_ = false;
 };
 
-// One child process, ended (TerminateProcess) on destruction if it is still running.
-class ChildProcess {
-public:
-  // Starts "exe" with the given working folder and no console window. Started() tells whether it worked.
-  ChildProcess(const std::filesystem::path& exe, const std::filesystem::path& workingFolder);
-  ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  [[nodiscard]] bool Started() const { return process_ != nullptr; }
-  [[nodiscard]] HANDLE Handle() const { return process_; }
-  [[nodiscard]] bool Running() const;
-  // The exit code once the process has ended within timeoutMs, else nothing.
-  [[nodiscard]] std::optional<DWORD> WaitForExit(DWORD timeoutMs = kServerTimeoutMs) const;
-
-private:
-  HANDLE process_ = nullptr;
-};
-
 // The path in double quotes, as a command line or a service's binary path wants a path with blanks.
 [[nodiscard]] std::string Quoted(const std::filesystem::path& path);
 
@@ -86,15 +59,6 @@ private:
 void WriteTextFile(const std::filesystem::path& path, std::string_view text);
 [[nodiscard]] std::string ReadTextFile(const std::filesystem::path& path);
 
-// A configuration like the sample's with the given httpPort value.
-[[nodiscard]] std::string ConfigWithPort(std::string_view port);
-[[nodiscard]] std::string ConfigWithPort(std::int32_t port);
-
-// A loopback port nobody listens on right now (bound to port 0 and released).
-[[nodiscard]] std::int32_t FreeLoopbackPort();
-
-// Whether a connection to 127.0.0.1:port is accepted right now.
-[[nodiscard]] bool AcceptsConnections(std::int32_t port);
 // Polls until the port accepts connections; false on timeout, or at once when process (if given) has ended.
 [[nodiscard]] bool WaitUntilListening(std::int32_t port, HANDLE process = nullptr, DWORD timeoutMs = kServerTimeoutMs);
 // Polls until the port refuses connections.
@@ -120,10 +84,5 @@ struct HttpAnswer {
 // When the process started, in local time as a FILETIME count.
 [[nodiscard]] std::optional<std::uint64_t> ProcessStartLocal(HANDLE process);
 inline constexpr std::uint64_t kFileTimeSecond = 10'000'000;
-
-// Processes whose executable lies in folder: how many there are, and ending them all (waiting, bounded, until they
-// have gone). The scripts start the server as a grandchild, so this is how a test finds it.
-[[nodiscard]] std::size_t CountProcessesIn(const std::filesystem::path& folder);
-void EndProcessesIn(const std::filesystem::path& folder);
 
 } // namespace tsm::test

@@ -1,6 +1,9 @@
 #include "support/TestServices.h"
 
 #include "ServiceHandle.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
 
 #include <utility>
 
@@ -8,23 +11,6 @@ namespace tsm::test {
 namespace {
 
 constexpr DWORD kPollMs = 25;
-
-class ProcessHandle {
-public:
-  explicit ProcessHandle(HANDLE handle) noexcept : handle_(handle) {}
-  ~ProcessHandle() {
-    if (handle_) CloseHandle(handle_);
-  }
-  ProcessHandle(const ProcessHandle&) = delete;
-  ProcessHandle& operator=(const ProcessHandle&) = delete;
-  ProcessHandle(ProcessHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  ProcessHandle& operator=(ProcessHandle&&) = delete;
-
-  [[nodiscard]] HANDLE Get() const noexcept { return handle_; }
-
-private:
-  HANDLE handle_;
-};
 
 [[nodiscard]] ServiceHandle OpenManager(DWORD access = SC_MANAGER_CONNECT) {
   return ServiceHandle(OpenSCManagerA(nullptr, nullptr, access));
@@ -64,8 +50,8 @@ private:
 void KillServiceProcess(SC_HANDLE service) {
   SERVICE_STATUS_PROCESS status{};
   if (!QueryStatus(service, status) || status.dwProcessId == 0) return;
-  const ProcessHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
-  if (!process.Get()) return;
+  const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
+  if (!process.Valid()) return;
   if (TerminateProcess(process.Get(), 1)) (void)WaitForSingleObject(process.Get(), kServiceTimeoutMs);
 }
 
@@ -193,5 +179,11 @@ ScopedTestService::ScopedTestService(std::string name, const std::string& binary
     : name_(std::move(name)), created_(CreateTestService(name_, binaryPath, startType)) {}
 
 ScopedTestService::~ScopedTestService() { (void)DeleteTestService(name_); }
+
+ServiceGuard::ServiceGuard(std::string name) : name_(std::move(name)), cleanBefore_(DeleteTestService(name_)) {
+  EXPECT_TRUE(cleanBefore_) << "cannot remove a leftover service " << name_;
+}
+
+ServiceGuard::~ServiceGuard() { EXPECT_TRUE(DeleteTestService(name_)) << "cannot remove the service " << name_; }
 
 } // namespace tsm::test

@@ -13,6 +13,10 @@
 //   ASSERT_TRUE(service.Created());
 //   ASSERT_TRUE(tsm::test::StartTestService(service.Name()));   // waits until RUNNING
 //
+// A service the code under test registers on its own (the panel's "Torvale") is kept out of every other test with
+//
+//   const tsm::test::ServiceGuard service(tsm::kServiceName);   // removed now and at the end
+//
 // Every wait is bounded (kServiceTimeoutMs unless said otherwise); every function returns false (or 0) on failure
 // rather than throwing. Tests that use these hold the ctest LOCK "scm" (or one that includes it) so that two
 // test processes never fight over the same service name.
@@ -82,6 +86,25 @@ public:
 private:
   std::string name_;
   bool created_;
+};
+
+// Removes the service `name` now (one an earlier run left behind) and again when it goes, whatever happened in
+// between; a removal that fails is a test failure (non-fatal). For a name the code under test registers itself, such
+// as the panel's "Torvale" by its install script. Declare it before a panel that shows the service, so that the panel
+// is closed first.
+class ServiceGuard {
+public:
+  explicit ServiceGuard(std::string name);
+  ~ServiceGuard();
+  ServiceGuard(const ServiceGuard&) = delete;
+  ServiceGuard& operator=(const ServiceGuard&) = delete;
+
+  // Whether the removal at the start worked: there is no such service now.
+  [[nodiscard]] bool CleanBefore() const noexcept { return cleanBefore_; }
+
+private:
+  std::string name_;
+  bool cleanBefore_;
 };
 
 } // namespace tsm::test

@@ -1,0 +1,173 @@
+// The small things every Windows test shares: ports, Wine, scripts and processes.
+#include "support/TestSupport.h"
+
+#include "Socket.h"
+
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace tsm::test {
+namespace {
+
+constexpr DWORD kEndWaitMs = 10000;
+
+// A path as the system spells it in full: GetTempPath may hand out short names, an image path does not.
+std::string LongPath(const std::string& path) {
+  char full[MAX_PATH * 2] = {};
+  const DWORD n = GetLongPathNameA(path.c_str(), full, sizeof full);
+  return (n == 0 || n >= sizeof full) ? path : std::string(full, n);
+}
+
+bool SameText(const char* a, std::size_t aLength, const std::string& b) {
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a, static_cast<int>(aLength), b.data(),
+                        static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+// The running processes the sweep covers, opened so that they can be ended and waited for.
+std::vector<UniqueHandle> ProcessesOf(const std::string& path, SweepBy by) {
+  std::vector<UniqueHandle> found;
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.Valid()) return found;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
+    UniqueHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (!process.Valid()) continue;
+    char image[MAX_PATH * 2] = {};
+    DWORD size = sizeof image;
+    if (!QueryFullProcessImageNameA(process.Get(), 0, image, &size)) continue;
+    const std::string full = LongPath(std::string(image, size));
+    const bool covered = by == SweepBy::Image ? SameText(full.data(), full.size(), path)
+                                              : full.size() > path.size() && SameText(full.data(), path.size(), path);
+    if (covered && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT) found.push_back(std::move(process));
+  }
+  return found;
+}
+
+} // namespace
+
+std::string TestExeFolder() {
+  char path[MAX_PATH * 2] = {};
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (n == 0 || n >= sizeof path) throw std::runtime_error("cannot read the test executable's path");
+  std::string folder(path, n);
+  return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+std::int32_t FreePort() {
+  const WinsockSession winsock;
+  if (!winsock.Started()) throw std::runtime_error("WSAStartup failed");
+  const UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (s.Get() == INVALID_SOCKET) throw std::runtime_error("no socket for a free port");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  if (bind(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(s.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error("cannot bind a loopback socket");
+  return ntohs(address.sin_port);
+}
+
+bool AcceptsConnections(std::int32_t port) {
+  const WinsockSession winsock;
+  const UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (s.Get() == INVALID_SOCKET) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<u_short>(port));
+  return connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+std::string ConfigXml(const std::vector<ConfigParameter>& parameters) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<configuration>\r\n  <server>\r\n"
+                    "    <parameters>\r\n";
+  for (const ConfigParameter& p : parameters) {
+    xml += "      <parameter";
+    if (p.name) xml += " name=\"" + *p.name + "\"";
+    if (p.value) xml += " value=\"" + *p.value + "\"";
+    xml += "/>\r\n";
+  }
+  xml += "    </parameters>\r\n  </server>\r\n</configuration>\r\n";
+  return xml;
+}
+
+std::string ConfigWithPort(std::int32_t port) { return ConfigWithPort(std::to_string(port)); }
+
+std::string ConfigWithPort(std::string_view portText) { return ConfigXml({{"httpPort", std::string(portText)}}); }
+
+bool RunningUnderWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+bool RunScript(const std::string& path, DWORD timeoutMs) {
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "open";
+  info.lpFile = path.c_str();
+  info.nShow = SW_HIDE;
+  if (!ShellExecuteExA(&info)) return false;
+  const UniqueHandle process(info.hProcess);
+  // No process to wait for: the callers poll for the script's effect.
+  return !process.Valid() || WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+// ---- ChildProcess -----------------------------------------------------------------------------------------------
+
+ChildProcess::ChildProcess(const std::filesystem::path& exe, const std::filesystem::path& workingFolder) {
+  const std::string image = exe.string();
+  const std::string folder = workingFolder.string();
+  std::string commandLine(1, '"');
+  commandLine.append(image).push_back('"');
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(image.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      folder.c_str(), &startup, &info))
+    return;
+  process_.Reset(info.hProcess);
+  const UniqueHandle thread(info.hThread);
+}
+
+ChildProcess::~ChildProcess() {
+  if (!Running()) return;
+  TerminateProcess(process_.Get(), 1);
+  WaitForSingleObject(process_.Get(), kEndWaitMs);
+}
+
+bool ChildProcess::Running() const {
+  return process_.Valid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
+}
+
+std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) const {
+  if (!process_.Valid() || WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process_.Get(), &code)) return std::nullopt;
+  return code;
+}
+
+// ---- ProcessSweep -----------------------------------------------------------------------------------------------
+
+ProcessSweep::ProcessSweep(const std::filesystem::path& path, SweepBy by)
+    : path_(LongPath(std::filesystem::absolute(path).string())), by_(by) {
+  if (by_ == SweepBy::Folder && !path_.empty() && path_.back() != '\\') path_.push_back('\\');
+}
+
+std::size_t ProcessSweep::Count() const { return ProcessesOf(path_, by_).size(); }
+
+std::size_t ProcessSweep::EndAll() const {
+  const std::vector<UniqueHandle> processes = ProcessesOf(path_, by_);
+  for (const UniqueHandle& p : processes) TerminateProcess(p.Get(), 1);
+  for (const UniqueHandle& p : processes) WaitForSingleObject(p.Get(), kEndWaitMs);
+  return processes.size();
+}
+
+} // namespace tsm::test
