@@ -1,6 +1,7 @@
 // The panel driver: launching the panel and reading it through the window system from another process.
 #include "support/PanelDriver.h"
 
+#include "UniqueResource.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -35,47 +36,15 @@ constexpr int kChannelSlack = 8;
 
 std::string IdName(int id) { return id == 0 ? std::string("the main window") : "control " + std::to_string(id); }
 
-// Owner of one handle of a kind that Closer releases; a null handle is none.
-template <class T, class Closer> class Owned {
-public:
-  explicit Owned(T value) : value_(value) {}
-  ~Owned() { Close(); }
-  Owned(const Owned&) = delete;
-  Owned& operator=(const Owned&) = delete;
-  Owned(Owned&& other) noexcept : value_(std::exchange(other.value_, T{})) {}
-  Owned& operator=(Owned&& other) noexcept {
-    if (this != &other) {
-      Close();
-      value_ = std::exchange(other.value_, T{});
-    }
-    return *this;
-  }
-  [[nodiscard]] T Get() const { return value_; }
+BOOL CloseModule(HMODULE module) { return FreeLibrary(module); }
+BOOL CloseGdiObject(HGDIOBJ object) { return DeleteObject(object); }
+BOOL CloseMemoryDc(HDC dc) { return DeleteDC(dc); }
+int CloseScreenDc(HDC dc) { return ReleaseDC(nullptr, dc); }
 
-private:
-  void Close() {
-    if (value_) Closer{}(value_);
-  }
-  T value_;
-};
-
-struct FreeModule {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-struct DeleteGdiObject {
-  void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-struct DeleteMemoryDc {
-  void operator()(HDC dc) const { DeleteDC(dc); }
-};
-struct ReleaseScreenDc {
-  void operator()(HDC dc) const { ReleaseDC(nullptr, dc); }
-};
-
-using ModuleHandle = Owned<HMODULE, FreeModule>;
-using GdiObject = Owned<HGDIOBJ, DeleteGdiObject>; // bitmaps here
-using MemoryDc = Owned<HDC, DeleteMemoryDc>;
-using ScreenDc = Owned<HDC, ReleaseScreenDc>; // from GetDC(nullptr): the whole screen
+using ModuleHandle = UniqueResource<HMODULE, CloseModule>;
+using GdiObject = UniqueResource<HGDIOBJ, CloseGdiObject>; // bitmaps here
+using MemoryDc = UniqueResource<HDC, CloseMemoryDc>;
+using ScreenDc = UniqueResource<HDC, CloseScreenDc>; // from GetDC(nullptr): the whole screen
 
 // Selects an object into a DC for one scope.
 class Selection {

@@ -7,6 +7,8 @@
 // bounded; every process started or found here is ended by its owner.
 #pragma once
 
+#include "UniqueResource.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -34,33 +36,19 @@ template <class Predicate> [[nodiscard]] bool WaitUntil(Predicate&& done, DWORD 
   }
 }
 
-// Owner of a kernel handle (process, thread, file, snapshot...); null and INVALID_HANDLE_VALUE both mean none.
-class UniqueHandle {
+inline BOOL CloseKernelHandle(HANDLE handle) { return CloseHandle(handle); }
+
+// Owner of a kernel handle (process, thread, file, snapshot...). Null means none, and so does INVALID_HANDLE_VALUE,
+// which CreateFile and CreateToolhelp32Snapshot return on failure: it is taken as null, so never closed.
+class UniqueHandle : public UniqueResource<HANDLE, CloseKernelHandle> {
 public:
   UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : handle_(h) {}
-  ~UniqueHandle() { Reset(); }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-  }
-  [[nodiscard]] HANDLE Get() const { return handle_; }
-  [[nodiscard]] bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Release() {
-    HANDLE h = handle_;
-    handle_ = nullptr;
-    return h;
-  }
-  void Reset(HANDLE h = nullptr) {
-    if (Valid()) CloseHandle(handle_);
-    handle_ = h;
-  }
+  explicit UniqueHandle(HANDLE h) : UniqueResource(Owned(h)) {}
+  [[nodiscard]] bool Valid() const { return static_cast<bool>(*this); }
+  void Reset(HANDLE h = nullptr) { UniqueResource::Reset(Owned(h)); }
 
 private:
-  HANDLE handle_ = nullptr;
+  static HANDLE Owned(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
 };
 
 // Folder of the running test executable, with its trailing backslash; every built program and sample lies there.
