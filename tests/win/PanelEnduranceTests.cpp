@@ -141,9 +141,9 @@ INSTANTIATE_TEST_SUITE_P(Endurance, PanelOverManyTicks,
 
 // A steady stream of ticks whose probes overlap, some starting while others end. Every exchange starts and ends a
 // Winsock session of its own, so the sessions of overlapping probes come and go around each other; no probe may
-// miss the server for that, and no socket may be left behind. (Under Wine 8, a WSACleanup that brings the count to
-// zero while another thread is in WSAStartup loses about one socket in a hundred such exchanges, and can fail the
-// other thread's exchange; a session held for the whole process keeps the count from ever reaching zero.)
+// miss the server for that, and no socket may be left behind. (Measured under Wine 8: when overlapping exchanges each
+// start and end a session of their own, about one in a hundred loses its socket and a few fail outright; with one
+// session held for the whole process, neither happens.)
 TEST(PanelOverlappingProbes, AllReachTheServerAndLeaveNoSocketBehind) {
   // The sessions collide now and then, not every time: thrice the usual run makes a lost socket show reliably.
   const std::size_t ticks = 3 * CountFromEnvironment("TSM_ENDURANCE_TICKS", kDefaultTicks);
