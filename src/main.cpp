@@ -5,11 +5,16 @@
 #include <exception>
 
 #include "MainForm.h"
+#include "Socket.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
+
+    // Winsock for the life of the process: every exchange still starts its own session, but when overlapping
+    // probes each brought the library up and down, Wine now and then lost a socket and failed a connection.
+    const tsm::WinsockSession winsock;
 
     tsm::TfrmMain frmMain(instance);
     MSG msg;
