@@ -13,6 +13,8 @@
 
 namespace tsm {
 
+class TServiceInfo;
+
 // A probe's result reaches the window with this message, sent synchronously from the probe's worker:
 // wParam is the running flag, lParam points to the status line (a std::string the worker keeps alive).
 inline constexpr UINT WM_STATUS_UPDATE = WM_USER + 100;
@@ -104,6 +106,7 @@ private:
   void CreateFonts();
   void OnCommand(int id);
   void ShowRequestSent();
+  void RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn);
   void ShowMessage(const std::string& text) const;
   void ShowPage(const ui::TTabSheet& page);
   void ProcessMessages();

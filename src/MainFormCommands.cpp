@@ -21,20 +21,18 @@ void TfrmMain::btnRegisterClick() {
     ShowMessage(GetLastErrorText());
 }
 
-void TfrmMain::btnStartServiceClick() {
-  TServiceInfo service;
-  if (service.Start(kServiceName))
-    ShowRequestSent();
-  else
-    ShowMessage("Could not start the service. " + service.ErrorText);
-}
+void TfrmMain::btnStartServiceClick() { RequestService(&TServiceInfo::Start, "Could not start the service. "); }
 
-void TfrmMain::btnStopServiceClick() {
+void TfrmMain::btnStopServiceClick() { RequestService(&TServiceInfo::Stop, "Could not stop the service. "); }
+
+// Hands one request to the service manager; the refusal reads as the lead-in followed by the controller's reason,
+// which may be empty.
+void TfrmMain::RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn) {
   TServiceInfo service;
-  if (service.Stop(kServiceName))
+  if ((service.*request)(kServiceName))
     ShowRequestSent();
   else
-    ShowMessage("Could not stop the service. " + service.ErrorText);
+    ShowMessage(leadIn + service.ErrorText);
 }
 
 void TfrmMain::btnRunFerrixClick() {

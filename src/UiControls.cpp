@@ -46,25 +46,41 @@ bool ForwardToMainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   }
 }
 
+// One WM_PAINT of our own controls: the button face over the whole client area, for the caller to draw on.
+class FacePainter {
+public:
+  explicit FacePainter(HWND window) : window_(window), dc_(::BeginPaint(window, &paint_)) {
+    ::GetClientRect(window, &client_);
+    ::FillRect(dc_, &client_, ::GetSysColorBrush(COLOR_BTNFACE));
+  }
+  FacePainter(const FacePainter&) = delete;
+  FacePainter& operator=(const FacePainter&) = delete;
+  ~FacePainter() { ::EndPaint(window_, &paint_); }
+
+  [[nodiscard]] HDC Dc() const { return dc_; }
+  [[nodiscard]] RECT Client() const { return client_; }
+
+private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
+  HDC dc_;
+  RECT client_{};
+};
+
 LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (LRESULT result; HandleCommon(window, message, wParam, result)) return result;
   if (message != WM_PAINT) return ::DefWindowProcA(window, message, wParam, lParam);
 
-  PAINTSTRUCT paint;
-  HDC dc = ::BeginPaint(window, &paint);
-  RECT client;
-  ::GetClientRect(window, &client);
-  ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
+  const FacePainter face(window);
+  HDC dc = face.Dc();
+  RECT client = face.Client();
   ::DrawEdge(dc, &client, BDR_RAISEDINNER, BF_RECT);
   char caption[128] = {};
   ::GetWindowTextA(window, caption, sizeof caption);
-  {
-    SelectedObject font(dc, FontOf(window) ? FontOf(window) : ::GetStockObject(DEFAULT_GUI_FONT));
-    ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, RGB(128, 128, 128));
-    ::DrawTextA(dc, caption, -1, &client, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  }
-  ::EndPaint(window, &paint);
+  const SelectedObject font(dc, FontOf(window) ? FontOf(window) : ::GetStockObject(DEFAULT_GUI_FONT));
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, RGB(128, 128, 128));
+  ::DrawTextA(dc, caption, -1, &client, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   return 0;
 }
 
@@ -74,13 +90,9 @@ LRESULT CALLBACK PageControlProc(HWND window, UINT message, WPARAM wParam, LPARA
   if (message != WM_PAINT) return ::DefWindowProcA(window, message, wParam, lParam);
 
   // The frame a tab control draws round its pages, without the tab row: the tabs are never shown.
-  PAINTSTRUCT paint;
-  HDC dc = ::BeginPaint(window, &paint);
-  RECT client;
-  ::GetClientRect(window, &client);
-  ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
-  ::DrawEdge(dc, &client, EDGE_RAISED, BF_RECT);
-  ::EndPaint(window, &paint);
+  const FacePainter face(window);
+  RECT client = face.Client();
+  ::DrawEdge(face.Dc(), &client, EDGE_RAISED, BF_RECT);
   return 0;
 }
 
@@ -95,8 +107,7 @@ void DrawTransparent(HDC dc, HBITMAP picture, int x, int y) {
   if (!::GetObjectA(picture, sizeof info, &info)) return;
   MemoryDC source(dc, picture);
   const COLORREF transparent = ::GetPixel(source.Get(), 0, info.bmHeight - 1);
-  ::TransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.Get(), 0, 0, info.bmWidth, info.bmHeight,
-                   transparent);
+  ::TransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.Get(), 0, 0, info.bmWidth, info.bmHeight, transparent);
 }
 
 LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -109,15 +120,10 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   if (message != WM_PAINT) return ::DefWindowProcA(window, message, wParam, lParam);
 
   // Transparent: the parent's face shows where the picture is transparent or absent.
-  PAINTSTRUCT paint;
-  HDC dc = ::BeginPaint(window, &paint);
-  RECT client;
-  ::GetClientRect(window, &client);
-  ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
+  const FacePainter face(window);
   if (const auto* image = reinterpret_cast<const TImage*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
       image && image->Picture)
-    DrawTransparent(dc, image->Picture.Get(), 0, 0);
-  ::EndPaint(window, &paint);
+    DrawTransparent(face.Dc(), image->Picture.Get(), 0, 0);
   return 0;
 }
 
@@ -235,8 +241,8 @@ void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi) const {
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
     ::DrawTextA(dc, caption, -1, &text, DT_SINGLELINE | DT_NOPREFIX);
   } else {
-    ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(caption), 0, text.left, text.top, textWidth,
-                 textHeight, DST_TEXT | DSS_DISABLED);
+    ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(caption), 0, text.left, text.top, textWidth, textHeight,
+                 DST_TEXT | DSS_DISABLED);
   }
 
   if (focused) {
@@ -251,8 +257,8 @@ void TStatusBar::SetSimpleText(const std::string& text) const {
 }
 
 UniqueBitmap LoadPicture(HINSTANCE instance, int id) {
-  return UniqueBitmap(static_cast<HBITMAP>(
-      ::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  return UniqueBitmap(
+      static_cast<HBITMAP>(::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 }
 
 } // namespace tsm::ui
