@@ -33,13 +33,6 @@ struct TFormLink {
   std::atomic<std::int32_t> HttpPort{-1};
 };
 
-// The blocking client settings every HTTP exchange copies into a connection of its own; never connected itself.
-struct TClientSocket {
-  bool Blocking = true;
-  bool Active = false;
-  std::int32_t Port = 0;
-};
-
 struct TTimer {
   UINT_PTR Id = 0;
   UINT Interval = 0;
@@ -72,7 +65,6 @@ public:
   ui::TImage imgStopped;
   TTimer tmrMain;
   ui::TImage imgComingUp;
-  TClientSocket socMain;
   ui::TImage imgStop;
   ui::TImage imgStart;
   ui::TLabel lblStatus;
