@@ -125,6 +125,13 @@ TEST_F(PanelAtStart, RequestSentLabelsAreHidden) {
   EXPECT_FALSE(Panel().IsShown(IDC_LBLSTATUS2));
 }
 
+TEST_F(PanelAtStart, RequestSentNoticesKeepToOneLine) {
+  // In bold Tahoma the notice is a pixel wider than its 13-pixel-high label: a wrapping label would move "wait..."
+  // onto a second line that cannot be seen.
+  for (int id : {IDC_LBLSTATUS, IDC_LBLSTATUS2})
+    EXPECT_EQ(Panel().Style(id) & SS_TYPEMASK, SS_LEFTNOWORDWRAP) << "control " << id;
+}
+
 TEST_F(PanelAtStart, PictureHoldersAreNeverShown) {
   for (int id : {IDC_IMGRUNNING, IDC_IMGSTOPPED, IDC_IMGCOMINGUP, IDC_IMGSTOP, IDC_IMGSTART})
     EXPECT_FALSE(Panel().IsShown(id)) << "control " << id;
