@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <ctime>
 #include <memory>
 #include <stdexcept>
 
