@@ -459,34 +459,31 @@ INSTANTIATE_TEST_SUITE_P(HugeFiles, ConfigPortTable, testing::ValuesIn(kHugeFile
 
 class ConfigFolderAsIs : public testing::Test {
 protected:
+  // The lookup in folder_ ends, throws nothing and finds no port.
+  void ExpectNoPort() const {
+    const WorkingFolder inside(folder_.Path());
+    const Resolved resolved = ResolveBounded(kLookupBoundMs);
+    ASSERT_TRUE(resolved.ended);
+    EXPECT_FALSE(resolved.threw) << resolved.error;
+    EXPECT_EQ(resolved.port, std::nullopt);
+  }
+
   ScratchFolder folder_;
 };
 
 TEST_F(ConfigFolderAsIs, NoConfigFolderGivesNoPort) {
-  const WorkingFolder inside(folder_.Path());
-  const Resolved resolved = ResolveBounded(kLookupBoundMs);
-  ASSERT_TRUE(resolved.ended);
-  EXPECT_FALSE(resolved.threw) << resolved.error;
-  EXPECT_EQ(resolved.port, std::nullopt);
+  ExpectNoPort();
 }
 
 TEST_F(ConfigFolderAsIs, AFolderWhereTheFileShouldBeGivesNoPort) {
   ASSERT_TRUE(CreateDirectoryA(folder_.PathOf("config").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA(folder_.PathOf(kConfigFile).c_str(), nullptr));
-  const WorkingFolder inside(folder_.Path());
-  const Resolved resolved = ResolveBounded(kLookupBoundMs);
-  ASSERT_TRUE(resolved.ended);
-  EXPECT_FALSE(resolved.threw) << resolved.error;
-  EXPECT_EQ(resolved.port, std::nullopt);
+  ExpectNoPort();
 }
 
 TEST_F(ConfigFolderAsIs, AFileWhereTheConfigFolderShouldBeGivesNoPort) {
   folder_.Write("config", Fill(Doc(kPortChild), tsm::test::FreePort()));
-  const WorkingFolder inside(folder_.Path());
-  const Resolved resolved = ResolveBounded(kLookupBoundMs);
-  ASSERT_TRUE(resolved.ended);
-  EXPECT_FALSE(resolved.threw) << resolved.error;
-  EXPECT_EQ(resolved.port, std::nullopt);
+  ExpectNoPort();
 }
 
 // Another program holding the file open without sharing: no port now, the port once it lets go.
