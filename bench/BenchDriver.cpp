@@ -11,6 +11,7 @@
 // the length of the status bar's text (SB_GETTEXTLENGTH needs no buffer in the panel's process, so polling it costs
 // the panel a message round trip and nothing else); the servers here answer texts of changing length so that each
 // update changes it.
+#include "BenchClock.h"
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
@@ -70,17 +71,6 @@ constexpr double kHeldOpenSlackMs = 100.0;
 constexpr double kMaxRoundTripMs = 20.0;
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
-
-double NowMs() {
-  static const double perMs = [] {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(frequency.QuadPart) / 1000.0;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / perMs;
-}
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0.0;

@@ -9,6 +9,7 @@
 // configuration read, and Winsock with the name look-up; the window's creation then shows what is left.
 // A server that answers at once runs inside this process, and the working folder is a scratch folder whose
 // configuration names it; its few threads are in the working set too.
+#include "BenchClock.h"
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
@@ -40,17 +41,6 @@ namespace {
 
 constexpr int kTicks = 100;
 constexpr DWORD kUpdateBoundMs = 15000;
-
-double NowMs() {
-  static const double perMs = [] {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(frequency.QuadPart) / 1000.0;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / perMs;
-}
 
 double WorkingSetMiB() {
   PROCESS_MEMORY_COUNTERS memory{};
