@@ -192,7 +192,11 @@ TGlyph::TGlyph(HBITMAP bitmap) {
   }
   images_.Reset(::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR32 | ILC_MASK, 1, 0));
   if (!images_) return;
-  ::ImageList_AddMasked(images_.Get(), bitmap, transparent);
+  // Masking blackens the transparent pixels of the bitmap it is given, and the caller's picture is made into a glyph
+  // again later (the run button's, each time the server comes or goes): only a copy of ours may be spoilt.
+  const UniqueBitmap copy(static_cast<HBITMAP>(::CopyImage(bitmap, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (!copy) return;
+  ::ImageList_AddMasked(images_.Get(), copy.Get(), transparent);
   disabled_.Reset(::ImageList_GetIcon(images_.Get(), 0, ILD_TRANSPARENT));
 }
 

@@ -63,6 +63,7 @@ struct TImage : TControl {
 class TGlyph {
 public:
   TGlyph() = default;
+  // Leaves bitmap untouched; the caller keeps it.
   explicit TGlyph(HBITMAP bitmap);
   void Draw(HDC dc, int x, int y, bool enabled) const;
   [[nodiscard]] SIZE Size() const { return size_; }

@@ -24,3 +24,6 @@ tsm_add_wine_test(tsm_panel_service_display_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PanelServiceDisplayTests.cpp
   LIBS tsm_panel_driver tsm_test_services
   LOCK panel)
+
+# The window's own kinds of control, each on its own.
+tsm_add_wine_test(tsm_ui_control_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/GlyphTests.cpp LIBS tsm_ui)
