@@ -3,13 +3,13 @@
 #include <commctrl.h>
 
 #include <ctime>
-#include <memory>
 #include <stdexcept>
 
 #include "ErrorBoxText.h"
 #include "ServerContract.h"
 #include "ServiceDisplay.h"
 #include "ServiceStatus.h"
+#include "SystemText.h"
 
 namespace tsm {
 namespace {
@@ -37,10 +37,6 @@ void RegisterMainClass(HINSTANCE instance, WNDPROC proc) {
   wc.lpszClassName = kMainFormClass;
   ::RegisterClassExA(&wc);
 }
-
-struct LocalFreeDeleter {
-  void operator()(char* buffer) const { ::LocalFree(buffer); }
-};
 
 } // namespace
 
@@ -294,14 +290,7 @@ void TfrmMain::ProcessMessages() {
 }
 
 std::string TfrmMain::GetLastErrorText() {
-  const DWORD code = ::GetLastError();
-  char* raw = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&raw), 0, nullptr);
-  if (length == 0 || !raw) return {};
-  const std::unique_ptr<char, LocalFreeDeleter> buffer(raw);
-  return std::string(buffer.get(), length);
+  return SystemErrorText(::GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
 }
 
 void TfrmMain::ShowMessage(const std::string& text) const {

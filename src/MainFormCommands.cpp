@@ -1,6 +1,7 @@
 // The buttons that act: register, start and stop the service; run the server, or ask it to stop.
 #include "MainForm.h"
 
+#include "ExecutableFolder.h"
 #include "HttpClient.h"
 #include "ServerContract.h"
 #include "ServiceStatus.h"
@@ -10,7 +11,7 @@
 namespace tsm {
 
 void TfrmMain::btnRegisterClick() {
-  const std::string script = ui::ExecutableFolder() + kInstallScript;
+  const std::string script = ExecutableFolder() + kInstallScript;
   if (!ui::FileExists(script)) {
     ShowMessage("Install service file is not found. Cannot install Torvale service.");
     return;
@@ -39,7 +40,7 @@ void TfrmMain::btnRunFerrixClick() {
   switch (static_cast<RunMode>(btnRunFerrix.Tag)) {
   case RunMode::StartServer:
     // Whether the script exists is left to the shell, whose refusal carries the system's own words.
-    if (ui::OpenScriptHidden(handle_, ui::ExecutableFolder() + kRunScript))
+    if (ui::OpenScriptHidden(handle_, ExecutableFolder() + kRunScript))
       ShowRequestSent();
     else
       ShowMessage(GetLastErrorText());

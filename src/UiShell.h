@@ -7,10 +7,6 @@
 
 namespace tsm::ui {
 
-// The folder of the running executable, with its trailing separator: the scripts live beside the panel, whatever
-// folder it was started in.
-[[nodiscard]] std::string ExecutableFolder();
-
 [[nodiscard]] bool FileExists(const std::string& path);
 
 // Has the shell open a script with its window hidden. No working folder is given, so the script inherits the

@@ -2,6 +2,7 @@
 
 #include "ComText.h"
 #include "MsxmlUuids.h"
+#include "SystemText.h"
 
 #include <exception>
 #include <stdexcept>
@@ -28,13 +29,9 @@ constexpr const wchar_t* kDocumentProgIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxm
   return hr;
 }
 
+// The system's wording for a COM failure, or its code when the system has none.
 [[nodiscard]] std::string SystemMessage(HRESULT hr) {
-  char* buffer = nullptr;
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = length > 0 && buffer ? std::string(buffer, length) : std::string();
-  LocalFree(buffer);
+  std::string text = tsm::SystemErrorText(static_cast<DWORD>(hr), 0);
   if (text.empty()) {
     static const char digits[] = "0123456789ABCDEF";
     text = "COM error 0x";

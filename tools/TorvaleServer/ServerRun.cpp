@@ -46,7 +46,7 @@ std::optional<std::int32_t> ReadPort() {
 int RunServer(HANDLE stopEvent, const std::function<void(std::int32_t port, const std::string& since)>& onListening) {
   const auto since = NowText();
   const auto port = ReadPort();
-  if (!port || *port <= 0 || *port > 65535) {
+  if (!port) {
     Complain(std::string("no usable HTTP port in ") + kConfigPath);
     return kExitNoPort;
   }
@@ -62,21 +62,6 @@ int RunServer(HANDLE stopEvent, const std::function<void(std::int32_t port, cons
   onListening(*port, since);
   server->Run();
   return kExitStopped;
-}
-
-std::string ExecutableFolder() {
-  std::string path(MAX_PATH, '\0');
-  while (true) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) throw std::runtime_error("cannot find the executable's path");
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2); // truncated: try again with more room
-  }
-  const auto slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
 } // namespace tsm::standin

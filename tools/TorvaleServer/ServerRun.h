@@ -24,7 +24,4 @@ enum ExitCode : int {
 [[nodiscard]] int RunServer(HANDLE stopEvent,
                             const std::function<void(std::int32_t port, const std::string& since)>& onListening);
 
-// The folder of the running executable, without the trailing separator.
-[[nodiscard]] std::string ExecutableFolder();
-
 } // namespace tsm::standin

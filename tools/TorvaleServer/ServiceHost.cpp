@@ -1,5 +1,6 @@
 #include "ServiceHost.h"
 
+#include "ExecutableFolder.h"
 #include "OwnedHandles.h"
 #include "ServerContract.h"
 #include "ServerRun.h"

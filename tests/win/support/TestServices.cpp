@@ -1,5 +1,6 @@
 #include "support/TestServices.h"
 
+#include "ExecutableFolder.h"
 #include "ServiceHandle.h"
 #include "support/TestSupport.h"
 
@@ -61,14 +62,7 @@ void KillServiceProcess(SC_HANDLE service) {
 
 } // namespace
 
-std::string SiblingPath(const char* exeName) {
-  char path[MAX_PATH * 2];
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (length == 0 || length >= sizeof path) return exeName;
-  std::string result(path, length);
-  result.erase(result.find_last_of("\\/") + 1);
-  return result + exeName;
-}
+std::string SiblingPath(const char* exeName) { return ExecutableFolder() + exeName; }
 
 std::string TestServiceCommand(const std::string& options) {
   std::string command(1, '"');
