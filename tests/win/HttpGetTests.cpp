@@ -220,16 +220,9 @@ TEST(HttpGetRefused, NothingListeningFailsEmpty) {
   // A socket bound but not listening holds the port, so nobody else can start listening there meanwhile.
   const tsm::WinsockSession winsock;
   ASSERT_TRUE(winsock.Started());
-  const tsm::UniqueSocket holder(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  ASSERT_NE(holder.Get(), INVALID_SOCKET);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(holder.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  int length = sizeof address;
-  ASSERT_EQ(getsockname(holder.Get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const tsm::test::LoopbackSocket holder = tsm::test::BindLoopback();
 
-  const Outcome got = TimedGet("localhost", tsm::kStatusPath, ntohs(address.sin_port));
+  const Outcome got = TimedGet("localhost", tsm::kStatusPath, holder.port);
   EXPECT_FALSE(got.ok);
   EXPECT_EQ(got.response, "");
 }

@@ -22,6 +22,7 @@
 
 namespace {
 
+using tsm::test::FileExists;
 using tsm::test::Light;
 using tsm::test::LocalHttpServer;
 using tsm::test::MessageBoxInfo;
@@ -40,11 +41,6 @@ constexpr char kMarker[] = "marker.txt";
 // The stub writes its marker into whatever folder it runs in, which is the one the shell gave it.
 constexpr char kMarkerScript[] = "@echo off\r\necho done> marker.txt\r\n";
 constexpr char kRunningSince[] = "Tue, 1 Jan 2030 10:00:00";
-
-bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // A copy of the panel in a scratch folder of its own, where it looks for its scripts, started in a second scratch
 // folder, its working folder, where it looks for its configuration. Without a port there is no configuration, so no

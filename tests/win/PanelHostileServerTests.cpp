@@ -233,17 +233,10 @@ INSTANTIATE_TEST_SUITE_P(Servers, ProbeAgainstHostileServer, testing::ValuesIn(k
 TEST(ProbeAgainstHostileServer, ListenerThatNeverAccepts) {
   const tsm::WinsockSession winsock;
   ASSERT_TRUE(winsock.Started());
-  const tsm::UniqueSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  ASSERT_NE(listener.Get(), INVALID_SOCKET);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof address;
-  ASSERT_EQ(bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
-  ASSERT_EQ(listen(listener.Get(), 4), 0);
+  const tsm::test::LoopbackSocket listener = tsm::test::BindLoopback();
+  ASSERT_EQ(listen(listener.socket.Get(), 4), 0);
 
-  const PanelOn panel(ntohs(address.sin_port));
+  const PanelOn panel(listener.port);
   HealthWatch watch(*panel);
   ASSERT_TRUE(watch.Until([&] { return panel->IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs));
   EXPECT_EQ(panel->StatusText(), kRunningSince);

@@ -165,6 +165,15 @@ void AnswerWithIndex(ServerConnection& connection) {
   connection.Close();
 }
 
+// Disables the run button and changes its caption from outside, as no status update would.
+void SpoilRunButton(const PanelDriver& panel) {
+  const HWND button = panel.Control(IDC_BTNRUNFERRIX);
+  DWORD_PTR ignored = 0;
+  ASSERT_TRUE(
+      SendMessageTimeoutA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("spoilt"), SMTO_NORMAL, 10000, &ignored));
+  EnableWindow(button, FALSE);
+}
+
 // A second update with the flag unchanged must not touch the button at all. To see that, the button is spoilt from
 // outside (disabled, caption changed) between the two updates: a handler that re-applied the mode would mend it.
 TEST(ProbeUpdates, SameFlagTwiceLeavesTheButtonButSetsTheText) {
@@ -174,11 +183,7 @@ TEST(ProbeUpdates, SameFlagTwiceLeavesTheButtonButSetsTheText) {
   const PanelDriver panel(InFolder(work));
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
 
-  const HWND button = panel.Control(IDC_BTNRUNFERRIX);
-  DWORD_PTR ignored = 0;
-  ASSERT_TRUE(
-      SendMessageTimeoutA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("spoilt"), SMTO_NORMAL, 10000, &ignored));
-  EnableWindow(button, FALSE);
+  ASSERT_NO_FATAL_FAILURE(SpoilRunButton(panel));
   ASSERT_EQ(panel.Text(IDC_BTNRUNFERRIX), "spoilt");
   ASSERT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
 
@@ -196,11 +201,7 @@ TEST(ProbeUpdates, FlagChangeMendsTheButtonWhateverItShowed) {
   const PanelDriver panel(InFolder(work));
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("up"))) << panel.StatusText();
 
-  const HWND button = panel.Control(IDC_BTNRUNFERRIX);
-  DWORD_PTR ignored = 0;
-  ASSERT_TRUE(
-      SendMessageTimeoutA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("spoilt"), SMTO_NORMAL, 10000, &ignored));
-  EnableWindow(button, FALSE);
+  ASSERT_NO_FATAL_FAILURE(SpoilRunButton(panel));
   server.reset();
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();

@@ -35,10 +35,6 @@ constexpr char kStopRequestStart[] = "GET /app?operation=ws&s=r&";
 
 [[nodiscard]] bool IsRunningLine(const std::string& status) { return status.rfind(kRunningSince, 0) == 0; }
 
-[[nodiscard]] bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Everything of the window that a click could change.
 struct WindowState {
   std::string status;

@@ -1,6 +1,7 @@
 // The small things every Windows test shares: ports, Wine, scripts and processes.
 #include "support/TestSupport.h"
 
+#include "ExecutableFolder.h"
 #include "Socket.h"
 
 #include <shellapi.h>
@@ -52,26 +53,34 @@ std::vector<UniqueHandle> ProcessesOf(const std::string& path, SweepBy by) {
 } // namespace
 
 std::string TestExeFolder() {
-  char path[MAX_PATH * 2] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (n == 0 || n >= sizeof path) throw std::runtime_error("cannot read the test executable's path");
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
+  std::string folder = ExecutableFolder();
+  if (folder.empty()) throw std::runtime_error("cannot read the test executable's path");
+  return folder;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+LoopbackSocket BindLoopback() {
+  LoopbackSocket bound{UniqueSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))};
+  if (!bound.socket) throw std::runtime_error("no socket for a loopback port");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  if (bind(bound.socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(bound.socket.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error("cannot bind a loopback socket");
+  bound.port = ntohs(address.sin_port);
+  return bound;
 }
 
 std::int32_t FreePort() {
   const WinsockSession winsock;
   if (!winsock.Started()) throw std::runtime_error("WSAStartup failed");
-  const UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (s.Get() == INVALID_SOCKET) throw std::runtime_error("no socket for a free port");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof address;
-  if (bind(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(s.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    throw std::runtime_error("cannot bind a loopback socket");
-  return ntohs(address.sin_port);
+  return BindLoopback().port;
 }
 
 bool AcceptsConnections(std::int32_t port) {

@@ -7,6 +7,7 @@
 // bounded; every process started or found here is ended by its owner.
 #pragma once
 
+#include "Socket.h"
 #include "UniqueResource.h"
 
 #include <windows.h>
@@ -54,6 +55,17 @@ private:
 // Folder of the running test executable, with its trailing backslash; every built program and sample lies there.
 // Throws std::runtime_error when the path cannot be read.
 [[nodiscard]] std::string TestExeFolder();
+
+// Whether path names a file (a folder does not count).
+[[nodiscard]] bool FileExists(const std::string& path);
+
+// A socket bound to a free loopback port, not listening: it holds the port, so nobody else can listen there while
+// it lives. The caller's Winsock session must outlive it. Throws std::runtime_error when no socket can be had.
+struct LoopbackSocket {
+  UniqueSocket socket;
+  std::int32_t port = 0;
+};
+[[nodiscard]] LoopbackSocket BindLoopback();
 
 // A loopback port nothing listens on just now: bound to port 0, read back, released. Throws std::runtime_error when
 // no socket can be had. Every configuration a test writes names one of these, never a fixed port.
