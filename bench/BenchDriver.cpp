@@ -365,6 +365,14 @@ struct Bench {
     (void)panel.WaitForStatusChange(kCheckingStatus, NowMs());
   }
 
+  // The panel started in folder, with its window up and its first update shown.
+  std::unique_ptr<Program> ReadyPanel(const ScratchFolder& folder) const {
+    auto panel = std::make_unique<Program>(panelExe, folder.Path(), kPanelClass);
+    (void)panel->WaitUntilReady();
+    WaitForFirstUpdate(*panel);
+    return panel;
+  }
+
   void ExecutableSize() const {
     Heading("Executable");
     const auto panel = static_cast<double>(FileBytes(panelExe));
@@ -447,9 +455,7 @@ struct Bench {
 
     std::vector<double> quick;
     {
-      const auto panel = LaunchPanel();
-      (void)panel->WaitUntilReady();
-      WaitForFirstUpdate(*panel);
+      const auto panel = ReadyPanel(work);
       const LatencySampler sampler(*panel, answering);
       for (int i = 0; i < kLatencySamples; ++i) quick.push_back(sampler.Sample());
     }
@@ -459,10 +465,8 @@ struct Bench {
       const LocalHttpServer holding(AnswerAndHoldOpen);
       const ScratchFolder folder;
       WriteServerConfig(folder, holding.Port());
-      Program panel(panelExe, folder.Path(), kPanelClass);
-      (void)panel.WaitUntilReady();
-      WaitForFirstUpdate(panel);
-      const LatencySampler sampler(panel, holding);
+      const auto panel = ReadyPanel(folder);
+      const LatencySampler sampler(*panel, holding);
       for (int i = 0; i < kHeldOpenSamples; ++i) held.push_back(sampler.Sample());
     }
 
@@ -483,9 +487,7 @@ struct Bench {
     double paced = 0;
     std::size_t pacedSamples = 0;
     {
-      const auto panel = LaunchPanel();
-      (void)panel->WaitUntilReady();
-      WaitForFirstUpdate(*panel);
+      const auto panel = ReadyPanel(work);
       RoundTripWatch watch(panel->Window());
       for (int i = 0; i < kRoundTripProbes; ++i) (void)panel->TickAndWait();
       watch.Stop();
@@ -501,13 +503,11 @@ struct Bench {
       const LocalHttpServer holding(AnswerAndHoldOpen);
       const ScratchFolder folder;
       WriteServerConfig(folder, holding.Port());
-      Program panel(panelExe, folder.Path(), kPanelClass);
-      (void)panel.WaitUntilReady();
-      WaitForFirstUpdate(panel);
-      const ProcessGauge gauge(panel.ProcessId());
-      RoundTripWatch watch(panel.Window());
+      const auto panel = ReadyPanel(folder);
+      const ProcessGauge gauge(panel->ProcessId());
+      RoundTripWatch watch(panel->Window());
       for (int i = 0; i < kRoundTripProbes; ++i) {
-        panel.Tick();
+        panel->Tick();
         Sleep(kOverlapSpacingMs);
         peakThreads = std::max(peakThreads, gauge.Threads());
       }
@@ -526,9 +526,7 @@ struct Bench {
   }
 
   void Endurance() const {
-    const auto panel = LaunchPanel();
-    (void)panel->WaitUntilReady();
-    WaitForFirstUpdate(*panel);
+    const auto panel = ReadyPanel(work);
     const ProcessGauge gauge(panel->ProcessId());
     const auto before = gauge.ReadSettled();
     const double start = NowMs();
