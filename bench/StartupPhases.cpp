@@ -111,17 +111,15 @@ private:
 
 // The window's four fonts, each selected into a screen DC and measured, which is when the font system does its work.
 void WarmFonts() {
-  const HDC dc = GetDC(nullptr);
+  const tsm::ui::WindowDC screen(nullptr);
   for (const auto& [height, weight] : {std::pair{11, FW_NORMAL}, {21, FW_BOLD}, {13, FW_NORMAL}, {11, FW_BOLD}}) {
-    const HFONT font = CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Tahoma");
-    const HGDIOBJ old = SelectObject(dc, font);
+    const tsm::ui::UniqueFont font(CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                               DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
+    const tsm::ui::SelectedObject selected(screen.Get(), font.Get());
     SIZE size;
-    GetTextExtentPoint32A(dc, "Torvale", 7, &size);
-    SelectObject(dc, old);
-    DeleteObject(font);
+    GetTextExtentPoint32A(screen.Get(), "Torvale", 7, &size);
   }
-  ReleaseDC(nullptr, dc);
 }
 
 void WarmPictures() {

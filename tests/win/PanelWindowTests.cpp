@@ -2,6 +2,7 @@
 // panel under Wine through PanelDriver; the service "Torvale" must not exist in the prefix.
 #include "support/PanelDriver.h"
 
+#include "ServiceHandle.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -18,13 +19,8 @@ using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
 
 bool TorvaleServiceExists() {
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (!manager) return false;
-  SC_HANDLE service = OpenServiceA(manager, "Torvale", SERVICE_QUERY_STATUS);
-  const bool exists = service != nullptr;
-  if (service) CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-  return exists;
+  const tsm::ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  return manager && tsm::ServiceHandle(OpenServiceA(manager.Get(), "Torvale", SERVICE_QUERY_STATUS));
 }
 
 // One panel for the whole suite: these tests only look. Its working folder is empty, so no port is ever found and

@@ -240,14 +240,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(StandInPortTaken, ExitsWithAFailure) {
   const tsm::WinsockSession winsock;
   // Someone else listens on every address at the configured port.
-  const SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  ASSERT_NE(holder, INVALID_SOCKET);
+  const tsm::UniqueSocket holder(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  ASSERT_TRUE(holder);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   int size = sizeof address;
-  const bool holding = bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-                       listen(holder, 1) == 0 && getsockname(holder, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+  const bool holding = bind(holder.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                       listen(holder.Get(), 1) == 0 &&
+                       getsockname(holder.Get(), reinterpret_cast<sockaddr*>(&address), &size) == 0;
   std::optional<DWORD> code;
   if (holding) {
     const TempFolder work("server taken");
@@ -255,7 +256,6 @@ TEST(StandInPortTaken, ExitsWithAFailure) {
     const ChildProcess server(ServerExe(), work.Path());
     if (server.Started()) code = server.WaitForExit();
   }
-  closesocket(holder);
   ASSERT_TRUE(holding);
   ASSERT_TRUE(code) << "not started, or still running";
   EXPECT_NE(*code, 0u);
