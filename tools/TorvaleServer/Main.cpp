@@ -51,9 +51,8 @@ private:
 // by, the dispatcher decides. This spares applications a wait under Wine, whose dispatcher in a process the manager
 // did not start waits ten seconds on the control pipe of whichever service started last before it gives up.
 bool MayBeService() {
-  const HANDLE raw = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (raw == INVALID_HANDLE_VALUE) return true;
-  const UniqueHandle snapshot(raw);
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return true;
 
   const DWORD self = GetCurrentProcessId();
   DWORD parent = 0;

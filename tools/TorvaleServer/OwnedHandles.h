@@ -1,19 +1,15 @@
-// Owners for the few system resources the stand-in server holds: kernel handles, sockets and the Winsock session.
+// The owners the stand-in server uses for its few system resources: kernel handles, sockets and the Winsock session.
 #pragma once
 
 #include <winsock2.h>
 #include <windows.h>
 
+#include "KernelHandle.h"
 #include "Socket.h"
-#include "UniqueResource.h"
 
 namespace tsm::standin {
 
-inline BOOL CloseKernelHandle(HANDLE handle) { return CloseHandle(handle); }
-
-// One kernel handle (an event here); null is its invalid value.
-using UniqueHandle = UniqueResource<HANDLE, CloseKernelHandle>;
-
+using tsm::UniqueHandle;
 using tsm::UniqueSocket;
 using tsm::WinsockSession;
 

@@ -7,8 +7,8 @@
 // bounded; every process started or found here is ended by its owner.
 #pragma once
 
+#include "KernelHandle.h"
 #include "Socket.h"
-#include "UniqueResource.h"
 
 #include <windows.h>
 
@@ -37,20 +37,7 @@ template <class Predicate> [[nodiscard]] bool WaitUntil(Predicate&& done, DWORD 
   }
 }
 
-inline BOOL CloseKernelHandle(HANDLE handle) { return CloseHandle(handle); }
-
-// Owner of a kernel handle (process, thread, file, snapshot...). Null means none, and so does INVALID_HANDLE_VALUE,
-// which CreateFile and CreateToolhelp32Snapshot return on failure: it is taken as null, so never closed.
-class UniqueHandle : public UniqueResource<HANDLE, CloseKernelHandle> {
-public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : UniqueResource(Owned(h)) {}
-  [[nodiscard]] bool Valid() const { return static_cast<bool>(*this); }
-  void Reset(HANDLE h = nullptr) { UniqueResource::Reset(Owned(h)); }
-
-private:
-  static HANDLE Owned(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
-};
+using tsm::UniqueHandle;
 
 // Folder of the running test executable, with its trailing backslash; every built program and sample lies there.
 // Throws std::runtime_error when the path cannot be read.
