@@ -9,7 +9,7 @@ scripts/setup.sh
 echo "== native core (AddressSanitizer, UndefinedBehaviorSanitizer)"
 cmake --preset native >/dev/null
 cmake --build --preset native
-ctest --preset native
+ctest --preset native --output-on-failure
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzzing the parsers (bounded)"
@@ -19,4 +19,4 @@ fi
 echo "== Windows build, tests under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
-scripts/wine-session --prefix build/windows/wineprefix -- ctest --preset windows -j2
+scripts/wine-session --prefix build/windows/wineprefix -- ctest --preset windows -j2 --output-on-failure
