@@ -42,10 +42,12 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
-# tsm_add_wine_test(NAME SOURCES ... LIBS ... [LOCK resource]): one test executable run under Wine, its cases
-# discovered at test time. Tests that share Wine's service manager or the panel's window hold a LOCK.
+# tsm_add_wine_test(NAME SOURCES ... LIBS ... [LOCK resource] [ASIDE]): one test executable run under Wine, its
+# cases discovered at test time. Tests that share Wine's service manager or read the panel's pixels, cursor or
+# foreground hold a LOCK. ASIDE tests do none of that: they run in the session's second prefix and display
+# (scripts/wine-session --aside), beside the locked ones.
 function(tsm_add_wine_test name)
-  cmake_parse_arguments(T "" "LOCK" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "ASIDE" "LOCK" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/support/TestManifest.rc)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE ${TSM_WIN_DEFINITIONS})
@@ -53,6 +55,9 @@ function(tsm_add_wine_test name)
   set(props TIMEOUT 300)
   if(T_LOCK)
     list(APPEND props RESOURCE_LOCK ${T_LOCK})
+  endif()
+  if(T_ASIDE)
+    list(APPEND props ENVIRONMENT TSM_WINE_SIDE=aside)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()

@@ -19,4 +19,7 @@ fi
 echo "== Windows build, tests under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
-scripts/wine-session --prefix build/windows/wineprefix -- ctest --preset windows -j2 --output-on-failure
+# The tests that look at the screen or register services take turns in the first prefix; the rest run beside them
+# in a second one.
+scripts/wine-session --prefix build/windows/wineprefix --aside build/windows/wineprefix-aside -- \
+  ctest --preset windows -j3 --output-on-failure

@@ -7,6 +7,7 @@
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/PanelHealth.h"
+#include "support/ProcessGauge.h"
 
 #include "resource.h"
 
@@ -42,6 +43,9 @@ using tsm::test::PanelDriver;
 using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
 using tsm::test::ServerConnection;
+using tsm::test::IdleThreads;
+using tsm::test::ProcessGauge;
+using tsm::test::TickAndLetItEnd;
 
 constexpr char kConfigFile[] = "config\\AppConfig.xml";
 constexpr char kChecking[] = "Checking status";
@@ -583,19 +587,21 @@ TEST_P(ConfigOnThePanel, ShowsWhatThePortLeadsToAndWritesNothing) {
   options.workingFolder = folder.Path();
   PanelDriver panel(options);
   HealthWatch watch(panel);
+  const ProcessGauge gauge(panel.ProcessId());
 
   if (expected == kChecking) {
-    panel.Tick();
-    watch.For(3000);
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kLookupBoundMs)) << "the tick's probe never ended";
+    watch.Look();
     EXPECT_EQ(panel.StatusText(), kChecking);
     EXPECT_EQ(server.Connections(), 0u);
   } else {
     EXPECT_TRUE(watch.Until([&] { return panel.StatusText() == expected; }, kLookupBoundMs))
         << "the status bar reads \"" << panel.StatusText() << "\"";
     // Ticks over a known port never read the file again.
-    panel.Tick();
-    panel.Tick();
-    watch.For(3000);
+    const std::size_t idle = IdleThreads(gauge);
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kLookupBoundMs)) << "the tick's probe never ended";
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kLookupBoundMs)) << "the tick's probe never ended";
+    watch.Look();
     EXPECT_EQ(panel.StatusText(), expected);
   }
   EXPECT_EQ(StateOf(folder.Path()), before) << "the panel changed its working folder";
@@ -631,9 +637,10 @@ TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
   options.workingFolder = folder.Path();
   PanelDriver panel(options);
   HealthWatch watch(panel);
+  const ProcessGauge gauge(panel.ProcessId());
 
-  panel.Tick();
-  watch.For(3000);
+  ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kLookupBoundMs)) << "the tick's probe never ended";
+  watch.Look();
   EXPECT_EQ(panel.StatusText(), kChecking);
   EXPECT_EQ(server.Connections(), 0u);
   EXPECT_TRUE(fs::is_empty(fs::path(folder.Path()))) << "the panel wrote into its working folder";

@@ -56,8 +56,11 @@ const std::string kAnswer = HttpAnswer("<status><runningSince>2024-05-01 08:00</
 // send fails with WSAECONNRESET. Windows fails the recv itself.
 using tsm::test::RunningUnderWine;
 
-// The bounds are loose on purpose: they only tell an exchange that ended with the server's close from one that
-// ended by the 2000 ms silence.
+// An exchange that ends by 2000 ms of silence cannot end sooner, so those cases have a lower bound. (What a NUL
+// does to the read that carries it depends on where the system cuts the stream into reads, which a real socket
+// does not promise; the core's read loop is proven against a counted sequence of reads instead.) How soon one
+// ends after the server's close is the read loop's own rule, proven on the core with a counted wait, and a matter
+// of speed here; only an exchange that never ends fails (kNeverEnds).
 struct AnswerCase {
   friend void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
@@ -65,9 +68,10 @@ struct AnswerCase {
   bool ok;
   std::string response;
   milliseconds atLeast;
-  milliseconds below;
   std::optional<std::string> wineSeesClose = {}; // a reset, which Wine reads as a close after these bytes
 };
+
+constexpr milliseconds kNeverEnds = 30s;
 
 class HttpGetAnswer : public testing::TestWithParam<AnswerCase> {};
 
@@ -79,60 +83,36 @@ TEST_P(HttpGetAnswer, ResultResponseAndWhenItEnds) {
   EXPECT_EQ(got.ok, asClose || c.ok);
   EXPECT_EQ(got.response, asClose ? *c.wineSeesClose : c.response);
   EXPECT_GE(got.elapsed, c.atLeast);
-  EXPECT_LT(got.elapsed, c.below);
+  EXPECT_LT(got.elapsed, kNeverEnds);
   EXPECT_EQ(server.Connections(), 1u);
 }
 
-// One full read's worth whose text a NUL cuts short, so the chunk that follows is always a read of its own.
-std::string FullChunkWithNulAfter(std::string_view text) {
-  std::string chunk(text);
-  chunk.push_back('\0');
-  chunk.resize(1024, 'x');
-  return chunk;
-}
-
-constexpr milliseconds kPrompt = 1500ms;
-constexpr milliseconds kSilenceLow = 1900ms;
-constexpr milliseconds kSilenceHigh = 6000ms;
+constexpr milliseconds kSilence = 1900ms;
 
 INSTANTIATE_TEST_SUITE_P(
     Server, HttpGetAnswer,
     testing::Values(
-        AnswerCase{"AnswersAndCloses", AnswerAndClose(kAnswer), true, kAnswer, 0ms, kPrompt},
-        AnswerCase{"AnswersAndKeepsOpen", AnswerAndHoldOpen(kAnswer), true, kAnswer, kSilenceLow, kSilenceHigh},
+        AnswerCase{"AnswersAndCloses", AnswerAndClose(kAnswer), true, kAnswer, 0ms},
+        AnswerCase{"AnswersAndKeepsOpen", AnswerAndHoldOpen(kAnswer), true, kAnswer, kSilence},
         AnswerCase{"AnswersInPiecesThenCloses",
                    {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms),
                     step::Send("\r\n<runningSince>T</runningSince>"), step::Close()},
                    true,
                    "HTTP/1.1 200 OK\r\n\r\n<runningSince>T</runningSince>",
-                   0ms,
-                   kSilenceLow},
-        AnswerCase{"ClosesWithoutAnswer", {step::ReadRequest(), step::Close()}, true, "", 0ms, kPrompt},
-        AnswerCase{"SilentAndOpen", {step::ReadRequest(), step::HoldOpen()}, true, "", kSilenceLow, kSilenceHigh},
-        AnswerCase{"NeverReads", {step::Pause(60s)}, true, "", kSilenceLow, kSilenceHigh},
-        AnswerCase{"NulEndsOnlyItsChunk",
-                   {step::ReadRequest(), step::Send(FullChunkWithNulAfter("abc")), step::Send("ghi"), step::Close()},
-                   true,
-                   "abcghi",
-                   0ms,
-                   kPrompt},
-        AnswerCase{"NulFirstDropsTheWholeChunk",
-                   {step::ReadRequest(), step::Send(FullChunkWithNulAfter("")), step::Send("tail"), step::Close()},
-                   true,
-                   "tail",
-                   0ms,
-                   kPrompt},
+                   0ms},
+        AnswerCase{"ClosesWithoutAnswer", {step::ReadRequest(), step::Close()}, true, "", 0ms},
+        AnswerCase{"SilentAndOpen", {step::ReadRequest(), step::HoldOpen()}, true, "", kSilence},
+        AnswerCase{"NeverReads", {step::Pause(60s)}, true, "", kSilence},
         // On Windows a reset fails the read that sees it, and what came before is dropped with it.
         AnswerCase{"ResetMidAnswer",
                    {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms), step::Reset()},
                    false,
                    "",
                    0ms,
-                   kPrompt,
                    "HTTP/1.1 200 OK\r\n"},
-        AnswerCase{"ResetBeforeAnswer", {step::ReadRequest(), step::Reset()}, false, "", 0ms, kPrompt, ""},
+        AnswerCase{"ResetBeforeAnswer", {step::ReadRequest(), step::Reset()}, false, "", 0ms, ""},
         // Closing with the request still unread resets the connection.
-        AnswerCase{"ClosesWithRequestUnread", {step::Pause(300ms), step::Close()}, false, "", 0ms, kPrompt, ""}),
+        AnswerCase{"ClosesWithRequestUnread", {step::Pause(300ms), step::Close()}, false, "", 0ms, ""}),
     ByName());
 
 // ---- What reaches the server ------------------------------------------------------------------------------------

@@ -7,4 +7,4 @@ target_include_directories(tsm_process_gauge PUBLIC ${CMAKE_SOURCE_DIR}/src)
 tsm_add_wine_test(tsm_panel_endurance_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PanelEnduranceTests.cpp
   LIBS tsm_process_gauge tsm_test_http_server
-  LOCK panel)
+  ASIDE)

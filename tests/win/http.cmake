@@ -6,4 +6,5 @@ target_link_libraries(tsm_test_http_server PUBLIC ws2_32)
 
 tsm_add_wine_test(tsm_http_tests
   SOURCES ${CMAKE_SOURCE_DIR}/tests/win/HttpGetTests.cpp
-  LIBS tsm_http tsm_test_http_server tsm_test_support)
+  LIBS tsm_http tsm_test_http_server tsm_test_support
+  ASIDE)

@@ -7,7 +7,8 @@ add_dependencies(tsm_standin_harness TorvaleServer)
 
 tsm_add_wine_test(tsm_server_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/StandInServerTests.cpp
-  LIBS tsm_standin_harness tsm_http tsm_xml shell32)
+  LIBS tsm_standin_harness tsm_http tsm_xml shell32
+  ASIDE)
 
 # These register the service "Torvale", which belongs to the tests holding the "panel" lock.
 tsm_add_wine_test(tsm_server_service_tests

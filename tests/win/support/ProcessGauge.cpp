@@ -211,4 +211,16 @@ std::size_t CountFromEnvironment(const char* name, std::size_t fallback) {
   return static_cast<std::size_t>(count);
 }
 
+std::size_t IdleThreads(const ProcessGauge& gauge) {
+  const auto idle = gauge.ReadSettled();
+  if (!idle) throw std::runtime_error("the panel's threads never settled after its start");
+  return idle->threads;
+}
+
+bool TickAndLetItEnd(const PanelDriver& panel, const ProcessGauge& gauge, std::size_t idleThreads,
+                     DWORD timeoutMs) {
+  panel.Tick();
+  return gauge.WaitForThreadsAtMost(idleThreads, timeoutMs);
+}
+
 } // namespace tsm::test

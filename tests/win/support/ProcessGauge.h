@@ -53,6 +53,16 @@ private:
   UniqueHandle process_;
 };
 
+// The panel's threads once they have settled after its start (its first probe over); throws when they never do.
+// A probe has ended when the count is back there: the barrier for checks that a probe showed, asked or wrote
+// nothing, which no fixed wait could make on a loaded machine.
+[[nodiscard]] std::size_t IdleThreads(const ProcessGauge& gauge);
+
+// One tick, then waits until its probe, and any the panel's own timer started meanwhile, has ended; false when
+// they have not after timeoutMs.
+[[nodiscard]] bool TickAndLetItEnd(const PanelDriver& panel, const ProcessGauge& gauge, std::size_t idleThreads,
+                                   DWORD timeoutMs = kDefaultWaitMs);
+
 // A loopback TCP port that nothing listens on at the moment of the call: bound to port 0, read back, closed.
 // Throws when no socket can be had.
 [[nodiscard]] std::int32_t FreeLoopbackPort();
