@@ -2,6 +2,7 @@
 #include "support/PanelDriver.h"
 
 #include "UniqueResource.h"
+#include "WideText.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -211,7 +212,7 @@ ScratchFolder::~ScratchFolder() {
 std::string ScratchFolder::PathOf(const std::string& relative) const { return path_ + "\\" + relative; }
 
 void ScratchFolder::Write(const std::string& relative, const std::string& bytes) const {
-  const std::filesystem::path target(PathOf(relative));
+  const std::filesystem::path target(WideFromUtf8(PathOf(relative)));
   std::error_code error;
   std::filesystem::create_directories(target.parent_path(), error);
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
@@ -221,14 +222,14 @@ void ScratchFolder::Write(const std::string& relative, const std::string& bytes)
 }
 
 std::string ScratchFolder::CopyIn(const std::string& source, const std::string& relative) const {
-  const std::filesystem::path from(source);
-  const std::filesystem::path target(PathOf(relative.empty() ? from.filename().string() : relative));
+  const std::string name = relative.empty() ? source.substr(source.find_last_of("\\/") + 1) : relative;
+  const std::string target = PathOf(name);
   std::error_code error;
-  std::filesystem::create_directories(target.parent_path(), error);
+  std::filesystem::create_directories(std::filesystem::path(WideFromUtf8(target)).parent_path(), error);
   // Not std::filesystem::copy_file: this runtime's overwrite_existing fails with "File exists" when there is one.
-  if (!CopyFileA(source.c_str(), target.string().c_str(), FALSE))
-    Fail("cannot copy " + source + " to " + target.string() + " (error " + std::to_string(GetLastError()) + ")");
-  return target.string();
+  if (!CopyFileW(WideFromUtf8(source).c_str(), WideFromUtf8(target).c_str(), FALSE))
+    Fail("cannot copy " + source + " to " + target + " (error " + std::to_string(GetLastError()) + ")");
+  return target;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -263,13 +264,15 @@ struct PanelDriver::PictureCache {
 
 PanelDriver::PanelDriver(const PanelOptions& options)
     : exePath_(options.exePath), pictures_(std::make_unique<PictureCache>()) {
-  if (GetFileAttributesA(exePath_.c_str()) == INVALID_FILE_ATTRIBUTES) Fail("no panel at " + exePath_);
-  std::string commandLine = "\"" + exePath_ + "\"";
-  STARTUPINFOA startup{};
+  const std::wstring exe = WideFromUtf8(exePath_);
+  const std::wstring folder = WideFromUtf8(options.workingFolder);
+  if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) Fail("no panel at " + exePath_);
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exePath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup, &info))
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &info))
     Fail("cannot start " + exePath_ + " (error " + std::to_string(GetLastError()) + ")");
   process_.Reset(info.hProcess);
   UniqueHandle thread(info.hThread);
@@ -565,8 +568,8 @@ bool PanelDriver::CloseMessageBox(const MessageBoxInfo& box, DWORD timeoutMs) co
 
 Pixels PanelDriver::LoadPicture(int bitmapId) const {
   if (auto cached = pictures_->byId.find(bitmapId); cached != pictures_->byId.end()) return cached->second;
-  ModuleHandle module(
-      LoadLibraryExA(exePath_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  ModuleHandle module(LoadLibraryExW(WideFromUtf8(exePath_).c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!module.Get()) Fail("cannot open " + exePath_ + " for its resources");
   GdiObject bitmap(LoadImageA(module.Get(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   if (!bitmap.Get()) Fail("no bitmap " + std::to_string(bitmapId) + " in " + exePath_);

@@ -44,7 +44,8 @@ namespace tsm::test {
 [[nodiscard]] std::string PanelExePath();
 
 // A fresh empty folder under %TEMP%, removed with all its contents when the object goes. For a panel copy with
-// scripts beside it, or a working folder with (or without) a configuration below it.
+// scripts beside it, or a working folder with (or without) a configuration below it. Paths are UTF-8, as the panel
+// holds its own, so that names outside the system's code page ("Панель Ω") can be made and used.
 class ScratchFolder {
 public:
   ScratchFolder();
@@ -111,6 +112,7 @@ struct Pixels {
 // The longest status line the panel can make: the prefix and what 2000 reads of 1024 bytes can bring in.
 inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;
 
+// Paths in UTF-8, as ScratchFolder gives them.
 struct PanelOptions {
   std::string exePath = PanelExePath(); // a copy elsewhere is fine; its pictures are read from this file
   std::string workingFolder;            // empty: the test's own working folder
