@@ -80,6 +80,26 @@ private:
   void* address_;
 };
 
+// The NUL-terminated text at the start of a remote buffer of capacity bytes, read in pieces: first guess bytes (the
+// length the text was reported to have, right below 64 KiB), then on. Pages the text did not reach read as zeros;
+// a text that never ends there is longer than any the panel makes.
+std::string ReadRemoteText(HANDLE process, const RemoteBuffer& remote, size_t capacity, size_t guess) {
+  const auto* base = static_cast<const char*>(remote.Get());
+  std::string text;
+  for (size_t piece = guess;; piece = 0x10000) {
+    const size_t at = text.size();
+    if (at >= capacity) Fail("the status line is longer than any the panel can make");
+    const size_t n = std::min(piece, capacity - at);
+    text.resize(at + n);
+    if (!ReadProcessMemory(process, base + at, text.data() + at, n, nullptr))
+      Fail("cannot read the panel's memory (error " + std::to_string(GetLastError()) + ")");
+    if (const size_t end = text.find('\0', at); end != std::string::npos) {
+      text.resize(end);
+      return text;
+    }
+  }
+}
+
 BITMAPINFO TopDown32(int width, int height) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -411,35 +431,28 @@ RECT PanelDriver::WindowRect() const {
 
 std::string PanelDriver::StatusText() const {
   HWND bar = Control(IDC_STBMAIN);
-  DWORD_PTR lengthAndType = 0;
-  if (!SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &lengthAndType))
-    Fail("no answer to SB_GETTEXTLENGTH");
   // SB_GETTEXT's buffer is not marshalled between processes: it has to live in the panel's address space. The call
   // writes the whole text whatever the buffer's size, and SB_GETTEXTLENGTH gives only the low 16 bits of the
   // length, so the buffer has room for the longest line there can be (committed, but only touched as written).
   const size_t capacity = kLongestStatusLine + 1;
   RemoteBuffer remote(process_.Get(), capacity);
   if (!remote.Get()) Fail("cannot allocate in the panel's process (error " + std::to_string(GetLastError()) + ")");
-  DWORD_PTR ignored = 0;
-  if (!SendMessageTimeoutA(bar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL, kAnswerTimeoutMs,
-                           &ignored))
-    Fail("no answer to SB_GETTEXT");
-  // Read in pieces up to the terminator: the reported length first (it is right below 64 KiB of plain text), then
-  // on. Pages of the buffer that the text did not reach read as zeros.
-  const auto* base = static_cast<const char*>(remote.Get());
+
+  // A status bar in simple mode answers for its text as part SB_SIMPLEID, as Windows documents it. Wine keeps the
+  // text as part 0 and gives "" for SB_SIMPLEID, so part 0 is asked when the documented part gives nothing.
   std::string text;
-  for (size_t piece = LOWORD(lengthAndType) + size_t{1};; piece = 0x10000) {
-    const size_t at = text.size();
-    if (at >= capacity) Fail("the status line is longer than any the panel can make");
-    const size_t n = std::min(piece, capacity - at);
-    text.resize(at + n);
-    if (!ReadProcessMemory(process_.Get(), base + at, text.data() + at, n, nullptr))
-      Fail("cannot read the panel's memory (error " + std::to_string(GetLastError()) + ")");
-    if (const size_t end = text.find('\0', at); end != std::string::npos) {
-      text.resize(end);
-      return text;
-    }
+  for (const WPARAM part : {WPARAM{SB_SIMPLEID}, WPARAM{0}}) {
+    DWORD_PTR lengthAndType = 0;
+    if (!SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, part, 0, SMTO_NORMAL, kAnswerTimeoutMs, &lengthAndType))
+      Fail("no answer to SB_GETTEXTLENGTH");
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL,
+                             kAnswerTimeoutMs, &ignored))
+      Fail("no answer to SB_GETTEXT");
+    text = ReadRemoteText(process_.Get(), remote, capacity, LOWORD(lengthAndType) + size_t{1});
+    if (!text.empty()) break;
   }
+  return text;
 }
 
 std::optional<std::string> PanelDriver::ToolHint(int id) const {

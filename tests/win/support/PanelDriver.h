@@ -171,8 +171,8 @@ public:
   [[nodiscard]] std::string Caption() const { return Text(0); }
   [[nodiscard]] SIZE ClientSize() const;
   [[nodiscard]] RECT WindowRect() const;
-  // The simple text of the status bar (SB_GETTEXT, part 0, through a buffer in the panel's process), at any length
-  // up to kLongestStatusLine.
+  // The simple text of the status bar (SB_GETTEXT through a buffer in the panel's process: part SB_SIMPLEID, as
+  // Windows answers it, else part 0, as Wine does), at any length up to kLongestStatusLine.
   [[nodiscard]] std::string StatusText() const;
   // The hint (tooltip text) the panel shows for a control, read from its tooltip window through memory in the
   // panel's process; nothing when the panel has no tooltip or no tool for that control.
