@@ -13,7 +13,7 @@ add_library(tsm_service STATIC src/ServiceStatus.cpp)
 target_link_libraries(tsm_service PUBLIC tsm_core advapi32)
 
 add_library(tsm_xml STATIC src/XMLAdapter.cpp src/ConfigLookup.cpp)
-target_link_libraries(tsm_xml PUBLIC tsm_core ole32 oleaut32 uuid)
+target_link_libraries(tsm_xml PUBLIC tsm_core ole32 oleaut32 uuid shlwapi)
 
 add_library(tsm_http STATIC src/HttpClient.cpp)
 target_link_libraries(tsm_http PUBLIC tsm_core ws2_32)

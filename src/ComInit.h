@@ -12,7 +12,8 @@
 // is for returning it from a helper, never for handing it to another thread.
 class TComInit {
 public:
-  TComInit() : Result(CoInitialize(nullptr)) {}
+  // Apartment-threaded, as CoInitialize makes it; the flags may add to that (COINIT_DISABLE_OLE1DDE).
+  explicit TComInit(DWORD flags = COINIT_APARTMENTTHREADED) : Result(CoInitializeEx(nullptr, flags)) {}
   ~TComInit() {
     if (SUCCEEDED(Result)) CoUninitialize();
   }

@@ -1,41 +1,17 @@
-// Text across the COM boundary: 8-bit <-> wide in the system's default code page, and owners for BSTR and VARIANT.
+// Text across the COM boundary: 8-bit <-> wide in the system's default code page (WideText.h), and owners for BSTR
+// and VARIANT.
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
 
-#include <climits>
 #include <new>
-#include <string>
 #include <string_view>
 #include <utility>
 
+#include "WideText.h"
+
 namespace tsm {
-
-// The program's strings are 8-bit in the system's default code page (CP_ACP); COM's are UTF-16. Characters the code
-// page lacks come out as its default character. Embedded NULs survive both ways.
-// Text longer than an int can count is cut there; nothing here comes near it.
-[[nodiscard]] inline std::wstring WideFromAnsi(std::string_view text) {
-  const int length = text.size() > INT_MAX ? INT_MAX : static_cast<int>(text.size());
-  if (length == 0) return {};
-  const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  if (needed <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-  const int written = MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), needed);
-  wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
-  return wide;
-}
-
-[[nodiscard]] inline std::string AnsiFromWide(std::wstring_view text) {
-  const int length = text.size() > INT_MAX ? INT_MAX : static_cast<int>(text.size());
-  if (length == 0) return {};
-  const int needed = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  if (needed <= 0) return {};
-  std::string narrow(static_cast<std::size_t>(needed), '\0');
-  const int written = WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), needed, nullptr, nullptr);
-  narrow.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
-  return narrow;
-}
 
 // An owned BSTR, freed with SysFreeString. Null is its invalid value and reads as the empty string, as COM treats it.
 class TBstr {

@@ -6,18 +6,22 @@
 
 #include <string>
 
+#include "WideText.h"
+
 namespace tsm {
 
 // The folder with its trailing separator, so that a file name can be appended; empty if the system cannot say.
+// In UTF-8, read through the wide call: the 8-bit one turns letters outside the system's code page into '?', and a
+// panel installed in such a folder would then find none of its scripts. Hand it to the system through WideFromUtf8.
 [[nodiscard]] inline std::string ExecutableFolder() {
-  std::string path(MAX_PATH, '\0');
+  std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
-      path.erase(path.find_last_of("\\/") + 1);
-      return path;
+      path.erase(path.find_last_of(L"\\/") + 1);
+      return Utf8FromWide(path);
     }
     path.resize(path.size() * 2); // a long path: the name was cut short
   }

@@ -216,7 +216,9 @@ void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi) const {
   RECT face = item.rcItem;
   const bool pressed = item.itemState & ODS_SELECTED;
   const bool enabled = !(item.itemState & ODS_DISABLED);
-  const bool focused = item.itemState & ODS_FOCUS;
+  // Focus, but its rectangle only once the keyboard has been used in the window: after a mouse click the system
+  // keeps it hidden, and says so with ODS_NOFOCUSRECT.
+  const bool focused = (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT);
 
   ::DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
 

@@ -2,15 +2,17 @@
 
 #include <shellapi.h>
 
+#include "WideText.h"
+
 namespace tsm::ui {
 
 bool FileExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(WideFromUtf8(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool OpenScriptHidden(HWND owner, const std::string& path) {
-  const auto result = ::ShellExecuteA(owner, "open", path.c_str(), nullptr, nullptr, SW_HIDE);
+  const auto result = ::ShellExecuteW(owner, L"open", WideFromUtf8(path).c_str(), nullptr, nullptr, SW_HIDE);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

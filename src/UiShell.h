@@ -7,6 +7,7 @@
 
 namespace tsm::ui {
 
+// Paths are UTF-8 (see ExecutableFolder.h); both calls hand them to the system's wide functions.
 [[nodiscard]] bool FileExists(const std::string& path);
 
 // Has the shell open a script with its window hidden. No working folder is given, so the script inherits the

@@ -4,6 +4,8 @@
 #include "MsxmlUuids.h"
 #include "SystemText.h"
 
+#include <shlwapi.h>
+
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -29,27 +31,17 @@ constexpr const wchar_t* kDocumentProgIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxm
   return hr;
 }
 
-// The system's wording for a COM failure, or its code when the system has none.
+// The system's wording for a COM failure, or its code when the system has none. A failure that wraps a system
+// error code (a file that cannot be opened) is worded as that code, which every system has words for.
 [[nodiscard]] std::string SystemMessage(HRESULT hr) {
-  std::string text = tsm::SystemErrorText(static_cast<DWORD>(hr), 0);
+  const DWORD code = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<DWORD>(hr);
+  std::string text = tsm::SystemErrorText(code, 0);
   if (text.empty()) {
     static const char digits[] = "0123456789ABCDEF";
     text = "COM error 0x";
     for (int shift = 28; shift >= 0; shift -= 4) text += digits[(static_cast<DWORD>(hr) >> shift) & 0xF];
   }
   return text;
-}
-
-// MSXML resolves a relative path by itself, and Wine's searches the executable's folder before the working folder.
-// The file is the working folder's, so the path is made absolute here, against the working folder of this moment.
-[[nodiscard]] std::wstring FullPath(const std::wstring& path) {
-  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::wstring full(needed, L'\0');
-  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-  if (length == 0 || length >= needed) return path;
-  full.resize(length);
-  return full;
 }
 
 void Check(HRESULT hr, const char* what) {
@@ -115,9 +107,20 @@ void TXMLAdapter::Load() {
     (void)document2->setProperty(property.Get(), no.Get()); // version 3 knows no such property, nor needs it
   }
 
+  // The file goes to the parser as a stream that we open, never as its name: MSXML reads a name as a URL, so a
+  // folder called "work #1%20x" would lose everything from the '#' on and have its "%20" read as a blank. The file
+  // system resolves a relative name against the working folder, which is where the file is meant to be. Others may
+  // go on reading and writing it meanwhile; a program that holds it locked fails the load until it lets go.
+  ComPtr<IStream> file;
+  const HRESULT opened =
+      SHCreateStreamOnFileW(tsm::WideFromUtf8(FileName).c_str(), STGM_READ | STGM_SHARE_DENY_NONE, file.GetAddressOf());
+  if (FAILED(opened)) {
+    ErrorText = SystemMessage(opened);
+    return;
+  }
   tsm::TVariant source;
-  source.Get().vt = VT_BSTR;
-  source.Get().bstrVal = tsm::TBstr(FullPath(tsm::WideFromAnsi(FileName))).Release();
+  source.Get().vt = VT_UNKNOWN;
+  source.Get().punkVal = file.Detach(); // the variant's clearing releases it, and so closes the file
   VARIANT_BOOL success = VARIANT_FALSE;
   const HRESULT hr = Document->load(source.Get(), &success);
   if (SUCCEEDED(hr) && success == VARIANT_TRUE) {

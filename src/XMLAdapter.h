@@ -26,7 +26,9 @@ private:
 // and destroys the adapter; nothing here touches Owner, so a worker thread may pass the main window.
 class TXMLAdapter {
 public:
-  // Never throws: a file that cannot be loaded leaves IsLoaded() false and the parser's message in GetErrorText().
+  // fileName is a path in UTF-8, relative to the working folder or absolute. Never throws: a file that cannot be
+  // opened leaves IsLoaded() false and the system's words for why in GetErrorText(), one that cannot be parsed the
+  // parser's message.
   TXMLAdapter(HWND owner, const std::string& fileName);
 
   TXMLAdapter(const TXMLAdapter&) = delete;

@@ -4,11 +4,17 @@
 
 #include <exception>
 
+#include "ComInit.h"
 #include "MainForm.h"
 #include "Socket.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
+    // The shell asks for COM on a thread that opens files through it, as this one does with the server's scripts:
+    // apartment-threaded, without the old DDE that OLE1 needed, for the life of the window's thread. Should it
+    // fail, the panel goes on: opening a script needs no shell extension.
+    const TComInit com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
 

@@ -1,6 +1,7 @@
 // The run/stop button of the real panel: in stop mode it asks the server to stop with a token the server checks, in
 // start mode it has the shell open the run script beside the panel's executable, and before any probe result it does
-// nothing. Driven against a scripted local server, the stand-in server and real scripts, all under Wine.
+// nothing. Driven against a scripted local server, the stand-in server and real scripts, all under Wine. Last, the
+// folder names that 8-bit paths or a path read as a URL would spoil.
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProbeHarness.h"
@@ -8,6 +9,7 @@
 #include "HttpClient.h"
 #include "StopToken.h"
 #include "TagText.h"
+#include "WideText.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +19,11 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -81,38 +85,42 @@ void ExpectStopMode(const PanelDriver& panel) {
 std::string StandInExe() { return TestExeFolder() + "TorvaleServer.exe"; }
 
 // A copy of the panel in a folder of its own, so that the scripts it opens are ours and not the samples in bin/,
-// and a working folder apart from it, where the configuration lives and where scripts run. Both paths hold blanks,
-// as "Program Files" would.
+// and a working folder apart from it, where the configuration lives and where scripts run. Both are named below a
+// scratch folder (UTF-8, each with its trailing backslash); by default their names hold blanks, as "Program Files"
+// would.
 class PanelCopy {
 public:
-  PanelCopy() : exe_(root_.CopyIn(PanelExePath(), kProgram + std::string("TorvaleServiceManager.exe"))) {
-    if (!CreateDirectoryA(root_.PathOf(kWork).c_str(), nullptr)) throw std::runtime_error("no working folder");
+  explicit PanelCopy(std::string program = "Torvale Panel\\", std::string work = "work folder\\")
+      : program_(std::move(program)), work_(std::move(work)),
+        exe_(root_.CopyIn(PanelExePath(), program_ + "TorvaleServiceManager.exe")) {
+    if (!CreateDirectoryW(tsm::WideFromUtf8(root_.PathOf(work_)).c_str(), nullptr))
+      throw std::runtime_error("no working folder");
   }
 
   // A file beside the panel's executable.
-  [[nodiscard]] std::string ProgramFile(const std::string& name) const { return root_.PathOf(kProgram + name); }
+  [[nodiscard]] std::string ProgramFile(const std::string& name) const { return root_.PathOf(program_ + name); }
   void WriteProgramFile(const std::string& name, const std::string& bytes) const {
-    root_.Write(kProgram + name, bytes);
+    root_.Write(program_ + name, bytes);
   }
   std::string CopyToProgram(const std::string& source) const {
-    return root_.CopyIn(source, kProgram + source.substr(source.find_last_of("\\/") + 1));
+    return root_.CopyIn(source, program_ + source.substr(source.find_last_of("\\/") + 1));
   }
 
   // A file in the working folder.
-  [[nodiscard]] std::string WorkFile(const std::string& name) const { return root_.PathOf(kWork + name); }
-  void WriteWorkFile(const std::string& name, const std::string& bytes) const { root_.Write(kWork + name, bytes); }
+  [[nodiscard]] std::string WorkFile(const std::string& name) const { return root_.PathOf(work_ + name); }
+  void WriteWorkFile(const std::string& name, const std::string& bytes) const { root_.Write(work_ + name, bytes); }
   void WriteConfig(const std::string& xml) const { WriteWorkFile("config\\AppConfig.xml", xml); }
 
   [[nodiscard]] PanelOptions Options() const {
     PanelOptions options;
     options.exePath = exe_;
-    options.workingFolder = root_.PathOf(kWork);
+    options.workingFolder = root_.PathOf(work_);
     return options;
   }
 
 private:
-  static constexpr char kProgram[] = "Torvale Panel\\";
-  static constexpr char kWork[] = "work folder\\";
+  std::string program_;
+  std::string work_;
   ScratchFolder root_;
   std::string exe_;
 };
@@ -373,5 +381,51 @@ TEST(RunStopButton, WithoutProbeResultTheButtonIsDisabledAndAClickDoesNothing) {
   EXPECT_EQ(panel.StatusText(), kCheckingStatus);
   EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
 }
+
+// --- Folder names ---------------------------------------------------------------------------------------------------
+
+// The panel's own folder named in letters the system's code page lacks: the scripts beside it must still be found
+// and run. A working folder whose name holds '#' and '%': the configuration below it must still be read, which
+// the status bar shows by leaving "Checking status".
+struct FolderCase {
+  const char* name;
+  const char* program; // the panel's folder
+  const char* work;    // its working folder
+  const char* script;  // written beside the panel, for the button to run; nullptr: nothing to click
+  int button;
+};
+
+void PrintTo(const FolderCase& c, std::ostream* out) { *out << c.name; }
+
+class PanelFolders : public testing::TestWithParam<FolderCase> {};
+
+TEST_P(PanelFolders, ReadTheConfigurationAndRunTheScripts) {
+  const FolderCase& c = GetParam();
+  const PanelCopy copy(c.program, c.work);
+  copy.WriteConfig(ConfigWithPort(FreePort()));
+  if (c.script) copy.WriteProgramFile(c.script, kMarkerScript);
+  const PanelDriver panel(copy.Options());
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+  if (!c.script) return;
+
+  // Both buttons are on the page for an unregistered service, which these tests leave unregistered.
+  ASSERT_TRUE(panel.Click(c.button)) << "the button is not on screen";
+  std::optional<MessageBoxInfo> box;
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(copy.WorkFile(kMarker)) || (box = panel.FindMessageBox()); }))
+      << "the script did not run";
+  EXPECT_FALSE(box.has_value()) << "the panel said: " << box->text;
+  if (box) {
+    EXPECT_TRUE(panel.CloseMessageBox(*box));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PanelFolders,
+                         testing::Values(FolderCase{"ProgramFolderOutsideTheCodePageRunsRunBat", "Панель Ω\\",
+                                                    "work folder\\", "run.bat", IDC_BTNRUNFERRIX},
+                                         FolderCase{"ProgramFolderOutsideTheCodePageFindsInstallService", "Панель Ω\\",
+                                                    "work folder\\", "InstallService.bat", IDC_BTNREGISTER},
+                                         FolderCase{"WorkingFolderWithUrlCharacters", "Torvale Panel\\",
+                                                    "work #1%20x\\", nullptr, 0}),
+                         [](const testing::TestParamInfo<FolderCase>& c) { return std::string(c.param.name); });
 
 } // namespace

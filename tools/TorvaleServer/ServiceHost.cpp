@@ -76,7 +76,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   service.Report(SERVICE_START_PENDING, 10000);
   int exitCode = kExitFailed;
   try {
-    if (SetCurrentDirectoryA(ExecutableFolder().c_str()))
+    if (SetCurrentDirectoryW(WideFromUtf8(ExecutableFolder()).c_str()))
       exitCode =
           RunServer(service.StopEvent(), [](std::int32_t, const std::string&) { service.Report(SERVICE_RUNNING); });
   } catch (const std::exception&) {

@@ -2,6 +2,7 @@
 #include "support/PanelDriver.h"
 
 #include "UniqueResource.h"
+#include "WideText.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -78,6 +79,26 @@ private:
   HANDLE process_;
   void* address_;
 };
+
+// The NUL-terminated text at the start of a remote buffer of capacity bytes, read in pieces: first guess bytes (the
+// length the text was reported to have, right below 64 KiB), then on. Pages the text did not reach read as zeros;
+// a text that never ends there is longer than any the panel makes.
+std::string ReadRemoteText(HANDLE process, const RemoteBuffer& remote, size_t capacity, size_t guess) {
+  const auto* base = static_cast<const char*>(remote.Get());
+  std::string text;
+  for (size_t piece = guess;; piece = 0x10000) {
+    const size_t at = text.size();
+    if (at >= capacity) Fail("the status line is longer than any the panel can make");
+    const size_t n = std::min(piece, capacity - at);
+    text.resize(at + n);
+    if (!ReadProcessMemory(process, base + at, text.data() + at, n, nullptr))
+      Fail("cannot read the panel's memory (error " + std::to_string(GetLastError()) + ")");
+    if (const size_t end = text.find('\0', at); end != std::string::npos) {
+      text.resize(end);
+      return text;
+    }
+  }
+}
 
 BITMAPINFO TopDown32(int width, int height) {
   BITMAPINFO info{};
@@ -211,7 +232,7 @@ ScratchFolder::~ScratchFolder() {
 std::string ScratchFolder::PathOf(const std::string& relative) const { return path_ + "\\" + relative; }
 
 void ScratchFolder::Write(const std::string& relative, const std::string& bytes) const {
-  const std::filesystem::path target(PathOf(relative));
+  const std::filesystem::path target(WideFromUtf8(PathOf(relative)));
   std::error_code error;
   std::filesystem::create_directories(target.parent_path(), error);
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
@@ -221,14 +242,14 @@ void ScratchFolder::Write(const std::string& relative, const std::string& bytes)
 }
 
 std::string ScratchFolder::CopyIn(const std::string& source, const std::string& relative) const {
-  const std::filesystem::path from(source);
-  const std::filesystem::path target(PathOf(relative.empty() ? from.filename().string() : relative));
+  const std::string name = relative.empty() ? source.substr(source.find_last_of("\\/") + 1) : relative;
+  const std::string target = PathOf(name);
   std::error_code error;
-  std::filesystem::create_directories(target.parent_path(), error);
+  std::filesystem::create_directories(std::filesystem::path(WideFromUtf8(target)).parent_path(), error);
   // Not std::filesystem::copy_file: this runtime's overwrite_existing fails with "File exists" when there is one.
-  if (!CopyFileA(source.c_str(), target.string().c_str(), FALSE))
-    Fail("cannot copy " + source + " to " + target.string() + " (error " + std::to_string(GetLastError()) + ")");
-  return target.string();
+  if (!CopyFileW(WideFromUtf8(source).c_str(), WideFromUtf8(target).c_str(), FALSE))
+    Fail("cannot copy " + source + " to " + target + " (error " + std::to_string(GetLastError()) + ")");
+  return target;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -263,13 +284,15 @@ struct PanelDriver::PictureCache {
 
 PanelDriver::PanelDriver(const PanelOptions& options)
     : exePath_(options.exePath), pictures_(std::make_unique<PictureCache>()) {
-  if (GetFileAttributesA(exePath_.c_str()) == INVALID_FILE_ATTRIBUTES) Fail("no panel at " + exePath_);
-  std::string commandLine = "\"" + exePath_ + "\"";
-  STARTUPINFOA startup{};
+  const std::wstring exe = WideFromUtf8(exePath_);
+  const std::wstring folder = WideFromUtf8(options.workingFolder);
+  if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) Fail("no panel at " + exePath_);
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exePath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup, &info))
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &info))
     Fail("cannot start " + exePath_ + " (error " + std::to_string(GetLastError()) + ")");
   process_.Reset(info.hProcess);
   UniqueHandle thread(info.hThread);
@@ -408,35 +431,28 @@ RECT PanelDriver::WindowRect() const {
 
 std::string PanelDriver::StatusText() const {
   HWND bar = Control(IDC_STBMAIN);
-  DWORD_PTR lengthAndType = 0;
-  if (!SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &lengthAndType))
-    Fail("no answer to SB_GETTEXTLENGTH");
   // SB_GETTEXT's buffer is not marshalled between processes: it has to live in the panel's address space. The call
   // writes the whole text whatever the buffer's size, and SB_GETTEXTLENGTH gives only the low 16 bits of the
   // length, so the buffer has room for the longest line there can be (committed, but only touched as written).
   const size_t capacity = kLongestStatusLine + 1;
   RemoteBuffer remote(process_.Get(), capacity);
   if (!remote.Get()) Fail("cannot allocate in the panel's process (error " + std::to_string(GetLastError()) + ")");
-  DWORD_PTR ignored = 0;
-  if (!SendMessageTimeoutA(bar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL, kAnswerTimeoutMs,
-                           &ignored))
-    Fail("no answer to SB_GETTEXT");
-  // Read in pieces up to the terminator: the reported length first (it is right below 64 KiB of plain text), then
-  // on. Pages of the buffer that the text did not reach read as zeros.
-  const auto* base = static_cast<const char*>(remote.Get());
+
+  // A status bar in simple mode answers for its text as part SB_SIMPLEID, as Windows documents it. Wine keeps the
+  // text as part 0 and gives "" for SB_SIMPLEID, so part 0 is asked when the documented part gives nothing.
   std::string text;
-  for (size_t piece = LOWORD(lengthAndType) + size_t{1};; piece = 0x10000) {
-    const size_t at = text.size();
-    if (at >= capacity) Fail("the status line is longer than any the panel can make");
-    const size_t n = std::min(piece, capacity - at);
-    text.resize(at + n);
-    if (!ReadProcessMemory(process_.Get(), base + at, text.data() + at, n, nullptr))
-      Fail("cannot read the panel's memory (error " + std::to_string(GetLastError()) + ")");
-    if (const size_t end = text.find('\0', at); end != std::string::npos) {
-      text.resize(end);
-      return text;
-    }
+  for (const WPARAM part : {WPARAM{SB_SIMPLEID}, WPARAM{0}}) {
+    DWORD_PTR lengthAndType = 0;
+    if (!SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, part, 0, SMTO_NORMAL, kAnswerTimeoutMs, &lengthAndType))
+      Fail("no answer to SB_GETTEXTLENGTH");
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL,
+                             kAnswerTimeoutMs, &ignored))
+      Fail("no answer to SB_GETTEXT");
+    text = ReadRemoteText(process_.Get(), remote, capacity, LOWORD(lengthAndType) + size_t{1});
+    if (!text.empty()) break;
   }
+  return text;
 }
 
 std::optional<std::string> PanelDriver::ToolHint(int id) const {
@@ -565,8 +581,8 @@ bool PanelDriver::CloseMessageBox(const MessageBoxInfo& box, DWORD timeoutMs) co
 
 Pixels PanelDriver::LoadPicture(int bitmapId) const {
   if (auto cached = pictures_->byId.find(bitmapId); cached != pictures_->byId.end()) return cached->second;
-  ModuleHandle module(
-      LoadLibraryExA(exePath_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  ModuleHandle module(LoadLibraryExW(WideFromUtf8(exePath_).c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!module.Get()) Fail("cannot open " + exePath_ + " for its resources");
   GdiObject bitmap(LoadImageA(module.Get(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   if (!bitmap.Get()) Fail("no bitmap " + std::to_string(bitmapId) + " in " + exePath_);

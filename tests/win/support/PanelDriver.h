@@ -44,7 +44,8 @@ namespace tsm::test {
 [[nodiscard]] std::string PanelExePath();
 
 // A fresh empty folder under %TEMP%, removed with all its contents when the object goes. For a panel copy with
-// scripts beside it, or a working folder with (or without) a configuration below it.
+// scripts beside it, or a working folder with (or without) a configuration below it. Paths are UTF-8, as the panel
+// holds its own, so that names outside the system's code page ("Панель Ω") can be made and used.
 class ScratchFolder {
 public:
   ScratchFolder();
@@ -111,6 +112,7 @@ struct Pixels {
 // The longest status line the panel can make: the prefix and what 2000 reads of 1024 bytes can bring in.
 inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;
 
+// Paths in UTF-8, as ScratchFolder gives them.
 struct PanelOptions {
   std::string exePath = PanelExePath(); // a copy elsewhere is fine; its pictures are read from this file
   std::string workingFolder;            // empty: the test's own working folder
@@ -169,8 +171,8 @@ public:
   [[nodiscard]] std::string Caption() const { return Text(0); }
   [[nodiscard]] SIZE ClientSize() const;
   [[nodiscard]] RECT WindowRect() const;
-  // The simple text of the status bar (SB_GETTEXT, part 0, through a buffer in the panel's process), at any length
-  // up to kLongestStatusLine.
+  // The simple text of the status bar (SB_GETTEXT through a buffer in the panel's process: part SB_SIMPLEID, as
+  // Windows answers it, else part 0, as Wine does), at any length up to kLongestStatusLine.
   [[nodiscard]] std::string StatusText() const;
   // The hint (tooltip text) the panel shows for a control, read from its tooltip window through memory in the
   // panel's process; nothing when the panel has no tooltip or no tool for that control.

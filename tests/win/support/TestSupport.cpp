@@ -3,6 +3,7 @@
 
 #include "ExecutableFolder.h"
 #include "Socket.h"
+#include "WideText.h"
 
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -59,7 +60,7 @@ std::string TestExeFolder() {
 }
 
 bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

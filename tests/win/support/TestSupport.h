@@ -39,11 +39,11 @@ template <class Predicate> [[nodiscard]] bool WaitUntil(Predicate&& done, DWORD 
 
 using tsm::UniqueHandle;
 
-// Folder of the running test executable, with its trailing backslash; every built program and sample lies there.
-// Throws std::runtime_error when the path cannot be read.
+// Folder of the running test executable (UTF-8), with its trailing backslash; every built program and sample lies
+// there. Throws std::runtime_error when the path cannot be read.
 [[nodiscard]] std::string TestExeFolder();
 
-// Whether path names a file (a folder does not count).
+// Whether path (UTF-8) names a file (a folder does not count).
 [[nodiscard]] bool FileExists(const std::string& path);
 
 // A socket bound to a free loopback port, not listening: it holds the port, so nobody else can listen there while
