@@ -12,6 +12,8 @@
 #define IDB_GLYPH_STOP 113
 #define IDB_GLYPH_START_SERVICE 114
 #define IDB_GLYPH_STOP_SERVICE 115
+// Each picture is also drawn for 125, 150 and 200 % display scales, under its id plus one, two or three steps.
+#define IDB_SCALE_STEP 1000
 
 // Controls of the main window.
 #define IDC_PANEL1 1001

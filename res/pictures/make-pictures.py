@@ -1,6 +1,11 @@
 #!/usr/bin/env python3
 """Draw the panel's pictures and icon and write them next to this script.
 
+Every picture is drawn once per display scale the panel ships (100, 125, 150
+and 200 %), from the same shapes, so that each is crisp at its own size: the
+100 % file keeps its plain name, the others carry the scale ("imgRunning-150.bmp").
+The icon holds every size Windows asks for, 16 to 256 pixels.
+
 Standard library only: the BMP and ICO bytes are written by hand, so the
 output is the same on every machine. Shapes are sampled at pixel centres,
 with no antialiasing, so every picture uses only the colours named here.
@@ -8,6 +13,7 @@ Coordinates are top-down (y = 0 is the top row); the writers flip them.
 """
 import os
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -78,6 +84,9 @@ def ico_bytes(canvases):
     """Plain ICO of 32-bit BGRA images with AND masks."""
     images = []
     for c in canvases:
+        if c.w >= 256:
+            images.append(png_bytes(c))
+            continue
         xor = b"".join(bytes((b, g, r, a)) for row in reversed(c.px) for r, g, b, a in row)
         mstride = (c.w + 31) // 32 * 4
         mask = b""
@@ -94,6 +103,16 @@ def ico_bytes(canvases):
         out += struct.pack("<BBBBHHII", c.w % 256, c.h % 256, 0, 0, 1, 32, len(img), off)
         off += len(img)
     return out + b"".join(images)
+
+
+def png_bytes(c):
+    """A 32-bit RGBA PNG, for the 256-pixel icon image that would be 260 KB as a bitmap."""
+    raw = b"".join(b"\0" + b"".join(bytes(p) for p in row) for row in c.px)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", c.w, c.h, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 def save(name, data):
@@ -115,27 +134,37 @@ PALETTE16 = [WHITE, BLACK, HOUSING, HOUSING_EDGE] + [c for lamp in LAMPS for c i
 assert len(PALETTE16) == 16
 
 
-def traffic_light(lit):
-    c = Canvas(132, 210, WHITE + (255,))
-    c.fill(BLACK + (255,), rrect(18, 2, 114, 208, 16))
-    c.fill(HOUSING + (255,), rrect(21, 5, 111, 205, 13))
-    c.fill(HOUSING_EDGE + (255,), rect(24, 20, 27, 190))
+def traffic_light(lit, s):
+    c = Canvas(round(132 * s), round(210 * s), WHITE + (255,))
+    c.fill(BLACK + (255,), rrect(18, 2, 114, 208, 16), s)
+    c.fill(HOUSING + (255,), rrect(21, 5, 111, 205, 13), s)
+    c.fill(HOUSING_EDGE + (255,), rect(24, 20, 27, 190), s)
     for i, (dim, rim, centre, shine) in enumerate(LAMPS):
         cx, cy = 66, 38 + 67 * i
-        c.fill(BLACK + (255,), circle(cx, cy, 28))
+        c.fill(BLACK + (255,), circle(cx, cy, 28), s)
         if i != lit:
-            c.fill(dim + (255,), circle(cx, cy, 24))
+            c.fill(dim + (255,), circle(cx, cy, 24), s)
             continue
         # The centre stays one solid colour well over 20 px across; the
         # highlight sits out near the rim.
-        c.fill(rim + (255,), circle(cx, cy, 24))
-        c.fill(centre + (255,), circle(cx, cy, 20))
-        c.fill(shine + (255,), circle(cx - 13, cy - 13, 3))
+        c.fill(rim + (255,), circle(cx, cy, 24), s)
+        c.fill(centre + (255,), circle(cx, cy, 20), s)
+        c.fill(shine + (255,), circle(cx - 13, cy - 13, 3), s)
     return c
 
 
-for name, lit in (("imgStopped.bmp", 0), ("imgComingUp.bmp", 1), ("imgRunning.bmp", 2)):
-    save(name, bmp_bytes(traffic_light(lit), PALETTE16))
+# The display scales the panel carries pictures for, and the suffix of each one's files.
+SCALES = ((1.0, ""), (1.25, "-125"), (1.5, "-150"), (2.0, "-200"))
+
+
+def scaled(name, suffix):
+    stem, ext = os.path.splitext(name)
+    return stem + suffix + ext
+
+
+for s, suffix in SCALES:
+    for name, lit in (("imgStopped.bmp", 0), ("imgComingUp.bmp", 1), ("imgRunning.bmp", 2)):
+        save(scaled(name, suffix), bmp_bytes(traffic_light(lit, s), PALETTE16))
 
 # --- glyphs: 24 x 24, 24 bpp, magenta is transparent ----------------------
 
@@ -168,8 +197,19 @@ def small_window(c):
     c.fill(WINDOW, rect(2, 7, 18, 18))
 
 
-def glyph(draw):
-    c = Canvas(24, 24, MAGENTA)
+class ScaledCanvas(Canvas):
+    """A canvas whose shapes are given in 24-pixel glyph units and drawn at `s` times that."""
+
+    def __init__(self, s):
+        super().__init__(round(24 * s), round(24 * s), MAGENTA)
+        self.s = s
+
+    def fill(self, colour, shape, scale=1.0):
+        super().fill(colour, shape, scale * self.s)
+
+
+def glyph(draw, s):
+    c = ScaledCanvas(s)
     draw(c)
     return bmp_bytes(c)
 
@@ -183,11 +223,16 @@ def plug(c):
     c.fill((120, 120, 132, 255), rect(6, 9, 18, 10))
 
 
-save("imgStart.bmp", glyph(lambda c: start_symbol(c, 12, 12, 11, GREEN, DARK_GREEN)))
-save("imgStop.bmp", glyph(lambda c: stop_symbol(c, 12, 12, 11, ORANGE, DARK_ORANGE)))
-save("btnRegister.bmp", glyph(plug))
-save("btnStartService.bmp", glyph(lambda c: (small_window(c), start_symbol(c, 16.5, 16.5, 7.5, GREEN, DARK_GREEN))))
-save("btnStopService.bmp", glyph(lambda c: (small_window(c), stop_symbol(c, 16.5, 16.5, 7.5, RED, DARK_RED))))
+GLYPHS = (
+    ("imgStart.bmp", lambda c: start_symbol(c, 12, 12, 11, GREEN, DARK_GREEN)),
+    ("imgStop.bmp", lambda c: stop_symbol(c, 12, 12, 11, ORANGE, DARK_ORANGE)),
+    ("btnRegister.bmp", plug),
+    ("btnStartService.bmp", lambda c: (small_window(c), start_symbol(c, 16.5, 16.5, 7.5, GREEN, DARK_GREEN))),
+    ("btnStopService.bmp", lambda c: (small_window(c), stop_symbol(c, 16.5, 16.5, 7.5, RED, DARK_RED))),
+)
+for s, suffix in SCALES:
+    for name, draw in GLYPHS:
+        save(scaled(name, suffix), glyph(draw, s))
 
 # --- application icon: a traffic light with all lamps lit -----------------
 
@@ -203,4 +248,5 @@ def icon(size):
     return c
 
 
-save("app.ico", ico_bytes([icon(16), icon(32), icon(48)]))
+# The sizes Windows asks for: small and large icons at 100 to 200 %, and the shell's biggest views.
+save("app.ico", ico_bytes([icon(n) for n in (16, 20, 24, 32, 40, 48, 64, 256)]))
