@@ -124,10 +124,10 @@ void WarmFonts() {
 
 void WarmPictures() {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  for (const int id : {IDB_RUNNING, IDB_STOPPED, IDB_COMINGUP}) (void)tsm::ui::LoadPicture(instance, id);
+  for (const int id : {IDB_RUNNING, IDB_STOPPED, IDB_COMINGUP}) (void)tsm::ui::LoadPicture(instance, id, tsm::ui::Dpi(96));
   for (const int id :
        {IDB_GLYPH_REGISTER, IDB_GLYPH_START, IDB_GLYPH_STOP, IDB_GLYPH_START_SERVICE, IDB_GLYPH_STOP_SERVICE}) {
-    const tsm::ui::TGlyph glyph(tsm::ui::LoadPicture(instance, id).Get());
+    const tsm::ui::TGlyph glyph(tsm::ui::LoadPicture(instance, id, tsm::ui::Dpi(96)).Get());
   }
 }
 

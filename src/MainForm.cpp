@@ -96,6 +96,7 @@ LRESULT CALLBACK TfrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, 
 LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
   case WM_CREATE:
+    style_.Open(handle_);
     CreateFonts();
     CreateControls();
     tmrMain = {IDT_TMRMAIN, kTickMilliseconds, ::SetTimer(handle_, IDT_TMRMAIN, kTickMilliseconds, nullptr) != 0};
@@ -107,9 +108,16 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case WM_DRAWITEM: {
     const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
     for (const ui::TBitBtn* button : {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService})
-      if (button->Handle == item.hwndItem) button->Draw(item, dpi_);
+      if (button->Handle == item.hwndItem) button->Draw(item, dpi_, style_.Button());
     return TRUE;
   }
+  case WM_THEMECHANGED:
+    style_.Open(handle_);
+    ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    break;
+  case WM_DPICHANGED:
+    FormDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+    return 0;
   case WM_CTLCOLORSTATIC:
     ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
     return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
@@ -137,7 +145,7 @@ void TfrmMain::CreateFonts() {
   noticeFont_ = MakeFont(dpi_, 11, true);
 }
 
-void TfrmMain::CreateControls() {
+ui::TControl* TfrmMain::ControlById(int id) {
   struct Binding {
     int id;
     ui::TControl* control;
@@ -153,11 +161,20 @@ void TfrmMain::CreateControls() {
       {IDC_IMGSTOP, &imgStop},         {IDC_IMGSTART, &imgStart},
       {IDC_LBLSTATUS, &lblStatus},     {IDC_LBLSTATUS2, &lblStatus2},
   };
-  auto controlById = [&](int id) -> ui::TControl* {
-    for (const auto& binding : bindings)
-      if (binding.id == id) return binding.control;
-    return nullptr;
-  };
+  for (const auto& binding : bindings)
+    if (binding.id == id) return binding.control;
+  return nullptr;
+}
+
+HFONT TfrmMain::FontFor(layout::Font font) const {
+  return font == layout::Font::Title         ? titleFont_.Get()
+         : font == layout::Font::Explanation ? explanationFont_.Get()
+         : font == layout::Font::Notice      ? noticeFont_.Get()
+                                             : defaultFont_.Get();
+}
+
+void TfrmMain::CreateControls() {
+  auto controlById = [&](int id) { return ControlById(id); };
 
   tooltip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, instance_, nullptr);
@@ -176,10 +193,10 @@ void TfrmMain::CreateControls() {
     };
     switch (spec.kind) {
     case layout::Kind::Panel:
-      control->Handle = create(0, ui::kPanelClass, 0);
+      control->Handle = create(0, ui::kPanelClass, 0, &style_);
       break;
     case layout::Kind::PageControl:
-      control->Handle = create(WS_EX_CONTROLPARENT, ui::kPageControlClass, WS_CLIPCHILDREN);
+      control->Handle = create(WS_EX_CONTROLPARENT, ui::kPageControlClass, WS_CLIPCHILDREN, &style_);
       break;
     case layout::Kind::Page:
       control->Handle = create(WS_EX_CONTROLPARENT, ui::kPageClass, 0);
@@ -193,7 +210,8 @@ void TfrmMain::CreateControls() {
     case layout::Kind::Button: {
       auto& button = static_cast<ui::TBitBtn&>(*control);
       button.Handle = create(0, "BUTTON", BS_OWNERDRAW | WS_TABSTOP);
-      button.Glyph = ui::TGlyph(ui::LoadPicture(instance_, spec.picture).Get());
+      button.Glyph = ui::TGlyph(ui::LoadPicture(instance_, spec.picture, dpi_).Get());
+      button.TrackHot();
       button.Hint = spec.hint ? spec.hint : "";
       TOOLINFOA tool{};
       tool.cbSize = sizeof tool;
@@ -207,7 +225,7 @@ void TfrmMain::CreateControls() {
     case layout::Kind::Image: {
       auto& image = static_cast<ui::TImage&>(*control);
       image.Handle = create(0, ui::kImageClass, 0, &image);
-      if (spec.picture) image.SetPicture(ui::LoadPicture(instance_, spec.picture));
+      if (spec.picture) image.SetPicture(ui::LoadPicture(instance_, spec.picture, dpi_));
       break;
     }
     case layout::Kind::StatusBar:
@@ -218,11 +236,7 @@ void TfrmMain::CreateControls() {
     if (!control->Handle) throw std::runtime_error(GetLastErrorText());
 
     ui::PlaceControl(control->Handle, spec.bounds, dpi_);
-    const HFONT font = spec.font == layout::Font::Title         ? titleFont_.Get()
-                       : spec.font == layout::Font::Explanation ? explanationFont_.Get()
-                       : spec.font == layout::Font::Notice      ? noticeFont_.Get()
-                                                                : defaultFont_.Get();
-    ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec.font)), FALSE);
   }
 }
 
@@ -262,6 +276,8 @@ void TfrmMain::RefreshServiceStatus() {
                              : display->picture == StatusPicture::Running ? imgRunning
                                                                           : imgComingUp;
   imgStatus.SetPicture(holder.CopyPicture());
+  // A screen reader reads the picture's window text as its name: the state in words.
+  imgStatus.SetCaption(StatusPictureWords(display->picture));
   btnStartService.SetEnabled(display->startEnabled);
   btnStopService.SetEnabled(display->stopEnabled);
 }
@@ -308,6 +324,9 @@ void TfrmMain::ShowRequestSent() {
 
 void TfrmMain::OnCommand(int id) {
   switch (id) {
+  case IDOK: // Enter, which IsDialogMessage turns into IDOK: it presses the focused button
+    PressFocusedButton();
+    break;
   case IDC_BTNREGISTER:
     btnRegisterClick();
     break;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "UiControls.h"
+#include "UiTheme.h"
 
 namespace tsm {
 
@@ -96,6 +97,12 @@ private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
   void CreateFonts();
+  [[nodiscard]] ui::TControl* ControlById(int id);
+  [[nodiscard]] HFONT FontFor(layout::Font font) const;
+  // At another display scale (MainFormDpi.cpp): the window takes the rectangle the system suggests, and every
+  // control, font, picture, glyph and the tooltip's font follow the new scale.
+  void FormDpiChanged(int dpi, const RECT& suggested);
+  void PressFocusedButton();
   void OnCommand(int id);
   void ShowRequestSent();
   void RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn);
@@ -107,7 +114,10 @@ private:
   HWND handle_ = nullptr;
   ui::Dpi dpi_;
   ui::UniqueFont defaultFont_, titleFont_, explanationFont_, noticeFont_;
+  ui::TVisualStyle style_;
   HWND tooltip_ = nullptr;
+  ui::UniqueFont tooltipFont_;           // set once the scale has changed; until then the tooltip's own
+  ui::UniqueIcon bigIcon_, smallIcon_;  // likewise for the window's icons
   std::mt19937 random_; // draws the stop token; seeded from the clock at creation
   std::shared_ptr<TFormLink> link_ = std::make_shared<TFormLink>();
 };

@@ -57,4 +57,13 @@ void TfrmMain::btnRunFerrixClick() {
   }
 }
 
+// Enter presses the focused button, as Space does, when it is one of ours and can be pressed: a button that kept
+// the focus while its page was hidden cannot.
+void TfrmMain::PressFocusedButton() {
+  const HWND focus = ::GetFocus();
+  for (const ui::TBitBtn* button : {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService})
+    if (button->Handle == focus && ::IsWindowVisible(focus) && ::IsWindowEnabled(focus))
+      OnCommand(::GetDlgCtrlID(focus));
+}
+
 } // namespace tsm

@@ -1,6 +1,9 @@
 #include "UiControls.h"
 
 #include <commctrl.h>
+#include <vssym32.h>
+
+#include <algorithm>
 
 namespace tsm::ui {
 namespace {
@@ -67,14 +70,25 @@ private:
   RECT client_{};
 };
 
+// The header and the page control keep the window's visual style, their creation parameter, in their user data.
+const TVisualStyle* StyleOf(HWND window, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  return reinterpret_cast<const TVisualStyle*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const TVisualStyle* style = StyleOf(window, message, lParam);
   if (LRESULT result; HandleCommon(window, message, wParam, result)) return result;
   if (message != WM_PAINT) return ::DefWindowProcA(window, message, wParam, lParam);
 
   const FacePainter face(window);
   HDC dc = face.Dc();
   RECT client = face.Client();
-  ::DrawEdge(dc, &client, BDR_RAISEDINNER, BF_RECT);
+  if (!DrawThemedArea(window, dc, style ? style->Band() : nullptr, RP_BACKGROUND, client))
+    ::DrawEdge(dc, &client, BDR_RAISEDINNER, BF_RECT);
   char caption[128] = {};
   ::GetWindowTextA(window, caption, sizeof caption);
   const SelectedObject font(dc, FontOf(window) ? FontOf(window) : ::GetStockObject(DEFAULT_GUI_FONT));
@@ -85,6 +99,7 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 LRESULT CALLBACK PageControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const TVisualStyle* style = StyleOf(window, message, lParam);
   if (LRESULT result; HandleCommon(window, message, wParam, result)) return result;
   if (LRESULT result; ForwardToMainWindow(window, message, wParam, lParam, result)) return result;
   if (message != WM_PAINT) return ::DefWindowProcA(window, message, wParam, lParam);
@@ -92,7 +107,8 @@ LRESULT CALLBACK PageControlProc(HWND window, UINT message, WPARAM wParam, LPARA
   // The frame a tab control draws round its pages, without the tab row: the tabs are never shown.
   const FacePainter face(window);
   RECT client = face.Client();
-  ::DrawEdge(face.Dc(), &client, EDGE_RAISED, BF_RECT);
+  if (!DrawThemedArea(window, face.Dc(), style ? style->Pane() : nullptr, TABP_PANE, client))
+    ::DrawEdge(face.Dc(), &client, EDGE_RAISED, BF_RECT);
   return 0;
 }
 
@@ -125,6 +141,58 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       image && image->Picture)
     DrawTransparent(face.Dc(), image->Picture.Get(), 0, 0);
   return 0;
+}
+
+// A button's hot state: the mouse came in (tracked until it leaves) or left.
+LRESULT CALLBACK HotTrackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto& button = *reinterpret_cast<TBitBtn*>(data);
+  if ((message == WM_MOUSEMOVE && !button.Hot) || message == WM_MOUSELEAVE) {
+    button.Hot = message == WM_MOUSEMOVE;
+    if (button.Hot) {
+      TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+      ::TrackMouseEvent(&track);
+    }
+    ::InvalidateRect(window, nullptr, FALSE);
+  } else if (message == WM_NCDESTROY) {
+    ::RemoveWindowSubclass(window, HotTrackProc, 0);
+  }
+  return ::DefSubclassProc(window, message, wParam, lParam);
+}
+
+// The push-button part's state for what the owner-draw item says, and the mouse.
+int PushButtonState(const DRAWITEMSTRUCT& item, bool hot) {
+  if (item.itemState & ODS_DISABLED) return PBS_DISABLED;
+  if (item.itemState & ODS_SELECTED) return PBS_PRESSED;
+  if (hot) return PBS_HOT;
+  // The button Enter presses is the focused one: it wears the default look, as a dialog's default button does.
+  if (item.itemState & ODS_FOCUS) return PBS_DEFAULTED;
+  return PBS_NORMAL;
+}
+
+// Picture variants: the display scales they were drawn for, in the order of their resource ids.
+constexpr int kPictureDpis[] = {96, 120, 144, 192};
+
+UniqueBitmap LoadBitmapResource(HINSTANCE instance, int id) {
+  return UniqueBitmap(
+      static_cast<HBITMAP>(::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+}
+
+// Nearest-neighbour, so that the picture keeps only its own colours and its transparent one stays exact.
+UniqueBitmap Stretch(const UniqueBitmap& picture, int numerator, int denominator) {
+  BITMAP info{};
+  if (!picture || !::GetObjectA(picture.Get(), sizeof info, &info)) return {};
+  const int width = ::MulDiv(info.bmWidth, numerator, denominator);
+  const int height = ::MulDiv(info.bmHeight, numerator, denominator);
+  BITMAPINFO format{};
+  format.bmiHeader = {sizeof format.bmiHeader, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  UniqueBitmap result(::CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!result) return {};
+  const MemoryDC source(nullptr, picture.Get());
+  const MemoryDC target(nullptr, result.Get());
+  ::SetStretchBltMode(target.Get(), COLORONCOLOR);
+  ::StretchBlt(target.Get(), 0, 0, width, height, source.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+  return result;
 }
 
 void Register(HINSTANCE instance, const char* name, WNDPROC proc) {
@@ -211,7 +279,9 @@ void TGlyph::Draw(HDC dc, int x, int y, bool enabled) const {
                DST_ICON | DSS_DISABLED);
 }
 
-void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi) const {
+void TBitBtn::TrackHot() { ::SetWindowSubclass(Handle, HotTrackProc, 0, reinterpret_cast<DWORD_PTR>(this)); }
+
+void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi, HTHEME theme) const {
   HDC dc = item.hDC;
   RECT face = item.rcItem;
   const bool pressed = item.itemState & ODS_SELECTED;
@@ -220,7 +290,17 @@ void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi) const {
   // keeps it hidden, and says so with ODS_NOFOCUSRECT.
   const bool focused = (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT);
 
-  ::DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
+  // The style's face does not move its content when pressed; the classic one does, by a pixel.
+  const int state = PushButtonState(item, Hot);
+  RECT content = face;
+  if (theme) {
+    if (::IsThemeBackgroundPartiallyTransparent(theme, BP_PUSHBUTTON, state))
+      ::DrawThemeParentBackground(item.hwndItem, dc, &face);
+    ::DrawThemeBackground(theme, dc, BP_PUSHBUTTON, state, &face, nullptr);
+    ::GetThemeBackgroundContentRect(theme, dc, BP_PUSHBUTTON, state, &face, &content);
+  } else {
+    ::DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
+  }
 
   char caption[128] = {};
   ::GetWindowTextA(item.hwndItem, caption, sizeof caption);
@@ -232,7 +312,7 @@ void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi) const {
 
   const SIZE glyph = Glyph.Size();
   const int spacing = glyph.cx ? dpi.Scale(4) : 0;
-  const int offset = pressed ? 1 : 0;
+  const int offset = pressed && !theme ? 1 : 0;
   const int width = item.rcItem.right - item.rcItem.left;
   const int height = item.rcItem.bottom - item.rcItem.top;
   const int left = (width - (glyph.cx + spacing + textWidth)) / 2 + offset;
@@ -243,7 +323,10 @@ void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi) const {
   text.right = text.left + textWidth;
   text.bottom = text.top + textHeight;
   ::SetBkMode(dc, TRANSPARENT);
-  if (enabled) {
+  if (COLORREF themed = 0; theme && ::GetThemeColor(theme, BP_PUSHBUTTON, state, TMT_TEXTCOLOR, &themed) == S_OK) {
+    ::SetTextColor(dc, themed);
+    ::DrawTextA(dc, caption, -1, &text, DT_SINGLELINE | DT_NOPREFIX);
+  } else if (enabled) {
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
     ::DrawTextA(dc, caption, -1, &text, DT_SINGLELINE | DT_NOPREFIX);
   } else {
@@ -252,19 +335,28 @@ void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi) const {
   }
 
   if (focused) {
-    RECT focus = item.rcItem;
-    ::InflateRect(&focus, -dpi.Scale(4), -dpi.Scale(4));
+    RECT focus = theme ? content : item.rcItem;
+    const int inset = theme ? dpi.Scale(1) : dpi.Scale(4);
+    ::InflateRect(&focus, -inset, -inset);
     ::DrawFocusRect(dc, &focus);
   }
 }
 
 void TStatusBar::SetSimpleText(const std::string& text) const {
   ::SendMessageA(Handle, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+  // The window text too, which is what a screen reader reads as the bar's name; the simple mode does not draw it.
+  ::SetWindowTextA(Handle, text.c_str());
 }
 
-UniqueBitmap LoadPicture(HINSTANCE instance, int id) {
-  return UniqueBitmap(
-      static_cast<HBITMAP>(::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+UniqueBitmap LoadPicture(HINSTANCE instance, int id, const Dpi& dpi) {
+  const auto fits = std::find_if(std::begin(kPictureDpis), std::end(kPictureDpis), [&](int drawn) {
+    return drawn >= dpi.Value();
+  });
+  if (fits != std::end(kPictureDpis))
+    return LoadBitmapResource(instance, id + static_cast<int>(fits - std::begin(kPictureDpis)) * IDB_SCALE_STEP);
+  const int largest = std::end(kPictureDpis)[-1];
+  return Stretch(LoadBitmapResource(instance, id + (std::size(kPictureDpis) - 1) * IDB_SCALE_STEP), dpi.Value(),
+                 largest);
 }
 
 } // namespace tsm::ui

@@ -8,6 +8,7 @@
 
 #include "MainFormLayout.h"
 #include "UiHandles.h"
+#include "UiTheme.h"
 
 namespace tsm::ui {
 
@@ -16,6 +17,7 @@ class Dpi {
 public:
   explicit Dpi(int dpi) : dpi_(dpi) {}
   [[nodiscard]] static Dpi OfScreen();
+  [[nodiscard]] int Value() const { return dpi_; }
   [[nodiscard]] int Scale(int pixels96) const { return ::MulDiv(pixels96, dpi_, 96); }
   [[nodiscard]] RECT Scale(const layout::Bounds& b) const {
     return {Scale(b.left), Scale(b.top), Scale(b.left + b.width), Scale(b.top + b.height)};
@@ -29,6 +31,8 @@ private:
 void PlaceControl(HWND control, const layout::Bounds& bounds, const Dpi& dpi);
 
 void RegisterControlClasses(HINSTANCE instance);
+// The header and the page control are created with the window's TVisualStyle as their creation parameter, and draw
+// with its parts while it has them.
 inline constexpr char kPanelClass[] = "TPanel";
 inline constexpr char kPageControlClass[] = "TPageControl";
 inline constexpr char kPageClass[] = "TTabSheet";
@@ -59,7 +63,7 @@ struct TImage : TControl {
   [[nodiscard]] UniqueBitmap CopyPicture() const;
 };
 
-// A 24 x 24 picture for a button, drawn with its bottom-left pixel's colour transparent, greyed when disabled.
+// A picture for a button (24 x 24 at 100 %), drawn with its bottom-left pixel's colour transparent, greyed when disabled.
 class TGlyph {
 public:
   TGlyph() = default;
@@ -74,12 +78,16 @@ private:
   SIZE size_{};
 };
 
-// A push button that shows its glyph left of its caption, 4 pixels apart, the pair centred.
+// A push button that shows its glyph left of its caption, 4 pixels apart, the pair centred. With a visual style
+// its face is the style's push button (hot while the mouse is over it); without one, the classic 3-D face.
 struct TBitBtn : TControl {
   TGlyph Glyph;
   std::string Hint;
+  bool Hot = false; // the mouse is over it
 
-  void Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi) const;
+  // Follows the mouse into and out of the button, for the hot face. Call once, after Handle is set.
+  void TrackHot();
+  void Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi, HTHEME theme) const;
 };
 
 struct TLabel : TControl {};
@@ -90,7 +98,8 @@ struct TStatusBar : TControl {
   void SetSimpleText(const std::string& text) const;
 };
 
-// Loads one of the program's bitmaps as a device-independent section, so 16-colour pictures keep their palette.
-[[nodiscard]] UniqueBitmap LoadPicture(HINSTANCE instance, int id);
+// Loads one of the program's bitmaps as a device-independent section, so 16-colour pictures keep their palette:
+// the one drawn for the smallest scale at or above the display's, stretched only beyond the largest.
+[[nodiscard]] UniqueBitmap LoadPicture(HINSTANCE instance, int id, const Dpi& dpi);
 
 } // namespace tsm::ui

@@ -17,4 +17,18 @@ std::optional<ServiceDisplay> DisplayForState(int state) {
   }
 }
 
+const char* StatusPictureWords(StatusPicture picture) {
+  switch (picture) {
+  case StatusPicture::Stopped:
+    return "Service stopped";
+  case StatusPicture::Running:
+    return "Service running";
+  case StatusPicture::Pending:
+    return "Service changing state or paused";
+  case StatusPicture::None:
+    break;
+  }
+  return "";
+}
+
 } // namespace tsm

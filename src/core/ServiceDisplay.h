@@ -19,4 +19,7 @@ struct ServiceDisplay {
 // for state 0, which means the service is not registered or could not be read: the unregistered page.
 [[nodiscard]] std::optional<ServiceDisplay> DisplayForState(int state);
 
+// What the traffic light says in words, for those who cannot see it: the name a screen reader gives the picture.
+[[nodiscard]] const char* StatusPictureWords(StatusPicture picture);
+
 } // namespace tsm

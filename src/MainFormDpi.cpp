@@ -1,0 +1,68 @@
+// The window at another display scale. Windows sends WM_DPICHANGED when the window moves to a monitor of another
+// scale (the manifest declares per-monitor awareness, version 2), or when that monitor's scale changes.
+#include "MainForm.h"
+
+#include <commctrl.h>
+
+#include "ServiceDisplay.h"
+
+namespace tsm {
+namespace {
+
+// The system's metrics are for the scale the session started at; the tooltip's font follows the window's.
+ui::UniqueFont TooltipFont(const ui::Dpi& dpi) {
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return {};
+  const ui::Dpi system = ui::Dpi::OfScreen();
+  metrics.lfStatusFont.lfHeight = ::MulDiv(metrics.lfStatusFont.lfHeight, dpi.Value(), system.Value());
+  return ui::UniqueFont(::CreateFontIndirectA(&metrics.lfStatusFont));
+}
+
+ui::UniqueIcon LoadAppIcon(HINSTANCE instance, int size) {
+  return ui::UniqueIcon(
+      static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size, size, 0)));
+}
+
+} // namespace
+
+void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
+  dpi_ = ui::Dpi(dpi);
+  // The fonts the controls hold now go only once every control has its new one.
+  const ui::UniqueFont oldFonts[] = {std::move(defaultFont_), std::move(titleFont_), std::move(explanationFont_),
+                                     std::move(noticeFont_), std::move(tooltipFont_)};
+  CreateFonts();
+  // The layout again at the new scale, with the pictures drawn for it.
+  for (const layout::Control& spec : layout::kMainForm) {
+    ui::TControl* control = ControlById(spec.id);
+    ui::PlaceControl(control->Handle, spec.bounds, dpi_);
+    ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec.font)), FALSE);
+    if (!spec.picture) continue;
+    ui::UniqueBitmap picture = ui::LoadPicture(instance_, spec.picture, dpi_);
+    if (spec.kind == layout::Kind::Button)
+      static_cast<ui::TBitBtn*>(control)->Glyph = ui::TGlyph(picture.Get());
+    else
+      static_cast<ui::TImage*>(control)->SetPicture(std::move(picture));
+  }
+  // The traffic light on show, and the run button's glyph, which is imgStart's or imgStop's as the server goes.
+  const ui::TImage* lit = imgStatus.Tag == static_cast<int>(StatusPicture::Stopped)   ? &imgStopped
+                          : imgStatus.Tag == static_cast<int>(StatusPicture::Running) ? &imgRunning
+                          : imgStatus.Tag == static_cast<int>(StatusPicture::Pending) ? &imgComingUp
+                                                                                      : nullptr;
+  if (lit) imgStatus.SetPicture(lit->CopyPicture());
+  const RunMode mode = static_cast<RunMode>(btnRunFerrix.Tag);
+  btnRunFerrix.Glyph = ui::TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());
+
+  tooltipFont_ = TooltipFont(dpi_);
+  if (tooltipFont_) ::SendMessageA(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(tooltipFont_.Get()), FALSE);
+  bigIcon_ = LoadAppIcon(instance_, dpi_.Scale(32));
+  smallIcon_ = LoadAppIcon(instance_, dpi_.Scale(16));
+  ::SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
+  ::SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+
+  ::SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+} // namespace tsm
