@@ -1,6 +1,7 @@
 // The panel's service display against Wine's real service manager: the service "Torvale" is registered with the
 // test service binary and moved through its states, and the real panel is ticked and read from outside.
 #include "support/PanelDriver.h"
+#include "support/PanelFromOutside.h"
 #include "support/TestServices.h"
 
 #include "resource.h"
@@ -42,6 +43,7 @@ struct Display {
   Light light;
   bool startEnabled;
   bool stopEnabled;
+  const char* words; // the traffic light's accessible name
 };
 
 // The registered page with the given picture and button states. The picture is painted in the panel's own time,
@@ -51,6 +53,7 @@ void ExpectRegisteredPage(PanelDriver& panel, const Display& want) {
   EXPECT_TRUE(panel.IsVisible(IDC_IMGSTATUS));
   (void)WaitUntil([&] { return panel.StatusLight() == want.light; });
   EXPECT_EQ(panel.StatusLight(), want.light);
+  EXPECT_EQ(tsm::test::AccessibleName(panel.Control(IDC_IMGSTATUS)), want.words);
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTARTSERVICE), want.startEnabled);
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTOPSERVICE), want.stopEnabled);
   // An enabled button shows its glyph in colour (a disabled one a greyed form, which is not compared).
@@ -62,9 +65,9 @@ void ExpectRegisteredPage(PanelDriver& panel, const Display& want) {
   }
 }
 
-constexpr Display kStopped{Light::Stopped, true, false};
-constexpr Display kRunning{Light::Running, false, true};
-constexpr Display kPending{Light::ComingUp, false, false};
+constexpr Display kStopped{Light::Stopped, true, false, "Service stopped"};
+constexpr Display kRunning{Light::Running, false, true, "Service running"};
+constexpr Display kPending{Light::ComingUp, false, false, "Service changing state or paused"};
 
 TEST(PanelServiceDisplay, StoppedServiceAtStartShowsTheRedLightAtOnce) {
   const tsm::test::ServiceGuard cleanup(kService);

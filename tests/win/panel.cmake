@@ -22,7 +22,7 @@ tsm_add_wine_test(tsm_panel_window_tests
 # own tests use other names), so the one lock keeps them apart from every other panel test.
 tsm_add_wine_test(tsm_panel_service_display_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PanelServiceDisplayTests.cpp
-  LIBS tsm_panel_driver tsm_test_services
+  LIBS tsm_panel_driver tsm_panel_outside tsm_test_services
   LOCK panel)
 
 # The window's own kinds of control, each on its own.

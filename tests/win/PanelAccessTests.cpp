@@ -1,0 +1,79 @@
+// The panel told to a screen reader and worked by the keyboard alone: accessible names read through oleacc as a
+// screen reader reads them, and keystrokes posted to the window as the keyboard would send them. The panel is a
+// copy with no scripts beside it, so pressing Register only says the install script is not found.
+#include "support/PanelFromOutside.h"
+
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using tsm::test::PanelDriver;
+using tsm::test::ScratchFolder;
+
+class PanelAccess : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    exeFolder_ = std::make_unique<ScratchFolder>();
+    workingFolder_ = std::make_unique<ScratchFolder>();
+    tsm::test::PanelOptions options;
+    options.exePath = exeFolder_->CopyIn(tsm::test::PanelExePath());
+    options.workingFolder = workingFolder_->Path(); // no port: the status line stays as it started
+    panel_ = std::make_unique<PanelDriver>(options);
+  }
+  static void TearDownTestSuite() {
+    panel_.reset();
+    exeFolder_.reset();
+    workingFolder_.reset();
+  }
+  static PanelDriver& Panel() { return *panel_; }
+
+  static HWND Focus() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(Panel().ThreadId(), &info) ? info.hwndFocus : nullptr;
+  }
+
+private:
+  static inline std::unique_ptr<ScratchFolder> exeFolder_, workingFolder_;
+  static inline std::unique_ptr<PanelDriver> panel_;
+};
+
+TEST_F(PanelAccess, ButtonsAndStatusBarAreNamedByWhatTheyShow) {
+  EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_BTNREGISTER)), "Register Service");
+  EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_BTNRUNFERRIX)), "Run Torvale");
+  EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_STBMAIN)), "Checking status");
+}
+
+// Tab brings the focus to the page's one enabled button (Run Torvale waits for a probe that never comes); Space, and
+// then Enter, each press it.
+TEST_F(PanelAccess, TabFocusesTheButtonAndSpaceOrEnterPressesIt) {
+  const HWND registerButton = Panel().Control(IDC_BTNREGISTER);
+  struct Press {
+    const char* name;
+    void (*post)(HWND focus);
+  };
+  const Press presses[] = {
+      {"Space",
+       [](HWND focus) {
+         PostMessageA(focus, WM_KEYDOWN, VK_SPACE, 0x00390001);
+         PostMessageA(focus, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0390001u));
+       }},
+      {"Enter", [](HWND focus) { PostMessageA(focus, WM_KEYDOWN, VK_RETURN, 0x001C0001); }},
+  };
+  for (const Press& press : presses) {
+    SCOPED_TRACE(press.name);
+    if (Focus() != registerButton) PostMessageA(Panel().Window(), WM_KEYDOWN, VK_TAB, 0x000F0001);
+    ASSERT_TRUE(tsm::test::WaitUntil([&] { return Focus() == registerButton; })) << "Tab did not reach Register";
+    press.post(registerButton);
+    const auto box = Panel().WaitForMessageBox();
+    ASSERT_TRUE(box) << "the key did not press the button";
+    EXPECT_EQ(box->text, "Install service file is not found. Cannot install Torvale service.");
+    ASSERT_TRUE(Panel().CloseMessageBox(*box));
+  }
+}
+
+} // namespace

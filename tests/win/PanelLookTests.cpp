@@ -1,0 +1,198 @@
+// The panel as a current Windows shows it: at the display scale the session was started with, after WM_DPICHANGED,
+// and in the visual style, switched off under the running panel. Not run by ctest directly: look-and-scale.sh
+// starts a Wine session per scale (Wine's LogPixels) and runs the suites that belong to it; each process shares
+// one panel with the service "Torvale" registered and stopped, so that the red light is on show.
+#include "support/PanelFromOutside.h"
+#include "support/TestServices.h"
+
+#include "MainFormLayout.h"
+#include "UiHandles.h"
+#include "UiTheme.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+#include <uxtheme.h>
+#include <vssym32.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <functional>
+#include <memory>
+
+namespace {
+
+using tsm::test::PanelDriver;
+using tsm::test::Pixels;
+
+int Scale(int pixels96, int dpi) { return MulDiv(pixels96, dpi, 96); }
+
+int SessionDpi() {
+  const tsm::ui::WindowDC screen(nullptr);
+  return GetDeviceCaps(screen.Get(), LOGPIXELSY);
+}
+
+// The picture variant drawn for a scale the panel carries pictures for.
+int PictureAt(int id, int dpi) { return id + (dpi <= 96 ? 0 : dpi <= 120 ? 1 : dpi <= 144 ? 2 : 3) * IDB_SCALE_STEP; }
+
+class LookPanel {
+public:
+  LookPanel() : guard_("Torvale") {
+    if (!tsm::test::CreateTestService("Torvale", tsm::test::TestServiceCommand()))
+      throw std::runtime_error("cannot register the service");
+    tsm::test::PanelOptions options;
+    options.workingFolder = folder_.Path(); // empty: no port, so no status update interferes
+    panel_ = std::make_unique<PanelDriver>(options);
+  }
+  PanelDriver& Get() { return *panel_; }
+
+private:
+  tsm::test::ServiceGuard guard_;
+  tsm::test::ScratchFolder folder_;
+  std::unique_ptr<PanelDriver> panel_;
+};
+
+class PanelLook : public ::testing::Test {
+protected:
+  static void TearDownTestSuite() { shared_.reset(); }
+  static PanelDriver& Panel() {
+    if (!shared_) shared_ = std::make_unique<LookPanel>();
+    return shared_->Get();
+  }
+
+private:
+  static inline std::unique_ptr<LookPanel> shared_;
+};
+
+// The window, every control, the traffic light and the glyphs at `dpi`: the 96-DPI design scaled, within the pixel
+// that rounding may give either way, and the pictures drawn for that scale.
+void ExpectLaidOutAt(PanelDriver& panel, int dpi) {
+  const SIZE client = panel.ClientSize();
+  EXPECT_NEAR(client.cx, Scale(tsm::layout::kClientWidth, dpi), 1);
+  EXPECT_NEAR(client.cy, Scale(tsm::layout::kClientHeight, dpi), 1);
+  for (const tsm::layout::Control& spec : tsm::layout::kMainForm) {
+    SCOPED_TRACE("control " + std::to_string(spec.id));
+    const tsm::test::Bounds b = panel.BoundsInParent(spec.id);
+    EXPECT_NEAR(b.left, Scale(spec.bounds.left, dpi), 1);
+    EXPECT_NEAR(b.top, Scale(spec.bounds.top, dpi), 1);
+    EXPECT_NEAR(b.width, Scale(spec.bounds.width, dpi), 1);
+    EXPECT_NEAR(b.height, Scale(spec.bounds.height, dpi), 1);
+  }
+
+  // The red lamp lit at the top, the green one dark at the bottom, and the housing down to the frame's foot: the
+  // picture fills its frame at this scale.
+  (void)tsm::test::WaitUntil([&] { return panel.CaptureControl(IDC_IMGSTATUS).At(Scale(66, dpi), Scale(38, dpi)) ==
+                                          0xFF2828u; });
+  const Pixels light = panel.CaptureControl(IDC_IMGSTATUS);
+  EXPECT_EQ(light.At(Scale(66, dpi), Scale(38, dpi)), 0xFF2828u) << "lit red centre";
+  EXPECT_EQ(light.At(Scale(66, dpi), Scale(172, dpi)), 0x08481Cu) << "dark green lamp";
+  EXPECT_EQ(light.At(Scale(66, dpi), Scale(200, dpi)), 0x38383Cu) << "housing above the foot";
+
+  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSTARTSERVICE, PictureAt(IDB_GLYPH_START_SERVICE, dpi)));
+  if (dpi > 96) {
+    EXPECT_FALSE(panel.ShowsPicture(IDC_BTNSTARTSERVICE, IDB_GLYPH_START_SERVICE)) << "the 100 % glyph";
+  }
+}
+
+TEST_F(PanelLook, LaysOutAtTheSessionsScale) {
+  const char* expected = std::getenv("TSM_EXPECT_DPI");
+  ASSERT_TRUE(expected) << "run by look-and-scale.sh, which sets the session's scale";
+  ASSERT_EQ(SessionDpi(), std::atoi(expected)) << "the session did not take the scale";
+  ExpectLaidOutAt(Panel(), SessionDpi());
+}
+
+// --- The visual style, compared with what the theme engine and the classic drawing make of the same button ---
+
+Pixels Render(SIZE size, const std::function<void(HDC, RECT)>& draw) {
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  const tsm::ui::UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bitmap) throw std::runtime_error("no bitmap to draw the reference face on");
+  {
+    const tsm::ui::MemoryDC dc(nullptr, bitmap.Get());
+    RECT all{0, 0, size.cx, size.cy};
+    FillRect(dc.Get(), &all, GetSysColorBrush(COLOR_BTNFACE));
+    draw(dc.Get(), all);
+    GdiFlush();
+  }
+  Pixels out{size.cx, size.cy, {}};
+  const auto* first = static_cast<const std::uint32_t*>(bits);
+  out.rgb.assign(first, first + static_cast<size_t>(size.cx) * size.cy);
+  for (auto& p : out.rgb) p &= 0xFFFFFFu;
+  return out;
+}
+
+// Pixels of the face that differ, in the band round the edge that the glyph and caption never reach (the corners'
+// few pixels, where the parent shows through, left out).
+int FaceDifferences(const Pixels& shown, const Pixels& reference) {
+  int differences = 0;
+  for (int y = 3; y < shown.height - 3; ++y)
+    for (int x = 3; x < shown.width - 3; ++x) {
+      const bool band = x < 10 || y < 10 || x >= shown.width - 10 || y >= shown.height - 10;
+      if (band && shown.At(x, y) != reference.At(x, y)) ++differences;
+    }
+  return differences;
+}
+
+Pixels ThemedFace(SIZE size, int state) {
+  return Render(size, [&](HDC dc, RECT r) {
+    const tsm::ui::UniqueTheme theme(OpenThemeData(nullptr, L"BUTTON"));
+    DrawThemeBackground(theme.Get(), dc, BP_PUSHBUTTON, state, &r, nullptr);
+  });
+}
+
+Pixels ClassicFace(SIZE size) {
+  return Render(size, [](HDC dc, RECT r) { DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH); });
+}
+
+// Waits (bounded) until the button's face is `reference`'s, then says how many pixels still differ.
+int DifferencesAfterWait(PanelDriver& panel, const std::function<Pixels(SIZE)>& reference) {
+  int differences = -1;
+  (void)tsm::test::WaitUntil([&] {
+    const Pixels shown = panel.CaptureControl(IDC_BTNSTARTSERVICE);
+    differences = FaceDifferences(shown, reference({shown.width, shown.height}));
+    return differences == 0;
+  });
+  return differences;
+}
+
+TEST_F(PanelLook, ButtonsWearTheStyleNormalHotAndPressed) {
+  ASSERT_TRUE(IsThemeActive()) << "run by look-and-scale.sh in the session with the style on";
+  PanelDriver& panel = Panel();
+  const HWND button = panel.Control(IDC_BTNSTARTSERVICE);
+  RECT r;
+  GetWindowRect(button, &r);
+
+  SetCursorPos(0, 0);
+  EXPECT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_NORMAL); }), 0) << "normal";
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  EXPECT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_HOT); }), 0) << "mouse over it";
+  SetCursorPos(0, 0);
+  EXPECT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_NORMAL); }), 0) << "mouse gone";
+  SendMessageA(button, BM_SETSTATE, TRUE, 0);
+  EXPECT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_PRESSED); }), 0) << "pressed";
+  SendMessageA(button, BM_SETSTATE, FALSE, 0);
+}
+
+TEST_F(PanelLook, ClassicFaceComesBackWhenTheStyleIsSwitchedOff) {
+  ASSERT_TRUE(IsThemeActive()) << "run by look-and-scale.sh in the session with the style on";
+  PanelDriver& panel = Panel();
+  SetCursorPos(0, 0);
+  ASSERT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_NORMAL); }), 0) << "styled before";
+  ASSERT_TRUE(tsm::test::SwitchStyleOffInPanel(panel));
+  EXPECT_EQ(DifferencesAfterWait(panel, ClassicFace), 0);
+}
+
+TEST_F(PanelLook, DpiChangedLaysTheWindowOutAtTheNewScale) {
+  PanelDriver& panel = Panel();
+  constexpr int kNewDpi = 144;
+  RECT suggested = panel.WindowRect();
+  RECT frame{0, 0, Scale(tsm::layout::kClientWidth, kNewDpi), Scale(tsm::layout::kClientHeight, kNewDpi)};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(panel.Style(0)), FALSE, static_cast<DWORD>(panel.ExStyle(0)));
+  suggested.right = suggested.left + (frame.right - frame.left);
+  suggested.bottom = suggested.top + (frame.bottom - frame.top);
+  tsm::test::SendDpiChanged(panel, kNewDpi, suggested);
+  ExpectLaidOutAt(panel, kNewDpi);
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The panel at each display scale and in the visual style, one Wine session per scale in a prefix of its own:
+# Wine reads the scale (LogPixels) and the style when a session starts, so each phase sets them, restarts the
+# session's wineserver and runs the suites of tsm_panel_look_checks.exe that belong to it.
+#
+#   look-and-scale.sh BIN_DIR PREFIX
+set -uo pipefail
+bin=$1
+prefix=$2
+scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
+
+# phase DPI STYLE FILTER: STYLE 1 switches Wine's own visual style on, 0 off.
+phase() {
+  local dpi=$1 style=$2 filter=$3
+  echo "== $dpi DPI, style $style: $filter"
+  TSM_DPI=$dpi TSM_STYLE=$style "$scripts/wine-session" --prefix "$prefix" -- bash -c '
+    themes="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\ThemeManager"
+    {
+      wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$TSM_DPI" /f
+      wine reg add "$themes" /v ThemeActive /d "$TSM_STYLE" /f
+      wine reg add "$themes" /v DllName /d "C:\\windows\\resources\\themes\\light\\light.msstyles" /f
+      wine reg add "$themes" /v ColorName /d Blue /f
+      wine reg add "$themes" /v SizeName /d NormalSize /f
+      wineserver -k; wineserver -w; wineserver -p; wineboot
+    } </dev/null >/dev/null 2>&1
+    TSM_EXPECT_DPI=$TSM_DPI "'"$scripts"'/wine-exec" "'"$bin"'/tsm_panel_look_checks.exe" --gtest_filter="'"$filter"'"'
+}
+
+failed=0
+phase 120 0 'PanelLook.LaysOutAtTheSessionsScale' || failed=1
+phase 144 0 'PanelLook.LaysOutAtTheSessionsScale' || failed=1
+phase 192 0 'PanelLook.LaysOutAtTheSessionsScale' || failed=1
+# At 100 % with the style on: the layout, the style on and then off under the same panel, and the move to 150 %.
+phase 96 1 'PanelLook.*' || failed=1
+exit "$failed"

@@ -1,0 +1,106 @@
+#include "support/PanelFromOutside.h"
+
+#include "ComInit.h"
+#include "KernelHandle.h"
+
+#include <oleacc.h>
+#include <psapi.h>
+#include <uxtheme.h>
+
+#include <stdexcept>
+
+namespace tsm::test {
+namespace {
+
+// mingw's import library gives IID_IAccessible as an import thunk, not the GUID.
+constexpr GUID kIidAccessible = {0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+template <typename Interface> void ReleaseInterface(Interface* object) { object->Release(); }
+using AccessibleObject = UniqueResource<IAccessible*, ReleaseInterface<IAccessible>>;
+void FreeBstr(BSTR text) { SysFreeString(text); }
+using Bstr = UniqueResource<BSTR, FreeBstr>;
+
+// Memory in another process for the scope.
+class RemoteMemory {
+public:
+  RemoteMemory(HANDLE process, SIZE_T size)
+      : process_(process), address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+  RemoteMemory(const RemoteMemory&) = delete;
+  RemoteMemory& operator=(const RemoteMemory&) = delete;
+  ~RemoteMemory() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+  }
+  [[nodiscard]] void* Get() const { return address_; }
+
+private:
+  HANDLE process_;
+  void* address_;
+};
+
+UniqueHandle OpenPanelProcess(const PanelDriver& panel) {
+  return UniqueHandle(OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                      PROCESS_VM_READ | PROCESS_VM_WRITE | SYNCHRONIZE,
+                                  FALSE, panel.ProcessId()));
+}
+
+// Where a function of a system DLL is in another process that loaded it: the same offset from that DLL's base.
+void* RemoteAddressOf(HANDLE process, const char* module, const char* function) {
+  const HMODULE local = GetModuleHandleA(module);
+  const auto* address = local ? reinterpret_cast<const char*>(GetProcAddress(local, function)) : nullptr;
+  if (!address) return nullptr;
+  HMODULE modules[256];
+  DWORD bytes = 0;
+  if (!EnumProcessModules(process, modules, sizeof modules, &bytes)) return nullptr;
+  char path[MAX_PATH];
+  char localPath[MAX_PATH];
+  if (!GetModuleFileNameA(local, localPath, MAX_PATH)) return nullptr;
+  for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i)
+    if (GetModuleFileNameExA(process, modules[i], path, MAX_PATH) && lstrcmpiA(path, localPath) == 0)
+      return reinterpret_cast<char*>(modules[i]) + (address - reinterpret_cast<const char*>(local));
+  return nullptr;
+}
+
+} // namespace
+
+std::string AccessibleName(HWND window) {
+  const TComInit com;
+  IAccessible* raw = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, kIidAccessible, reinterpret_cast<void**>(&raw))) || !raw)
+    return "<no object>";
+  const AccessibleObject object(raw);
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  if (FAILED(object.Get()->get_accName(self, &name))) return "<no name>";
+  const Bstr owned(name);
+  if (!name) return "";
+  const int length = static_cast<int>(SysStringLen(name));
+  std::string text(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, name, length, nullptr, 0, nullptr, nullptr)), '\0');
+  WideCharToMultiByte(CP_ACP, 0, name, length, text.data(), static_cast<int>(text.size()), nullptr, nullptr);
+  return text;
+}
+
+void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested) {
+  const UniqueHandle process = OpenPanelProcess(panel);
+  const RemoteMemory remote(process.Get(), sizeof suggested);
+  if (!process || !remote.Get() || !WriteProcessMemory(process.Get(), remote.Get(), &suggested, sizeof suggested, nullptr))
+    throw std::runtime_error("cannot reach the panel's memory for WM_DPICHANGED");
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(panel.Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.Get()),
+                           SMTO_NORMAL, kDefaultWaitMs, &result))
+    throw std::runtime_error("the panel did not answer WM_DPICHANGED");
+}
+
+bool SwitchStyleOffInPanel(const PanelDriver& panel) {
+  const UniqueHandle process = OpenPanelProcess(panel);
+  void* enableTheming = process ? RemoteAddressOf(process.Get(), "uxtheme.dll", "EnableTheming") : nullptr;
+  if (!enableTheming) return false;
+  // EnableTheming takes one BOOL, which a thread's start routine receives as its parameter: null is FALSE.
+  const UniqueHandle thread(CreateRemoteThread(process.Get(), nullptr, 0,
+                                               reinterpret_cast<LPTHREAD_START_ROUTINE>(enableTheming), nullptr, 0,
+                                               nullptr));
+  return thread && WaitForSingleObject(thread.Get(), kDefaultWaitMs) == WAIT_OBJECT_0;
+}
+
+} // namespace tsm::test
