@@ -122,14 +122,17 @@ Pixels Render(SIZE size, const std::function<void(HDC, RECT)>& draw) {
   return out;
 }
 
-// Pixels of the face that differ, in the band round the edge that the glyph and caption never reach (the corners'
-// few pixels, where the parent shows through, left out).
+// Pixels of the face that differ, in the band round the edge that the glyph and caption never reach, border
+// included (the light style's hot face differs from the normal one only there), corners left out: the parent
+// shows through them.
 int FaceDifferences(const Pixels& shown, const Pixels& reference) {
+  constexpr int kBand = 10, kCorner = 3;
   int differences = 0;
-  for (int y = 3; y < shown.height - 3; ++y)
-    for (int x = 3; x < shown.width - 3; ++x) {
-      const bool band = x < 10 || y < 10 || x >= shown.width - 10 || y >= shown.height - 10;
-      if (band && shown.At(x, y) != reference.At(x, y)) ++differences;
+  for (int y = 0; y < shown.height; ++y)
+    for (int x = 0; x < shown.width; ++x) {
+      const bool band = x < kBand || y < kBand || x >= shown.width - kBand || y >= shown.height - kBand;
+      const bool corner = (x < kCorner || x >= shown.width - kCorner) && (y < kCorner || y >= shown.height - kCorner);
+      if (band && !corner && shown.At(x, y) != reference.At(x, y)) ++differences;
     }
   return differences;
 }
