@@ -54,6 +54,7 @@ TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(ui::Dpi::OfSc
   if (!::CreateWindowExA(kMainExStyle, kMainFormClass, kAppTitle, kMainStyle, left, top, width, height, nullptr,
                          nullptr, instance, this))
     throw std::runtime_error(GetLastErrorText());
+  FitToMonitorScale();
   // As a dialog box starts: keyboard cues (the buttons' focus rectangle) hidden when the last input was the mouse,
   // shown when it was the keyboard. The first Tab shows them for good (IsDialogMessage sees to that).
   ::SendMessageA(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);

@@ -102,6 +102,7 @@ private:
   // At another display scale (MainFormDpi.cpp): the window takes the rectangle the system suggests, and every
   // control, font, picture, glyph and the tooltip's font follow the new scale.
   void FormDpiChanged(int dpi, const RECT& suggested);
+  void FitToMonitorScale();
   void PressFocusedButton();
   void OnCommand(int id);
   void ShowRequestSent();

@@ -19,12 +19,40 @@ ui::UniqueFont TooltipFont(const ui::Dpi& dpi) {
   return ui::UniqueFont(::CreateFontIndirectA(&metrics.lfStatusFont));
 }
 
+// Calls of Windows 10 (1607) and later, looked up so that the panel still starts on older systems.
+template <typename Function> Function* User32Call(const char* name) {
+  const FARPROC call = ::GetProcAddress(::GetModuleHandleA("user32.dll"), name);
+  return reinterpret_cast<Function*>(reinterpret_cast<void (*)()>(call));
+}
+
 ui::UniqueIcon LoadAppIcon(HINSTANCE instance, int size) {
   return ui::UniqueIcon(
       static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size, size, 0)));
 }
 
 } // namespace
+
+void TfrmMain::FitToMonitorScale() {
+  // The window was laid out for the scale the session started with; the monitor it opens on may have another
+  // (its scale was changed since, or it is not the one the session started on).
+  const auto dpiForWindow = User32Call<UINT WINAPI(HWND)>("GetDpiForWindow");
+  const auto adjustForDpi = User32Call<BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+  const int dpi = dpiForWindow ? static_cast<int>(dpiForWindow(handle_)) : 0;
+  if (!dpi || dpi == dpi_.Value() || !adjustForDpi) return;
+  const ui::Dpi scale(dpi);
+  RECT frame{0, 0, scale.Scale(layout::kClientWidth), scale.Scale(layout::kClientHeight)};
+  const auto style = static_cast<DWORD>(::GetWindowLongPtrA(handle_, GWL_STYLE));
+  const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrA(handle_, GWL_EXSTYLE));
+  if (!adjustForDpi(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi))) return;
+  RECT now{};
+  ::GetWindowRect(handle_, &now);
+  // Kept centred where it was.
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int left = (now.left + now.right - width) / 2;
+  const int top = (now.top + now.bottom - height) / 2;
+  FormDpiChanged(dpi, RECT{left, top, left + width, top + height});
+}
 
 void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
   dpi_ = ui::Dpi(dpi);

@@ -3,7 +3,7 @@
 
 # What the system and assistive technology do to the panel from outside.
 add_library(tsm_panel_outside STATIC ${CMAKE_CURRENT_LIST_DIR}/support/PanelFromOutside.cpp)
-target_link_libraries(tsm_panel_outside PUBLIC tsm_panel_driver oleacc oleaut32 ole32 uxtheme psapi)
+target_link_libraries(tsm_panel_outside PUBLIC tsm_panel_driver oleacc oleaut32 ole32 uxtheme)
 
 tsm_add_wine_test(tsm_panel_access_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PanelAccessTests.cpp

@@ -2,9 +2,9 @@
 
 #include "ComInit.h"
 #include "KernelHandle.h"
+#include "WideText.h"
 
 #include <oleacc.h>
-#include <psapi.h>
 #include <uxtheme.h>
 
 #include <stdexcept>
@@ -43,23 +43,6 @@ UniqueHandle OpenPanelProcess(const PanelDriver& panel) {
                                   FALSE, panel.ProcessId()));
 }
 
-// Where a function of a system DLL is in another process that loaded it: the same offset from that DLL's base.
-void* RemoteAddressOf(HANDLE process, const char* module, const char* function) {
-  const HMODULE local = GetModuleHandleA(module);
-  const auto* address = local ? reinterpret_cast<const char*>(GetProcAddress(local, function)) : nullptr;
-  if (!address) return nullptr;
-  HMODULE modules[256];
-  DWORD bytes = 0;
-  if (!EnumProcessModules(process, modules, sizeof modules, &bytes)) return nullptr;
-  char path[MAX_PATH];
-  char localPath[MAX_PATH];
-  if (!GetModuleFileNameA(local, localPath, MAX_PATH)) return nullptr;
-  for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i)
-    if (GetModuleFileNameExA(process, modules[i], path, MAX_PATH) && lstrcmpiA(path, localPath) == 0)
-      return reinterpret_cast<char*>(modules[i]) + (address - reinterpret_cast<const char*>(local));
-  return nullptr;
-}
-
 } // namespace
 
 std::string AccessibleName(HWND window) {
@@ -75,10 +58,7 @@ std::string AccessibleName(HWND window) {
   if (FAILED(object.Get()->get_accName(self, &name))) return "<no name>";
   const Bstr owned(name);
   if (!name) return "";
-  const int length = static_cast<int>(SysStringLen(name));
-  std::string text(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, name, length, nullptr, 0, nullptr, nullptr)), '\0');
-  WideCharToMultiByte(CP_ACP, 0, name, length, text.data(), static_cast<int>(text.size()), nullptr, nullptr);
-  return text;
+  return AnsiFromWide({name, SysStringLen(name)});
 }
 
 void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested) {
@@ -93,12 +73,16 @@ void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested) {
 }
 
 bool SwitchStyleOffInPanel(const PanelDriver& panel) {
+  // A system DLL sits at the same address in every process of the session (Windows places it once per boot, Wine at
+  // its preferred base), so the panel's EnableTheming is where ours is.
+  const FARPROC enableTheming = GetProcAddress(GetModuleHandleA("uxtheme.dll"), "EnableTheming");
   const UniqueHandle process = OpenPanelProcess(panel);
-  void* enableTheming = process ? RemoteAddressOf(process.Get(), "uxtheme.dll", "EnableTheming") : nullptr;
-  if (!enableTheming) return false;
+  if (!process || !enableTheming) return false;
   // EnableTheming takes one BOOL, which a thread's start routine receives as its parameter: null is FALSE.
   const UniqueHandle thread(CreateRemoteThread(process.Get(), nullptr, 0,
-                                               reinterpret_cast<LPTHREAD_START_ROUTINE>(enableTheming), nullptr, 0,
+                                               reinterpret_cast<LPTHREAD_START_ROUTINE>(
+                                                   reinterpret_cast<void (*)()>(enableTheming)),
+                                               nullptr, 0,
                                                nullptr));
   return thread && WaitForSingleObject(thread.Get(), kDefaultWaitMs) == WAIT_OBJECT_0;
 }
