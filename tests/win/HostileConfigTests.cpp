@@ -42,6 +42,7 @@ using tsm::test::PanelDriver;
 using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
 using tsm::test::ServerConnection;
+using tsm::test::WorkingFolderScope;
 
 constexpr char kConfigFile[] = "config\\AppConfig.xml";
 constexpr char kChecking[] = "Checking status";
@@ -370,24 +371,6 @@ const ConfigCase kHugeFiles[] = {
 // ---------------------------------------------------------------------------------------------------------------------
 // The lookup, straight
 
-// Makes folder the working folder for one scope.
-class WorkingFolder {
-public:
-  explicit WorkingFolder(const std::string& folder) {
-    char previous[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(MAX_PATH, previous);
-    if (length == 0 || length >= MAX_PATH) throw std::runtime_error("GetCurrentDirectoryA failed");
-    previous_ = previous;
-    if (!SetCurrentDirectoryA(folder.c_str())) throw std::runtime_error("cannot enter " + folder);
-  }
-  ~WorkingFolder() { SetCurrentDirectoryA(previous_.c_str()); }
-  WorkingFolder(const WorkingFolder&) = delete;
-  WorkingFolder& operator=(const WorkingFolder&) = delete;
-
-private:
-  std::string previous_;
-};
-
 [[nodiscard]] std::uint64_t PeakPrivateBytes() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
@@ -439,7 +422,7 @@ TEST_P(ConfigPortTable, ResolvesAsTheRulesSay) {
   const ScratchFolder folder;
   const std::string bytes = c.File(port);
   folder.Write(kConfigFile, bytes);
-  const WorkingFolder inside(folder.Path());
+  const WorkingFolderScope inside(folder.Path());
 
   const std::uint64_t peakBefore = PeakPrivateBytes();
   const Resolved resolved = ResolveBounded(kLookupBoundMs);
@@ -461,7 +444,7 @@ class ConfigFolderAsIs : public testing::Test {
 protected:
   // The lookup in folder_ ends, throws nothing and finds no port.
   void ExpectNoPort() const {
-    const WorkingFolder inside(folder_.Path());
+    const WorkingFolderScope inside(folder_.Path());
     const Resolved resolved = ResolveBounded(kLookupBoundMs);
     ASSERT_TRUE(resolved.ended);
     EXPECT_FALSE(resolved.threw) << resolved.error;
@@ -490,7 +473,7 @@ TEST_F(ConfigFolderAsIs, AFileWhereTheConfigFolderShouldBeGivesNoPort) {
 TEST_F(ConfigFolderAsIs, AFileLockedByAnotherProgramGivesNoPortUntilReleased) {
   const std::int32_t port = tsm::test::FreePort();
   folder_.Write(kConfigFile, Fill(Doc(kPortChild), port));
-  const WorkingFolder inside(folder_.Path());
+  const WorkingFolderScope inside(folder_.Path());
   {
     const tsm::test::UniqueHandle lock(CreateFileA(folder_.PathOf(kConfigFile).c_str(), GENERIC_READ, 0, nullptr,
                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -511,7 +494,7 @@ TEST_F(ConfigFolderAsIs, AnExternalDocumentTypeIsNeverFetched) {
   const std::int32_t port = tsm::test::FreePort();
   const std::string dtd = "http://127.0.0.1:" + std::to_string(dtdServer.Port()) + "/evil.dtd";
   folder_.Write(kConfigFile, Fill("<!DOCTYPE configuration SYSTEM \"" + dtd + "\">" + Doc(kPortChild), port));
-  const WorkingFolder inside(folder_.Path());
+  const WorkingFolderScope inside(folder_.Path());
   const Resolved resolved = ResolveBounded(kLookupBoundMs);
   ASSERT_TRUE(resolved.ended);
   EXPECT_EQ(resolved.port, port);

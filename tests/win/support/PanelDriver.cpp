@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <utility>
@@ -177,59 +175,9 @@ std::string WindowText(HWND hwnd, const std::string& what) {
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
-// Files and folders
+// The built panel
 
 std::string PanelExePath() { return TestExeFolder() + "TorvaleServiceManager.exe"; }
-
-ScratchFolder::ScratchFolder() {
-  char temp[MAX_PATH] = {};
-  const DWORD n = GetTempPathA(MAX_PATH, temp);
-  if (n == 0 || n >= MAX_PATH) Fail("no temporary folder");
-  // Process id plus a counter: unique among parallel test processes and within one.
-  static LONG counter = 0;
-  const LONG serial = InterlockedIncrement(&counter);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = std::string(temp) + "tsm-" + std::to_string(GetCurrentProcessId()) + "-" +
-                            std::to_string(serial) + "-" + std::to_string(attempt);
-    if (CreateDirectoryA(candidate.c_str(), nullptr)) {
-      path_ = std::move(candidate);
-      return;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
-  }
-  Fail("cannot create a scratch folder under " + std::string(temp));
-}
-
-ScratchFolder::ScratchFolder(ScratchFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
-
-ScratchFolder::~ScratchFolder() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(std::filesystem::path(path_), ignored);
-}
-
-std::string ScratchFolder::PathOf(const std::string& relative) const { return path_ + "\\" + relative; }
-
-void ScratchFolder::Write(const std::string& relative, const std::string& bytes) const {
-  const std::filesystem::path target(PathOf(relative));
-  std::error_code error;
-  std::filesystem::create_directories(target.parent_path(), error);
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) Fail("cannot write " + target.string());
-}
-
-std::string ScratchFolder::CopyIn(const std::string& source, const std::string& relative) const {
-  const std::filesystem::path from(source);
-  const std::filesystem::path target(PathOf(relative.empty() ? from.filename().string() : relative));
-  std::error_code error;
-  std::filesystem::create_directories(target.parent_path(), error);
-  // Not std::filesystem::copy_file: this runtime's overwrite_existing fails with "File exists" when there is one.
-  if (!CopyFileA(source.c_str(), target.string().c_str(), FALSE))
-    Fail("cannot copy " + source + " to " + target.string() + " (error " + std::to_string(GetLastError()) + ")");
-  return target.string();
-}
 
 // ---------------------------------------------------------------------------------------------------------------
 // Printing, for readable test failures

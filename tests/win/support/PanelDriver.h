@@ -43,31 +43,6 @@ namespace tsm::test {
 // The built panel: TorvaleServiceManager.exe next to the running test executable.
 [[nodiscard]] std::string PanelExePath();
 
-// A fresh empty folder under %TEMP%, removed with all its contents when the object goes. For a panel copy with
-// scripts beside it, or a working folder with (or without) a configuration below it.
-class ScratchFolder {
-public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  ScratchFolder(ScratchFolder&& other) noexcept;
-  ScratchFolder& operator=(ScratchFolder&&) = delete;
-
-  // The folder, without a trailing separator.
-  [[nodiscard]] const std::string& Path() const { return path_; }
-  // Path of `relative` inside the folder ("config\\AppConfig.xml").
-  [[nodiscard]] std::string PathOf(const std::string& relative) const;
-  // Writes `bytes` exactly (binary) to `relative`, creating the folders on the way; throws on failure.
-  void Write(const std::string& relative, const std::string& bytes) const;
-  // Copies the file `source` to `relative` (its own name when empty), replacing what is there; returns the new path;
-  // throws on failure.
-  std::string CopyIn(const std::string& source, const std::string& relative = {}) const;
-
-private:
-  std::string path_;
-};
-
 // A control's rectangle in its parent's client coordinates, as the layout gives it: left, top, width, height.
 struct Bounds {
   int left = 0;

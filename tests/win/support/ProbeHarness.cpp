@@ -10,8 +10,6 @@ bool WaitForStatus(const PanelDriver& panel, const std::string& want) {
 
 std::string SinceAnswer(const std::string& since) { return HttpAnswer("<runningSince>" + since + "</runningSince>"); }
 
-void WriteConfig(const ScratchFolder& folder, const std::string& xml) { folder.Write("config\\AppConfig.xml", xml); }
-
 std::string SystemMessage(DWORD code) {
   char* raw = nullptr;
   const DWORD length = FormatMessageA(

@@ -1,7 +1,6 @@
 // What the probe and run/stop tests need around a real panel, beyond TestSupport.h and PanelDriver.h: the texts the
-// status bar shows, the server's configuration written into a working folder, the system's wording for an error code,
-// and a stop request taken apart. Every wait is bounded. A namespace of its own, apart from the benchmark gauge's
-// helpers of the same names (WaitForStatus).
+// status bar shows, the system's wording for an error code, and a stop request taken apart. Every wait is bounded. A
+// namespace of its own, apart from the benchmark gauge's helpers of the same names (WaitForStatus).
 #pragma once
 
 #include <winsock2.h>
@@ -28,9 +27,6 @@ inline constexpr char kCheckingStatus[] = "Checking status";
 
 // A complete answer whose body is one runningSince element holding since.
 [[nodiscard]] std::string SinceAnswer(const std::string& since);
-
-// Writes config\AppConfig.xml below folder.
-void WriteConfig(const ScratchFolder& folder, const std::string& xml);
 
 // The system's own wording for an error code, as FormatMessage gives it (language neutral, default sub-language),
 // trailing line break included; "" when there is none.

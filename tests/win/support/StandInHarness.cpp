@@ -4,13 +4,10 @@
 
 #include <ws2tcpip.h>
 
-#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
-#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -18,8 +15,6 @@ namespace fs = std::filesystem;
 namespace tsm::test {
 
 namespace {
-
-constexpr DWORD kPollMs = 50;
 
 sockaddr_in Loopback(std::int32_t port) {
   sockaddr_in address{};
@@ -36,36 +31,6 @@ sockaddr_in Loopback(std::int32_t port) {
 
 } // namespace
 
-TempFolder::TempFolder(std::string_view tag) {
-  static std::atomic<unsigned> counter{0};
-  path_ = fs::temp_directory_path() /
-          ("tsm " + std::string(tag) + " " + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++));
-  fs::remove_all(path_);
-  fs::create_directories(path_);
-}
-
-TempFolder::~TempFolder() {
-  // A process that has only just ended may still hold its executable for a moment.
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    std::error_code error;
-    fs::remove_all(path_, error);
-    if (!error) return;
-    Sleep(100);
-  }
-}
-
-WorkingFolderScope::WorkingFolderScope(const fs::path& folder) {
-  char previous[MAX_PATH * 2];
-  const DWORD length = GetCurrentDirectoryA(sizeof previous, previous);
-  if (length == 0 || length >= sizeof previous) return;
-  previous_.assign(previous, length);
-  entered_ = SetCurrentDirectoryA(folder.string().c_str()) != FALSE;
-}
-
-WorkingFolderScope::~WorkingFolderScope() {
-  if (entered_) SetCurrentDirectoryA(previous_.c_str());
-}
-
 std::string Quoted(const fs::path& path) {
   // Appended piece by piece: GCC 12 warns wrongly about "literal" + std::string&& here.
   std::string quoted(1, '"');
@@ -77,35 +42,23 @@ fs::path BinFolder() { return fs::path(TestExeFolder()).parent_path(); }
 
 fs::path ServerExe() { return BinFolder() / "TorvaleServer.exe"; }
 
-void WriteTextFile(const fs::path& path, std::string_view text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
 std::string ReadTextFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool WaitUntilListening(std::int32_t port, HANDLE process, DWORD timeoutMs) {
-  const auto deadline = GetTickCount64() + timeoutMs;
-  while (true) {
-    if (AcceptsConnections(port)) return true;
-    if (process && WaitForSingleObject(process, 0) != WAIT_TIMEOUT) return false;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(kPollMs);
-  }
+  bool listening = false;
+  (void)WaitUntil(
+      [&] {
+        return (listening = AcceptsConnections(port)) || (process && WaitForSingleObject(process, 0) != WAIT_TIMEOUT);
+      },
+      timeoutMs);
+  return listening;
 }
 
 bool WaitUntilRefused(std::int32_t port, DWORD timeoutMs) {
-  const auto deadline = GetTickCount64() + timeoutMs;
-  while (true) {
-    if (!AcceptsConnections(port)) return true;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(kPollMs);
-  }
+  return WaitUntil([&] { return !AcceptsConnections(port); }, timeoutMs);
 }
 
 std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs) {
