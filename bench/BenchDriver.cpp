@@ -355,7 +355,7 @@ struct Bench {
   LocalHttpServer answering{AnswerAndClose};
   int runs = kDefaultRuns;
 
-  Bench() { WriteServerConfig(work, answering.Port()); }
+  Bench() { WriteConfig(work, ConfigWithPort(answering.Port())); }
 
   std::unique_ptr<Program> LaunchPanel() const { return std::make_unique<Program>(panelExe, work.Path(), kPanelClass); }
 
@@ -464,7 +464,7 @@ struct Bench {
     {
       const LocalHttpServer holding(AnswerAndHoldOpen);
       const ScratchFolder folder;
-      WriteServerConfig(folder, holding.Port());
+      WriteConfig(folder, ConfigWithPort(holding.Port()));
       const auto panel = ReadyPanel(folder);
       const LatencySampler sampler(*panel, holding);
       for (int i = 0; i < kHeldOpenSamples; ++i) held.push_back(sampler.Sample());
@@ -502,7 +502,7 @@ struct Bench {
     {
       const LocalHttpServer holding(AnswerAndHoldOpen);
       const ScratchFolder folder;
-      WriteServerConfig(folder, holding.Port());
+      WriteConfig(folder, ConfigWithPort(holding.Port()));
       const auto panel = ReadyPanel(folder);
       const ProcessGauge gauge(panel->ProcessId());
       RoundTripWatch watch(panel->Window());

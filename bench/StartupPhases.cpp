@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
       c.Close();
     });
     const ScratchFolder work;
-    WriteServerConfig(work, server.Port());
+    WriteConfig(work, ConfigWithPort(server.Port()));
     const WorkingFolderScope inWork(work.Path());
     std::printf("%s start, working set at entry %.1f MiB, %.1f ms after the process was created\n",
                 warm ? "Warm" : "Cold", WorkingSetMiB(), entry);

@@ -6,13 +6,11 @@
 #include "ConfigLookup.h"
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
-#include "support/PanelHealth.h"
+#include "support/ProcessGauge.h"
 
 #include "resource.h"
 
 #include <gtest/gtest.h>
-
-#include <psapi.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -372,9 +370,8 @@ const ConfigCase kHugeFiles[] = {
 // The lookup, straight
 
 [[nodiscard]] std::uint64_t PeakPrivateBytes() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.PeakPagefileUsage : 0;
+  const auto memory = tsm::test::ProcessMemory(GetCurrentProcessId());
+  return memory ? memory->peakPrivateBytes : 0;
 }
 
 struct Resolved {

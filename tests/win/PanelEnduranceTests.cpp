@@ -81,7 +81,7 @@ TEST_P(PanelOverManyTicks, HoldsNoMoreAfterThemThanAfterWarmUp) {
   std::optional<LocalHttpServer> server;
   if (up) server.emplace(AnswerWithItsNumber);
   const ScratchFolder work;
-  WriteServerConfig(work, up ? server->Port() : FreeLoopbackPort());
+  WriteConfig(work, ConfigWithPort(up ? server->Port() : FreePort()));
   PanelOptions options;
   options.workingFolder = work.Path();
   const PanelDriver panel(options);
@@ -159,7 +159,7 @@ TEST(PanelOverlappingProbes, AllReachTheServerAndLeaveNoSocketBehind) {
     c.Close();
   });
   const ScratchFolder work;
-  WriteServerConfig(work, server.Port());
+  WriteConfig(work, ConfigWithPort(server.Port()));
   PanelOptions options;
   options.workingFolder = work.Path();
   const PanelDriver panel(options);
@@ -232,7 +232,7 @@ TEST_P(PanelClosedMidProbe, EndsCleanlyEveryTime) {
       ++answered;
       c.HoldOpen();
     });
-    WriteServerConfig(work, server.Port());
+    WriteConfig(work, ConfigWithPort(server.Port()));
     PanelDriver panel(options);
 
     switch (moment) {

@@ -4,7 +4,7 @@
 // made of the answer.
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
-#include "support/PanelHealth.h"
+#include "support/ProcessGauge.h"
 
 #include "resource.h"
 

@@ -607,6 +607,34 @@ bool PanelDriver::ShowsPicture(int id, int bitmapId) const {
 }
 
 // ---------------------------------------------------------------------------------------------------------------
+// Waiting for the status bar
+
+namespace {
+
+template <class Want> std::optional<std::string> PollStatus(const PanelDriver& panel, Want&& want, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, kPollIntervalMs)) {
+    std::string text = panel.StatusText();
+    if (want(text)) return text;
+    if (GetTickCount64() >= deadline) return std::nullopt;
+    Sleep(pause);
+  }
+}
+
+} // namespace
+
+bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs) {
+  return PollStatus(
+             panel, [&](const std::string& now) { return now == text; }, timeoutMs)
+      .has_value();
+}
+
+std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const std::string& from, DWORD timeoutMs) {
+  return PollStatus(
+      panel, [&](const std::string& now) { return now != from; }, timeoutMs);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
 // Cursor
 
 HCURSOR PanelDriver::CursorOverPanel() const {

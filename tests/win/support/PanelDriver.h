@@ -206,4 +206,13 @@ private:
   HCURSOR idleCursor_ = nullptr; // the panel's cursor over its header at launch
 };
 
+// Whether the panel's status bar reads `text` within timeoutMs. Looks at once, then 1, 2, 4 ... ms later up to
+// kPollIntervalMs apart: a loop paced on it runs at the panel's speed, and a long wait costs the shared cores little.
+[[nodiscard]] bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs = kDefaultWaitMs);
+
+// The status bar's text once it differs from `from` (looked at as WaitForStatus does), or nothing when it still
+// reads `from` after timeoutMs.
+[[nodiscard]] std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const std::string& from,
+                                                             DWORD timeoutMs = kDefaultWaitMs);
+
 } // namespace tsm::test

@@ -4,10 +4,6 @@
 #include <memory>
 
 namespace tsm::test::probe {
-bool WaitForStatus(const PanelDriver& panel, const std::string& want) {
-  return WaitUntil([&] { return panel.StatusText() == want; });
-}
-
 std::string SinceAnswer(const std::string& since) { return HttpAnswer("<runningSince>" + since + "</runningSince>"); }
 
 std::string SystemMessage(DWORD code) {

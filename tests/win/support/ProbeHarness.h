@@ -1,6 +1,5 @@
 // What the probe and run/stop tests need around a real panel, beyond TestSupport.h and PanelDriver.h: the texts the
-// status bar shows, the system's wording for an error code, and a stop request taken apart. Every wait is bounded. A
-// namespace of its own, apart from the benchmark gauge's helpers of the same names (WaitForStatus).
+// status bar shows, the system's wording for an error code, and a stop request taken apart.
 #pragma once
 
 #include <winsock2.h>
@@ -21,9 +20,6 @@ inline constexpr char kStatusRequest[] = "GET /app?operation=ws HTTP/1.1\r\nHost
 inline constexpr char kRunningSince[] = "Torvale is running since ";
 inline constexpr char kNotRunning[] = "Torvale is NOT running";
 inline constexpr char kCheckingStatus[] = "Checking status";
-
-// Waits (bounded) until the status bar reads exactly want.
-[[nodiscard]] bool WaitForStatus(const PanelDriver& panel, const std::string& want);
 
 // A complete answer whose body is one runningSince element holding since.
 [[nodiscard]] std::string SinceAnswer(const std::string& since);
