@@ -7,6 +7,7 @@
 
 #include "HttpClient.h"
 #include "StopToken.h"
+#include "SystemText.h"
 #include "TagText.h"
 #include "resource.h"
 
@@ -329,7 +330,8 @@ TEST(RunStopButton, StartModeWithoutRunScriptShowsTheSystemTextForAMissingFile) 
   ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
   const auto box = panel.WaitForMessageBox();
   ASSERT_TRUE(box) << "no message box";
-  EXPECT_EQ(box->text, SystemMessage(ERROR_FILE_NOT_FOUND));
+  // In the words the panel asks the system for.
+  EXPECT_EQ(box->text, tsm::SystemErrorText(ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)));
   EXPECT_EQ(box->caption, kAppTitle);
   EXPECT_EQ(box->owner, panel.Window());
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));

@@ -88,8 +88,8 @@ std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeo
   return response;
 }
 
-HttpAnswer SplitAnswer(std::string_view response) {
-  HttpAnswer answer;
+ResponseParts SplitAnswer(std::string_view response) {
+  ResponseParts answer;
   const auto lineEnd = response.find("\r\n");
   answer.statusLine = std::string(response.substr(0, lineEnd));
   if (lineEnd == std::string_view::npos) return answer;
@@ -104,7 +104,7 @@ HttpAnswer SplitAnswer(std::string_view response) {
   return answer;
 }
 
-std::optional<std::string> HeaderValue(const HttpAnswer& answer, std::string_view name) {
+std::optional<std::string> HeaderValue(const ResponseParts& answer, std::string_view name) {
   std::string_view rest = answer.headers;
   while (!rest.empty()) {
     const auto end = rest.find("\r\n");

@@ -37,16 +37,16 @@ inline constexpr DWORD kServerTimeoutMs = 30000;
 // timeoutMs passes. Empty when no connection could be made.
 [[nodiscard]] std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs = kServerTimeoutMs);
 
-// The parts of one HTTP answer.
-struct HttpAnswer {
+// The parts of one HTTP answer. (HttpAnswer, in LocalHttpServer.h, makes one.)
+struct ResponseParts {
   std::string statusLine;
   std::string headers; // the header lines, each ending in CRLF
   std::string body;
   bool complete = false; // a blank line ended the head
 };
-[[nodiscard]] HttpAnswer SplitAnswer(std::string_view response);
+[[nodiscard]] ResponseParts SplitAnswer(std::string_view response);
 // The value of a header (first match, name compared without case), or nothing.
-[[nodiscard]] std::optional<std::string> HeaderValue(const HttpAnswer& answer, std::string_view name);
+[[nodiscard]] std::optional<std::string> HeaderValue(const ResponseParts& answer, std::string_view name);
 
 // "YYYY-MM-DD hh:mm:ss" as a FILETIME count (100 ns units), or nothing when the text is not of that form.
 [[nodiscard]] std::optional<std::uint64_t> ParseLocalTimestamp(std::string_view text);
