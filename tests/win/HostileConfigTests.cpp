@@ -37,6 +37,7 @@ using namespace std::chrono_literals;
 using tsm::test::HealthWatch;
 using tsm::test::LocalHttpServer;
 using tsm::test::PanelDriver;
+using tsm::test::PanelInFolder;
 using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
 using tsm::test::ServerConnection;
@@ -606,19 +607,16 @@ INSTANTIATE_TEST_SUITE_P(HugeFiles, ConfigOnThePanel,
 TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
   LocalHttpServer server(
       tsm::test::AnswerAndClose(tsm::test::HttpAnswer("<runningSince>hostile-config</runningSince>")));
-  const ScratchFolder folder;
-  PanelOptions options;
-  options.workingFolder = folder.Path();
-  PanelDriver panel(options);
+  PanelInFolder panel;
   HealthWatch watch(panel);
 
   panel.Tick();
   watch.For(3000);
   EXPECT_EQ(panel.StatusText(), kChecking);
   EXPECT_EQ(server.Connections(), 0u);
-  EXPECT_TRUE(fs::is_empty(fs::path(folder.Path()))) << "the panel wrote into its working folder";
+  EXPECT_TRUE(fs::is_empty(fs::path(panel.Work().Path()))) << "the panel wrote into its working folder";
 
-  ExpectAGoodFileReadNext(panel, folder, server, watch);
+  ExpectAGoodFileReadNext(panel, panel.Work(), server, watch);
   EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
 }
@@ -626,15 +624,11 @@ TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
 // Closing the window while a worker is deep inside the lookup of a big file: the process still ends at once and
 // cleanly (the worker is not waited for, and nothing it holds breaks the exit).
 TEST(ConfigOnThePanel, ClosingWhileALookupWalksABigFile) {
-  const ScratchFolder folder;
   std::string siblings;
   while (siblings.size() < (400u << 10)) siblings += "<s a=\"1\"/>";
-  folder.Write(kConfigFile, Fill("<configuration>" + siblings + "<server><parameters>" + kPortChild +
-                                     "</parameters></server></configuration>",
-                                 tsm::test::FreePort()));
-  PanelOptions options;
-  options.workingFolder = folder.Path();
-  PanelDriver panel(options);
+  PanelInFolder panel(Fill("<configuration>" + siblings + "<server><parameters>" + kPortChild +
+                               "</parameters></server></configuration>",
+                           tsm::test::FreePort()));
   HealthWatch watch(panel);
   panel.Tick();
   watch.For(1000);

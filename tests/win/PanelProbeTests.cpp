@@ -27,12 +27,6 @@ using namespace std::chrono_literals;
 // connect on a loaded machine. Not a measure of speed.
 constexpr DWORD kQuietMs = 2000;
 
-PanelOptions InFolder(const ScratchFolder& folder) {
-  PanelOptions options;
-  options.workingFolder = folder.Path();
-  return options;
-}
-
 constexpr char kRunHint[] = "Run Torvale as a regular application";
 
 void ExpectStopMode(const PanelDriver& panel) {
@@ -102,9 +96,7 @@ class ProbeAnswer : public ::testing::TestWithParam<AnswerCase> {};
 
 TEST_P(ProbeAnswer, StatusBarShowsTheRunningSinceTextAndTheButtonStops) {
   const LocalHttpServer server(GetParam().script);
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(server.Port());
 
   const std::string want = kRunningSince + GetParam().since;
   ASSERT_TRUE(WaitForStatus(panel, want)) << "status bar: \"" << panel.StatusText() << "\"";
@@ -121,9 +113,7 @@ INSTANTIATE_TEST_SUITE_P(Panel, ProbeAnswer, ::testing::ValuesIn(kAnswerCases),
                          [](const auto& test) { return std::string(test.param.name); });
 
 TEST(ProbeServerDown, NothingListeningShowsNotRunningAndTheButtonStarts) {
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(FreePort()));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(FreePort());
 
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << "status bar: \"" << panel.StatusText() << "\"";
   ExpectStartMode(panel);
@@ -134,11 +124,9 @@ TEST(ProbeServerDown, NothingListeningShowsNotRunningAndTheButtonStarts) {
 // --- Updates over time ------------------------------------------------------------------------------------------
 
 TEST(ProbeUpdates, TextAndButtonFollowTheServerUpDownUp) {
-  const ScratchFolder work;
   auto server = std::make_unique<LocalHttpServer>(AnswerAndClose(SinceAnswer("first")));
   const std::int32_t port = server->Port();
-  WriteConfig(work, ConfigWithPort(port));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(port);
 
   EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("first"))) << panel.StatusText();
@@ -178,9 +166,7 @@ void SpoilRunButton(const PanelDriver& panel) {
 // outside (disabled, caption changed) between the two updates: a handler that re-applied the mode would mend it.
 TEST(ProbeUpdates, SameFlagTwiceLeavesTheButtonButSetsTheText) {
   const LocalHttpServer server(AnswerWithIndex);
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(server.Port());
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
 
   ASSERT_NO_FATAL_FAILURE(SpoilRunButton(panel));
@@ -196,9 +182,7 @@ TEST(ProbeUpdates, SameFlagTwiceLeavesTheButtonButSetsTheText) {
 
 TEST(ProbeUpdates, FlagChangeMendsTheButtonWhateverItShowed) {
   auto server = std::make_unique<LocalHttpServer>(AnswerAndClose(SinceAnswer("up")));
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server->Port()));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(server->Port());
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("up"))) << panel.StatusText();
 
   ASSERT_NO_FATAL_FAILURE(SpoilRunButton(panel));
@@ -211,15 +195,9 @@ TEST(ProbeUpdates, FlagChangeMendsTheButtonWhateverItShowed) {
 TEST(ProbeUpdates, SameFlagTwiceClearsTheRequestSentIndication) {
   // A copy of the panel with a harmless install script beside it: Register shows the indication while the flag
   // stays "running".
-  const ScratchFolder program;
-  PanelOptions options;
-  options.exePath = program.CopyIn(PanelExePath());
-  program.Write("InstallService.bat", "@echo off\r\nrem nothing to install\r\n");
-  const ScratchFolder work;
-  options.workingFolder = work.Path();
   const LocalHttpServer server(AnswerWithIndex);
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  const PanelDriver panel(options);
+  const PanelInFolder panel(server.Port(), PanelExe::Copy);
+  panel.Program().Write("InstallService.bat", "@echo off\r\nrem nothing to install\r\n");
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
   ASSERT_FALSE(panel.ShowsWaitCursor());
 
@@ -239,12 +217,10 @@ TEST(ProbeUpdates, SameFlagTwiceClearsTheRequestSentIndication) {
 TEST(ProbePort, ReadOnceThenKeptWhileTheWindowLives) {
   const LocalHttpServer first(AnswerAndClose(SinceAnswer("first")));
   const LocalHttpServer second(AnswerAndClose(SinceAnswer("second")));
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(first.Port()));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(first.Port());
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("first"))) << panel.StatusText();
 
-  WriteConfig(work, ConfigWithPort(second.Port()));
+  WriteConfig(panel.Work(), ConfigWithPort(second.Port()));
   for (int tick = 0; tick < 3; ++tick) {
     const std::size_t before = first.Connections();
     panel.Tick();
@@ -270,8 +246,7 @@ TEST(ProbePort, WorkingFolderWithBlanksAndNonAsciiInItsPath) {
 
 TEST(ProbePort, ConfigurationMissingAtStartIsReadOnceItAppears) {
   const LocalHttpServer server(AnswerAndClose(SinceAnswer("late")));
-  const ScratchFolder work;
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel;
 
   for (int tick = 0; tick < 3; ++tick) {
     panel.Tick();
@@ -280,20 +255,19 @@ TEST(ProbePort, ConfigurationMissingAtStartIsReadOnceItAppears) {
   }
   EXPECT_FALSE(panel.Click(IDC_BTNRUNFERRIX));
 
-  WriteConfig(work, ConfigWithPort(server.Port()));
+  WriteConfig(panel.Work(), ConfigWithPort(server.Port()));
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("late"))) << panel.StatusText();
   ExpectStopMode(panel);
 }
 
 TEST(ProbePort, ConfigurationMissingAtStartThenNobodyThere) {
-  const ScratchFolder work;
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel;
   panel.Tick();
   Sleep(kQuietMs / 2);
   ExpectNoProbeResult(panel);
 
-  WriteConfig(work, ConfigWithPort(FreePort()));
+  WriteConfig(panel.Work(), ConfigWithPort(FreePort()));
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   ExpectStartMode(panel);
@@ -344,9 +318,7 @@ class ProbeNoPort : public ::testing::TestWithParam<NoPortCase> {};
 
 TEST_P(ProbeNoPort, CheckingStatusStaysAndNothingIsAsked) {
   const LocalHttpServer server(AnswerAndClose(SinceAnswer("mended")));
-  const ScratchFolder work;
-  WriteConfig(work, ConfigXml(GetParam().parameters(server.Port())));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(ConfigXml(GetParam().parameters(server.Port())));
 
   for (int tick = 0; tick < 3; ++tick) {
     panel.Tick();
@@ -357,7 +329,7 @@ TEST_P(ProbeNoPort, CheckingStatusStaysAndNothingIsAsked) {
   }
   EXPECT_EQ(server.Connections(), 0u);
 
-  WriteConfig(work, ConfigWithPort(server.Port()));
+  WriteConfig(panel.Work(), ConfigWithPort(server.Port()));
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("mended"))) << panel.StatusText();
   ExpectStopMode(panel);
@@ -412,9 +384,7 @@ class ProbePortChoice : public ::testing::TestWithParam<PortChoiceCase> {};
 
 TEST_P(ProbePortChoice, TheServerOnTheChosenPortIsAsked) {
   const LocalHttpServer server(AnswerAndClose(SinceAnswer("chosen")));
-  const ScratchFolder work;
-  WriteConfig(work, ConfigXml(GetParam().parameters(server.Port(), FreePort())));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(ConfigXml(GetParam().parameters(server.Port(), FreePort())));
 
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("chosen"))) << "status bar: " << panel.StatusText();
   EXPECT_GE(server.Connections(), 1u);
@@ -447,9 +417,7 @@ TEST_P(ProbeInFlight, ClosingTheWindowEndsTheProcessCleanly) {
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const LocalHttpServer server(GetParam().script);
-    const ScratchFolder work;
-    WriteConfig(work, ConfigWithPort(server.Port()));
-    PanelDriver panel(InFolder(work));
+    PanelInFolder panel(server.Port());
     ASSERT_TRUE(server.WaitForConnections(1, 15s)) << "the first probe never connected";
 
     EXPECT_TRUE(panel.Close()) << "the panel had to be killed";
@@ -479,9 +447,7 @@ TEST(ProbeInFlight, WindowKeepsAnsweringWhileAProbeIsHeld) {
   constexpr ULONGLONG kObserveMs = 2000;
 
   const LocalHttpServer server(FirstHeldOthersAnswered);
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(server.Port());
   ASSERT_TRUE(server.WaitForConnections(1, 15s));
 
   ULONGLONG slowest = 0;

@@ -607,6 +607,34 @@ bool PanelDriver::ShowsPicture(int id, int bitmapId) const {
 }
 
 // ---------------------------------------------------------------------------------------------------------------
+// The panel in a folder of its own
+
+detail::PanelFolders::PanelFolders(const std::optional<std::string>& config, PanelExe exe) {
+  if (config) WriteConfig(work_, *config);
+  exe_ = exe == PanelExe::Copy ? program_.emplace().CopyIn(PanelExePath()) : PanelExePath();
+}
+
+PanelOptions detail::PanelFolders::Options() const {
+  PanelOptions options;
+  options.exePath = exe_;
+  options.workingFolder = work_.Path();
+  return options;
+}
+
+PanelInFolder::PanelInFolder(PanelExe exe) : PanelFolders(std::nullopt, exe), PanelDriver(Options()) {}
+
+PanelInFolder::PanelInFolder(std::int32_t port, PanelExe exe)
+    : PanelFolders(ConfigWithPort(port), exe), PanelDriver(Options()) {}
+
+PanelInFolder::PanelInFolder(const std::string& config, PanelExe exe)
+    : PanelFolders(config, exe), PanelDriver(Options()) {}
+
+const ScratchFolder& PanelInFolder::Program() const {
+  if (!program_) Fail("the built panel has no program folder of the test's");
+  return *program_;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
 // Waiting for the status bar
 
 namespace {
