@@ -1,6 +1,7 @@
 // The panel driver: launching the panel and reading it through the window system from another process.
 #include "support/PanelDriver.h"
 
+#include "UiHandles.h"
 #include "UniqueResource.h"
 #include "resource.h"
 
@@ -35,27 +36,10 @@ constexpr int kChannelSlack = 8;
 std::string IdName(int id) { return id == 0 ? std::string("the main window") : "control " + std::to_string(id); }
 
 BOOL CloseModule(HMODULE module) { return FreeLibrary(module); }
-BOOL CloseGdiObject(HGDIOBJ object) { return DeleteObject(object); }
-BOOL CloseMemoryDc(HDC dc) { return DeleteDC(dc); }
-int CloseScreenDc(HDC dc) { return ReleaseDC(nullptr, dc); }
 
+// The panel's executable, loaded as data for its pictures. The GDI objects and DCs here have the program's own owners
+// (UiHandles.h).
 using ModuleHandle = UniqueResource<HMODULE, CloseModule>;
-using GdiObject = UniqueResource<HGDIOBJ, CloseGdiObject>; // bitmaps here
-using MemoryDc = UniqueResource<HDC, CloseMemoryDc>;
-using ScreenDc = UniqueResource<HDC, CloseScreenDc>; // from GetDC(nullptr): the whole screen
-
-// Selects an object into a DC for one scope.
-class Selection {
-public:
-  Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-  ~Selection() { SelectObject(dc_, old_); }
-  Selection(const Selection&) = delete;
-  Selection& operator=(const Selection&) = delete;
-
-private:
-  HDC dc_;
-  HGDIOBJ old_;
-};
 
 // Memory in another process, for messages whose pointer the system does not marshal (SB_GETTEXT).
 class RemoteBuffer {
@@ -516,7 +500,8 @@ Pixels PanelDriver::LoadPicture(int bitmapId) const {
   ModuleHandle module(
       LoadLibraryExA(exePath_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!module.Get()) Fail("cannot open " + exePath_ + " for its resources");
-  GdiObject bitmap(LoadImageA(module.Get(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  const ui::UniqueBitmap bitmap(static_cast<HBITMAP>(
+      LoadImageA(module.Get(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!bitmap.Get()) Fail("no bitmap " + std::to_string(bitmapId) + " in " + exePath_);
   BITMAP header{};
   GetObjectA(bitmap.Get(), sizeof header, &header);
@@ -525,9 +510,9 @@ Pixels PanelDriver::LoadPicture(int bitmapId) const {
   picture.height = header.bmHeight;
   picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height);
   BITMAPINFO info = TopDown32(picture.width, picture.height);
-  ScreenDc screen(GetDC(nullptr));
-  if (GetDIBits(screen.Get(), static_cast<HBITMAP>(bitmap.Get()), 0, picture.height, picture.rgb.data(), &info,
-                DIB_RGB_COLORS) != picture.height)
+  const ui::WindowDC screen(nullptr);
+  if (GetDIBits(screen.Get(), bitmap.Get(), 0, picture.height, picture.rgb.data(), &info, DIB_RGB_COLORS) !=
+      picture.height)
     Fail("cannot read bitmap " + std::to_string(bitmapId));
   for (auto& p : picture.rgb) p &= 0x00FFFFFF;
   pictures_->byId.emplace(bitmapId, picture);
@@ -549,14 +534,14 @@ Pixels PanelDriver::CaptureControl(int id) const {
   shot.width = r.right - r.left;
   shot.height = r.bottom - r.top;
   if (shot.width <= 0 || shot.height <= 0) return shot;
-  ScreenDc screen(GetDC(nullptr));
-  MemoryDc memory(CreateCompatibleDC(screen.Get()));
+  const ui::WindowDC screen(nullptr);
   BITMAPINFO info = TopDown32(shot.width, shot.height);
   void* bits = nullptr;
-  GdiObject section(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!section.Get() || !memory.Get()) Fail("cannot make a capture bitmap");
+  const ui::UniqueBitmap section(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!section.Get()) Fail("cannot make a capture bitmap");
   {
-    Selection selected(memory.Get(), section.Get());
+    const ui::MemoryDC memory(screen.Get(), section.Get());
+    if (!memory.Get()) Fail("cannot make a capture DC");
     if (!BitBlt(memory.Get(), 0, 0, shot.width, shot.height, screen.Get(), r.left, r.top, SRCCOPY))
       Fail("cannot copy from the screen");
     GdiFlush();
@@ -695,8 +680,8 @@ bool PanelDriver::ShowsWaitCursor() const {
   ICONINFOEXA info{};
   info.cbSize = sizeof info;
   if (GetIconInfoExA(cursor, &info)) {
-    if (info.hbmMask) DeleteObject(info.hbmMask);
-    if (info.hbmColor) DeleteObject(info.hbmColor);
+    const ui::UniqueBitmap mask(info.hbmMask);
+    const ui::UniqueBitmap colour(info.hbmColor);
     return info.wResID == kWaitCursorResource;
   }
   return cursor != idleCursor_;
