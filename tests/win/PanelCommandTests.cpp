@@ -11,14 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -448,71 +445,5 @@ TEST(PanelBehindMessageBox, GoesOnRefreshingAndWorksAfterwards) {
   EXPECT_EQ(ReadLight(panel), Light::Running);
   EXPECT_TRUE(panel.IsEnabled(IDC_BTNSTOPSERVICE));
 }
-
-// ---------------------------------------------------------------------------------------------------------------
-// The box inspection itself, on boxes of this process whose style is known: a blind inspection would let an icon or
-// a second button through unnoticed.
-
-constexpr char kOwnBoxCaption[] = "tsm box inspection";
-
-// A message box of this test's own process, open on a thread of its own until the object goes.
-class OwnMessageBox {
-public:
-  explicit OwnMessageBox(UINT type)
-      : thread_([this, type] {
-          threadId_ = GetCurrentThreadId();
-          MessageBoxA(nullptr, "inspected", kOwnBoxCaption, type);
-          done_ = true;
-        }) {}
-  ~OwnMessageBox() {
-    // The box's loop ends on WM_QUIT as on a button; keep asking until the thread is out of it.
-    (void)WaitUntil([&] {
-      if (threadId_ != 0) PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
-      return done_.load();
-    });
-    thread_.join();
-  }
-  OwnMessageBox(const OwnMessageBox&) = delete;
-  OwnMessageBox& operator=(const OwnMessageBox&) = delete;
-
-  [[nodiscard]] HWND Wait() const {
-    HWND box = nullptr;
-    (void)WaitUntil([&] { return (box = FindWindowA("#32770", kOwnBoxCaption)) != nullptr && IsWindowVisible(box); });
-    return box;
-  }
-
-private:
-  std::atomic<DWORD> threadId_{0};
-  std::atomic<bool> done_{false};
-  std::thread thread_;
-};
-
-struct KnownBox {
-  const char* name;
-  UINT type;
-  std::vector<int> buttonIds;
-  bool icon;
-};
-
-void PrintTo(const KnownBox& c, std::ostream* out) { *out << c.name; }
-
-class MessageBoxInspection : public ::testing::TestWithParam<KnownBox> {};
-
-TEST_P(MessageBoxInspection, SeesTheButtonsAndTheIcon) {
-  const OwnMessageBox own(GetParam().type);
-  const HWND box = own.Wait();
-  ASSERT_NE(box, nullptr);
-  tsm::test::MessageBoxLook look = tsm::test::InspectMessageBox(box);
-  std::sort(look.buttonIds.begin(), look.buttonIds.end());
-  EXPECT_EQ(look.buttonIds, GetParam().buttonIds);
-  EXPECT_EQ(look.icon, GetParam().icon);
-}
-
-INSTANTIATE_TEST_SUITE_P(OwnBoxes, MessageBoxInspection,
-                         ::testing::Values(KnownBox{"Plain", MB_OK, {IDOK}, false},
-                                           KnownBox{"ErrorIcon", MB_OK | MB_ICONERROR, {IDOK}, true},
-                                           KnownBox{"InformationIcon", MB_OK | MB_ICONINFORMATION, {IDOK}, true},
-                                           KnownBox{"OkCancel", MB_OKCANCEL, {IDOK, IDCANCEL}, false}),
-                         [](const ::testing::TestParamInfo<KnownBox>& c) { return std::string(c.param.name); });
 
 } // namespace
