@@ -34,6 +34,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using tsm::test::FolderState;
 using tsm::test::HealthWatch;
 using tsm::test::LocalHttpServer;
 using tsm::test::PanelDriver;
@@ -41,6 +42,7 @@ using tsm::test::PanelInFolder;
 using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
 using tsm::test::ServerConnection;
+using tsm::test::StateOf;
 using tsm::test::WorkingFolderScope;
 
 constexpr char kConfigFile[] = "config\\AppConfig.xml";
@@ -166,7 +168,8 @@ const std::string kLatinChildren = "<!-- caf\xC3\xA9 -->" + P("caf\xC3\xA9", "na
 
 [[nodiscard]] std::string ManyParameters(int count) {
   std::string children;
-  for (int i = 0; i < count; ++i) children += P("p" + std::to_string(i), "1");
+  // The name built up in place: GCC 12 warns wrongly about "p" + std::string&& here.
+  for (int i = 0; i < count; ++i) children += P(std::string(1, 'p').append(std::to_string(i)), "1");
   return Doc(children + kPortChild);
 }
 
@@ -430,8 +433,7 @@ TEST_P(ConfigPortTable, ResolvesAsTheRulesSay) {
   EXPECT_EQ(resolved.threw, c.Throws) << resolved.error;
   EXPECT_EQ(resolved.port, c.Port(port));
   EXPECT_LT(growth, c.MemoryBoundMb << 20) << "the lookup's memory grew by " << (growth >> 20) << " MB";
-  std::ifstream in(folder.PathOf(kConfigFile), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes) << "the file changed";
+  EXPECT_EQ(tsm::test::ReadFileBytes(folder.PathOf(kConfigFile)), bytes) << "the file changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ConfigPortTable, testing::ValuesIn(kFiles), CaseName());
@@ -501,23 +503,6 @@ TEST_F(ConfigFolderAsIs, AnExternalDocumentTypeIsNeverFetched) {
 
 // ---------------------------------------------------------------------------------------------------------------------
 // The lookup under the real panel
-
-// Every entry below root with its size, time and (for files) bytes.
-using FolderState = std::map<std::string, std::tuple<std::uintmax_t, fs::file_time_type, std::string>>;
-
-[[nodiscard]] FolderState StateOf(const std::string& root) {
-  FolderState state;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string bytes;
-    if (entry.is_regular_file()) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
-    state[fs::relative(entry.path(), root).string()] = {entry.is_regular_file() ? entry.file_size() : 0,
-                                                        entry.last_write_time(), bytes};
-  }
-  return state;
-}
 
 // What the status bar must read once the probe has done with the port the lookup gives: the server on the port
 // answers, nothing listens on any other port (only 0 happens here), and no port means no probe at all.

@@ -269,7 +269,7 @@ TEST(StandInSamples, SitBesideTheServerWithWindowsLineEnds) {
     const auto path = BinFolder() / name;
     ASSERT_TRUE(fs::is_regular_file(path));
     if (path.extension() == ".exe") continue;
-    const auto text = ReadTextFile(path);
+    const auto text = ReadFileBytes(path);
     for (std::size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 1))
       ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
   }

@@ -20,12 +20,7 @@ using namespace tsm::test;
 namespace {
 
 [[nodiscard]] bool WaitUntilRegistered(const std::string& name, bool registered) {
-  const auto deadline = GetTickCount64() + kServerTimeoutMs;
-  while ((QueryTestServiceState(name) != 0) != registered) {
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(50);
-  }
-  return true;
+  return WaitUntil([&] { return (QueryTestServiceState(name) != 0) == registered; }, kServerTimeoutMs);
 }
 
 struct ServiceFacts {

@@ -15,8 +15,6 @@
 #include <ostream>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -25,7 +23,9 @@
 
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
+using tsm::test::ReadFileBytes;
 using tsm::test::ScratchFolder;
+using tsm::test::StateOf;
 using tsm::test::WorkingFolderScope;
 using tsm::test::WriteConfig;
 
@@ -33,21 +33,6 @@ namespace {
 
 constexpr char kUntouched[] = "untouched";
 constexpr char kNotExpectedFormat[] = "Config file is not in expected format";
-
-[[nodiscard]] std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Every file and folder below root with its size and last write time.
-[[nodiscard]] std::map<fs::path, std::pair<std::uintmax_t, fs::file_time_type>> Snapshot(const fs::path& root) {
-  std::map<fs::path, std::pair<std::uintmax_t, fs::file_time_type>> entries;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::uintmax_t size = entry.is_regular_file() ? entry.file_size() : 0;
-    entries[fs::relative(entry.path(), root)] = {size, entry.last_write_time()};
-  }
-  return entries;
-}
 
 // Cases print as their names, and the tests are named after them.
 template <class Case>
@@ -431,7 +416,7 @@ TEST_F(XmlConfig, ReadingLeavesTheFolderAsItWas) {
   const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
   fs::last_write_time(Folder.PathOf(tsm::kConfigPath),
                       past); // Wine cannot set a folder's time; its entries are compared instead
-  const auto before = Snapshot(Folder.Path());
+  const auto before = StateOf(Folder.Path());
 
   for (int i = 0; i < 3; ++i) {
     std::string errorText;
@@ -440,8 +425,8 @@ TEST_F(XmlConfig, ReadingLeavesTheFolderAsItWas) {
     EXPECT_THROW((void)GetConfigValue(nullptr, "missing", errorText), std::runtime_error);
   }
 
-  EXPECT_EQ(ReadFile(Folder.PathOf(tsm::kConfigPath)), xml);
-  EXPECT_EQ(Snapshot(Folder.Path()), before);
+  EXPECT_EQ(ReadFileBytes(Folder.PathOf(tsm::kConfigPath)), xml);
+  EXPECT_EQ(StateOf(Folder.Path()), before);
 }
 
 // The path is relative to the working folder, not to the executable, and each lookup reads the file anew.

@@ -6,30 +6,11 @@
 
 #include <cctype>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace tsm::test {
-
-namespace {
-
-sockaddr_in Loopback(std::int32_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<u_short>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
-[[nodiscard]] bool Connect(const UniqueSocket& s, std::int32_t port) {
-  const auto address = Loopback(port);
-  return connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-}
-
-} // namespace
 
 std::string Quoted(const fs::path& path) {
   // Appended piece by piece: GCC 12 warns wrongly about "literal" + std::string&& here.
@@ -41,11 +22,6 @@ std::string Quoted(const fs::path& path) {
 fs::path BinFolder() { return fs::path(TestExeFolder()).parent_path(); }
 
 fs::path ServerExe() { return BinFolder() / "TorvaleServer.exe"; }
-
-std::string ReadTextFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 bool WaitUntilListening(std::int32_t port, HANDLE process, DWORD timeoutMs) {
   bool listening = false;
@@ -63,7 +39,7 @@ bool WaitUntilRefused(std::int32_t port, DWORD timeoutMs) {
 
 std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs) {
   const UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (s.Get() == INVALID_SOCKET || !Connect(s, port)) return {};
+  if (!s.Valid() || !ConnectLoopback(s.Get(), port)) return {};
   std::string_view rest = request;
   while (!rest.empty()) {
     const int sent = send(s.Get(), rest.data(), static_cast<int>(rest.size()), 0);

@@ -26,8 +26,6 @@ inline constexpr DWORD kServerTimeoutMs = 30000;
 [[nodiscard]] std::filesystem::path BinFolder();
 [[nodiscard]] std::filesystem::path ServerExe();
 
-[[nodiscard]] std::string ReadTextFile(const std::filesystem::path& path);
-
 // Polls until the port accepts connections; false on timeout, or at once when process (if given) has ended.
 [[nodiscard]] bool WaitUntilListening(std::int32_t port, HANDLE process = nullptr, DWORD timeoutMs = kServerTimeoutMs);
 // Polls until the port refuses connections.

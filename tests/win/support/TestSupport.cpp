@@ -8,6 +8,7 @@
 #include <tlhelp32.h>
 
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -124,6 +125,21 @@ std::string ScratchFolder::CopyIn(const std::string& source, const std::string& 
   return target.string();
 }
 
+std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+FolderState StateOf(const std::filesystem::path& root) {
+  FolderState state;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    const bool file = entry.is_regular_file();
+    state[std::filesystem::relative(entry.path(), root).string()] = {
+        file ? entry.file_size() : 0, entry.last_write_time(), file ? ReadFileBytes(entry.path()) : std::string()};
+  }
+  return state;
+}
+
 // ---- WorkingFolderScope ---------------------------------------------------------------------------------------
 
 WorkingFolderScope::WorkingFolderScope(const std::filesystem::path& folder) {
@@ -139,12 +155,22 @@ WorkingFolderScope::~WorkingFolderScope() { SetCurrentDirectoryA(previous_.c_str
 
 // ---- Ports ------------------------------------------------------------------------------------------------------
 
-LoopbackSocket BindLoopback() {
-  LoopbackSocket bound{UniqueSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))};
-  if (!bound.socket) throw std::runtime_error("no socket for a loopback port");
+namespace {
+
+sockaddr_in LoopbackAddress(std::int32_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<u_short>(port));
+  return address;
+}
+
+} // namespace
+
+LoopbackSocket BindLoopback() {
+  LoopbackSocket bound{UniqueSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))};
+  if (!bound.socket) throw std::runtime_error("no socket for a loopback port");
+  sockaddr_in address = LoopbackAddress(0);
   int length = sizeof address;
   if (bind(bound.socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       getsockname(bound.socket.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
@@ -159,15 +185,15 @@ std::int32_t FreePort() {
   return BindLoopback().port;
 }
 
+bool ConnectLoopback(SOCKET s, std::int32_t port) {
+  const sockaddr_in address = LoopbackAddress(port);
+  return connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
 bool AcceptsConnections(std::int32_t port) {
   const WinsockSession winsock;
   const UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (s.Get() == INVALID_SOCKET) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<u_short>(port));
-  return connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  return s.Valid() && ConnectLoopback(s.Get(), port);
 }
 
 std::string ConfigXml(const std::vector<ConfigParameter>& parameters) {

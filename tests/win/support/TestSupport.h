@@ -15,9 +15,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace tsm::test {
@@ -72,6 +74,14 @@ private:
   std::string path_;
 };
 
+// Every byte of the file, or "" when it cannot be read.
+[[nodiscard]] std::string ReadFileBytes(const std::filesystem::path& path);
+
+// Every entry below root, by its relative path, with its size, last write time and (for a file) its bytes: the same
+// before and after, nothing in the folder was written.
+using FolderState = std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type, std::string>>;
+[[nodiscard]] FolderState StateOf(const std::filesystem::path& root);
+
 // The process's working folder for the scope, put back when it goes. Throws std::runtime_error when the folder
 // cannot be entered, so a test never runs in the wrong folder.
 class WorkingFolderScope {
@@ -97,6 +107,8 @@ struct LoopbackSocket {
 // no socket can be had. Every configuration a test writes names one of these, never a fixed port.
 [[nodiscard]] std::int32_t FreePort();
 
+// Connects s to 127.0.0.1:port; whether it connected.
+[[nodiscard]] bool ConnectLoopback(SOCKET s, std::int32_t port);
 // Whether 127.0.0.1:port accepts a connection right now.
 [[nodiscard]] bool AcceptsConnections(std::int32_t port);
 
