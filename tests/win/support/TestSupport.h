@@ -1,7 +1,8 @@
 // TestSupport: the small things every Windows test here needs, whatever it drives: a bounded wait, an owner for a
-// kernel handle, the test executable's folder, a scratch folder and a working-folder scope, a free loopback port and a
-// look at one, the server's configuration text and where it goes, whether Wine is underneath, a script opened as the
-// shell opens it, a child process, and a sweep for processes no handle of ours reaches.
+// kernel handle, the test executable's folder, a scratch folder, a file's bytes and a folder's state, a working-folder
+// scope, a free loopback port and a look at one, the server's configuration text and where it goes, whether Wine is
+// underneath, a script opened as the shell opens it, a child process, and a sweep for processes no handle of ours
+// reaches.
 //
 // Nothing here knows the panel (see PanelDriver.h) or the stand-in server (see StandInHarness.h). Every wait is
 // bounded; every process started or found here is ended by its owner.
