@@ -92,23 +92,6 @@ private:
   int count_ = 0;
 };
 
-// The working folder for as long as the object lives; the one before is restored after, so the scratch folder can go.
-class InFolder {
-public:
-  explicit InFolder(const std::string& folder) {
-    char previous[MAX_PATH] = {};
-    if (!GetCurrentDirectoryA(MAX_PATH, previous) || !SetCurrentDirectoryA(folder.c_str()))
-      throw std::runtime_error("cannot enter " + folder);
-    previous_ = previous;
-  }
-  ~InFolder() { SetCurrentDirectoryA(previous_.c_str()); }
-  InFolder(const InFolder&) = delete;
-  InFolder& operator=(const InFolder&) = delete;
-
-private:
-  std::string previous_;
-};
-
 // The window's four fonts, each selected into a screen DC and measured, which is when the font system does its work.
 void WarmFonts() {
   const tsm::ui::WindowDC screen(nullptr);
@@ -173,8 +156,8 @@ int main(int argc, char** argv) {
       c.Close();
     });
     const ScratchFolder work;
-    WriteServerConfig(work, server.Port());
-    const InFolder inWork(work.Path());
+    WriteConfig(work, ConfigWithPort(server.Port()));
+    const WorkingFolderScope inWork(work.Path());
     std::printf("%s start, working set at entry %.1f MiB, %.1f ms after the process was created\n",
                 warm ? "Warm" : "Cold", WorkingSetMiB(), entry);
     Phases phases;

@@ -42,16 +42,13 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
-# tsm_add_wine_test(NAME SOURCES ... LIBS ... [LOCK resource] [ASIDE]): one test executable run under Wine, its
-# cases discovered at test time. Tests that share Wine's service manager or read the panel's pixels, cursor or
-# foreground hold a LOCK. ASIDE tests do none of that: they run in the session's second prefix and display
-# (scripts/wine-session --aside), beside the locked ones.
-function(tsm_add_wine_test name)
-  cmake_parse_arguments(T "ASIDE" "LOCK" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/support/TestManifest.rc)
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
-  target_compile_definitions(${name} PRIVATE ${TSM_WIN_DEFINITIONS})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/tests/win)
+# tsm_discover_wine_tests(TARGET [FILTER gtest-filter] [LOCK resource] [ASIDE]): the cases of a test executable
+# (those the filter lets through, when there is one) discovered at test time and run under Wine. Tests that share
+# Wine's service manager or read the panel's pixels, cursor or foreground hold a LOCK; an executable whose cases need
+# different locks is discovered once per lock. ASIDE tests do none of that: they run in the session's second prefix
+# and display (scripts/wine-session --aside), beside the locked ones.
+function(tsm_discover_wine_tests target)
+  cmake_parse_arguments(T "ASIDE" "FILTER;LOCK" "" ${ARGN})
   set(props TIMEOUT 300)
   if(T_LOCK)
     list(APPEND props RESOURCE_LOCK ${T_LOCK})
@@ -59,7 +56,26 @@ function(tsm_add_wine_test name)
   if(T_ASIDE)
     list(APPEND props ENVIRONMENT TSM_WINE_SIDE=aside)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+  set(filter)
+  if(T_FILTER)
+    set(filter TEST_FILTER ${T_FILTER})
+  endif()
+  gtest_discover_tests(${target} ${filter} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()
+
+# tsm_add_wine_test(NAME SOURCES ... LIBS ... [FILTER gtest-filter] [LOCK resource] [ASIDE]): one test executable run
+# under Wine, its cases discovered as tsm_discover_wine_tests does.
+function(tsm_add_wine_test name)
+  cmake_parse_arguments(T "ASIDE" "FILTER;LOCK" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/support/TestManifest.rc)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE ${TSM_WIN_DEFINITIONS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/tests/win)
+  set(aside)
+  if(T_ASIDE)
+    set(aside ASIDE)
+  endif()
+  tsm_discover_wine_tests(${name} FILTER "${T_FILTER}" LOCK "${T_LOCK}" ${aside})
 endfunction()
 
 # Each area of the tests and of the helper programs keeps its own list of targets.

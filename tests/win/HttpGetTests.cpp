@@ -270,26 +270,4 @@ TEST(HttpGetThreads, TwoExchangesAtOnceEachGetTheirOwnAnswer) {
   EXPECT_EQ(tsm::ExtractTagText(answerB, "echo"), "GET /app?operation=ws&who=b HTTP/1.1");
 }
 
-// ---- The test server itself -------------------------------------------------------------------------------------
-
-// Panel tests stop the server and start another where the panel already knows to look.
-TEST(LocalHttpServer, ANewServerTakesAFixedPortAtOnce) {
-  std::int32_t port = 0;
-  {
-    LocalHttpServer first(AnswerAndClose(HttpAnswer("first")));
-    port = first.Port();
-    std::string response;
-    ASSERT_TRUE(tsm::HttpGet("localhost", tsm::kStatusPath, port, response));
-    EXPECT_EQ(response, HttpAnswer("first"));
-  }
-  std::string response;
-  EXPECT_FALSE(tsm::HttpGet("localhost", tsm::kStatusPath, port, response));
-  for (const char* body : {"second", "third"}) {
-    LocalHttpServer next(AnswerAndClose(HttpAnswer(body)), static_cast<std::uint16_t>(port));
-    EXPECT_EQ(next.Port(), port);
-    ASSERT_TRUE(tsm::HttpGet("localhost", tsm::kStatusPath, port, response));
-    EXPECT_EQ(response, HttpAnswer(body));
-  }
-}
-
 } // namespace

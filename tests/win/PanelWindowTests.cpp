@@ -15,8 +15,7 @@ namespace {
 
 using tsm::test::Bounds;
 using tsm::test::PanelDriver;
-using tsm::test::PanelOptions;
-using tsm::test::ScratchFolder;
+using tsm::test::PanelInFolder;
 
 bool TorvaleServiceExists() {
   const tsm::ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -27,23 +26,14 @@ bool TorvaleServiceExists() {
 // no status update ever replaces the start state.
 class PanelAtStart : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    folder_ = std::make_unique<ScratchFolder>();
-    PanelOptions options;
-    options.workingFolder = folder_->Path();
-    panel_ = std::make_unique<PanelDriver>(options);
-  }
-  static void TearDownTestSuite() {
-    panel_.reset();
-    folder_.reset();
-  }
+  static void SetUpTestSuite() { panel_ = std::make_unique<PanelInFolder>(); }
+  static void TearDownTestSuite() { panel_.reset(); }
   void SetUp() override { ASSERT_FALSE(TorvaleServiceExists()) << "a service \"Torvale\" was left in this prefix"; }
 
   static PanelDriver& Panel() { return *panel_; }
 
 private:
-  static inline std::unique_ptr<ScratchFolder> folder_;
-  static inline std::unique_ptr<PanelDriver> panel_;
+  static inline std::unique_ptr<PanelInFolder> panel_;
 };
 
 TEST_F(PanelAtStart, MainWindowHasItsCaptionAndClass) {
@@ -165,10 +155,7 @@ TEST_F(PanelAtStart, BothPagesLiveInThePageControl) {
 }
 
 TEST(PanelLifetime, ClosingTheWindowEndsTheProcess) {
-  ScratchFolder folder;
-  PanelOptions options;
-  options.workingFolder = folder.Path();
-  PanelDriver panel(options);
+  PanelInFolder panel;
   ASSERT_TRUE(panel.IsRunning());
   EXPECT_TRUE(panel.Close()) << "the panel had to be killed";
   EXPECT_EQ(panel.ExitCode(), 0u);

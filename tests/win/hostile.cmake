@@ -8,5 +8,5 @@ tsm_add_wine_test(tsm_panel_hostile_server_tests
 # The lookup straight through tsm_xml, and the panel over the same files.
 tsm_add_wine_test(tsm_hostile_config_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/HostileConfigTests.cpp
-  LIBS tsm_xml tsm_panel_driver tsm_process_gauge tsm_test_http_server
+  LIBS tsm_xml tsm_panel_driver tsm_test_http_server
   ASIDE)

@@ -7,7 +7,7 @@ target_compile_definitions(tsm_test_support PUBLIC ${TSM_WIN_DEFINITIONS})
 target_link_libraries(tsm_test_support PUBLIC ws2_32 shell32)
 
 add_library(tsm_panel_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/support/PanelDriver.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/PanelHealth.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/support/ProcessGauge.cpp)
 target_include_directories(tsm_panel_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/res)
 target_link_libraries(tsm_panel_driver PUBLIC tsm_test_support user32 gdi32 comctl32 psapi)
 # Tests drive the built panel, so it must be built (and up to date) before them.

@@ -8,7 +8,7 @@ add_dependencies(tsm_probe_harness TorvaleServer)
 
 tsm_add_wine_test(tsm_panel_probe_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PanelProbeTests.cpp
-  LIBS tsm_probe_harness tsm_panel_driver tsm_process_gauge tsm_test_http_server
+  LIBS tsm_probe_harness tsm_panel_driver tsm_test_http_server
   LOCK panel)
 
 tsm_add_wine_test(tsm_panel_run_stop_tests
