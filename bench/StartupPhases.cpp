@@ -14,12 +14,12 @@
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
 
-#include "ConfigLookup.h"
-#include "HttpClient.h"
-#include "MainForm.h"
-#include "ServerContract.h"
-#include "ServiceStatus.h"
-#include "resource.h"
+#include "config/ConfigLookup.h"
+#include "http/HttpClient.h"
+#include "panel/MainForm.h"
+#include "core/ServerContract.h"
+#include "service/ServiceStatus.h"
+#include "res/resource.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -4,8 +4,8 @@
 
 #include <exception>
 
-#include "MainForm.h"
-#include "Socket.h"
+#include "panel/MainForm.h"
+#include "win32/Socket.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {

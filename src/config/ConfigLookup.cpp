@@ -1,10 +1,10 @@
-#include "ConfigLookup.h"
+#include "config/ConfigLookup.h"
 
-#include "ComText.h"
-#include "ConfigNumber.h"
-#include "MsxmlUuids.h"
-#include "ServerContract.h"
-#include "XMLAdapter.h"
+#include "win32/ComText.h"
+#include "core/ConfigNumber.h"
+#include "config/MsxmlUuids.h"
+#include "core/ServerContract.h"
+#include "config/XMLAdapter.h"
 
 #include <stdexcept>
 

@@ -1,8 +1,8 @@
-#include "XMLAdapter.h"
+#include "config/XMLAdapter.h"
 
-#include "ComText.h"
-#include "MsxmlUuids.h"
-#include "SystemText.h"
+#include "win32/ComText.h"
+#include "config/MsxmlUuids.h"
+#include "win32/SystemText.h"
 
 #include <exception>
 #include <stdexcept>

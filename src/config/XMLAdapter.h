@@ -1,7 +1,7 @@
 // One XML file loaded into MSXML's document tree, and a depth-limited search for an element in it.
 #pragma once
 
-#include "MsxmlUuids.h"
+#include "config/MsxmlUuids.h"
 
 #include <windows.h>
 #include <msxml2.h>

@@ -1,7 +1,7 @@
-#include "HttpClient.h"
+#include "http/HttpClient.h"
 
-#include "HttpExchange.h"
-#include "Socket.h"
+#include "core/HttpExchange.h"
+#include "win32/Socket.h"
 
 #include <winsock2.h>
 

@@ -1,4 +1,4 @@
-#include "UiControls.h"
+#include "panel/Controls.h"
 
 #include <commctrl.h>
 

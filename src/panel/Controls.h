@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "MainFormLayout.h"
-#include "UiHandles.h"
+#include "panel/MainFormLayout.h"
+#include "win32/GdiHandles.h"
 
 namespace tsm::ui {
 

@@ -1,15 +1,15 @@
-#include "MainForm.h"
+#include "panel/MainForm.h"
 
 #include <commctrl.h>
 
 #include <ctime>
 #include <stdexcept>
 
-#include "ErrorBoxText.h"
-#include "ServerContract.h"
-#include "ServiceDisplay.h"
-#include "ServiceStatus.h"
-#include "SystemText.h"
+#include "core/ErrorBoxText.h"
+#include "core/ServerContract.h"
+#include "core/ServiceDisplay.h"
+#include "service/ServiceStatus.h"
+#include "win32/SystemText.h"
 
 namespace tsm {
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "UiControls.h"
+#include "panel/Controls.h"
 
 namespace tsm {
 

@@ -2,7 +2,7 @@
 // The code creates the controls in this order, which is also the tab order.
 #pragma once
 
-#include "resource.h"
+#include "res/resource.h"
 
 namespace tsm::layout {
 

@@ -1,12 +1,12 @@
 // The buttons that act: register, start and stop the service; run the server, or ask it to stop.
-#include "MainForm.h"
+#include "panel/MainForm.h"
 
-#include "ExecutableFolder.h"
-#include "HttpClient.h"
-#include "ServerContract.h"
-#include "ServiceStatus.h"
-#include "StopToken.h"
-#include "UiShell.h"
+#include "win32/ExecutableFolder.h"
+#include "http/HttpClient.h"
+#include "core/ServerContract.h"
+#include "service/ServiceStatus.h"
+#include "core/StopToken.h"
+#include "win32/Shell.h"
 
 namespace tsm {
 

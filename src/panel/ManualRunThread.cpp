@@ -1,12 +1,12 @@
-#include "MainFormProbe.h"
+#include "panel/ManualRunThread.h"
 
 #include <thread>
 
-#include "ComInit.h"
-#include "ConfigLookup.h"
-#include "HttpClient.h"
-#include "ServerContract.h"
-#include "TagText.h"
+#include "win32/ComInit.h"
+#include "config/ConfigLookup.h"
+#include "http/HttpClient.h"
+#include "core/ServerContract.h"
+#include "core/TagText.h"
 
 namespace tsm {
 

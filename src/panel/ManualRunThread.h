@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "MainForm.h"
+#include "panel/MainForm.h"
 
 namespace tsm {
 

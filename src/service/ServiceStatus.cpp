@@ -1,6 +1,6 @@
-#include "ServiceStatus.h"
+#include "service/ServiceStatus.h"
 
-#include "ServiceErrorText.h"
+#include "core/ServiceErrorText.h"
 
 namespace tsm {
 namespace {

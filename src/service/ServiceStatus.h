@@ -2,7 +2,7 @@
 // refusals into the fixed sentences the window shows.
 #pragma once
 
-#include "ServiceHandle.h"
+#include "win32/ServiceHandle.h"
 
 #include <cstdint>
 #include <string>

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace tsm::ui {
 

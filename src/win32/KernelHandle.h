@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace tsm {
 

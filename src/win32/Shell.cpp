@@ -1,4 +1,4 @@
-#include "UiShell.h"
+#include "win32/Shell.h"
 
 #include <shellapi.h>
 

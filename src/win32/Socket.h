@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "UniqueResource.h"
+#include "win32/UniqueResource.h"
 
 namespace tsm {
 

@@ -1,6 +1,6 @@
 // A button glyph against the picture it is made from: the run button's glyph is rebuilt from the same hidden
 // picture every time the server comes and goes, so making one must leave that picture exactly as it was.
-#include "UiControls.h"
+#include "panel/Controls.h"
 
 #include <gtest/gtest.h>
 

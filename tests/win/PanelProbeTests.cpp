@@ -5,7 +5,7 @@
 #include "support/PanelDriver.h"
 #include "support/ProbeHarness.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 #include "support/PanelDriver.h"
 #include "support/ProbeHarness.h"
 
-#include "HttpClient.h"
-#include "StopToken.h"
-#include "TagText.h"
-#include "resource.h"
+#include "http/HttpClient.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // panel under Wine through PanelDriver; the service "Torvale" must not exist in the prefix.
 #include "support/PanelDriver.h"
 
-#include "ServiceHandle.h"
-#include "resource.h"
+#include "win32/ServiceHandle.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // service "Torvale" when the service manager starts it, and as a plain application otherwise.
 
 #include "OwnedHandles.h"
-#include "ServerContract.h"
+#include "core/ServerContract.h"
 #include "ServerRun.h"
 #include "ServiceHost.h"
 

@@ -4,8 +4,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include "KernelHandle.h"
-#include "Socket.h"
+#include "win32/KernelHandle.h"
+#include "win32/Socket.h"
 
 namespace tsm::standin {
 

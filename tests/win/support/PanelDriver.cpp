@@ -1,8 +1,8 @@
 // The panel driver: launching the panel and reading it through the window system from another process.
 #include "support/PanelDriver.h"
 
-#include "UniqueResource.h"
-#include "resource.h"
+#include "win32/UniqueResource.h"
+#include "res/resource.h"
 
 #include <commctrl.h>
 

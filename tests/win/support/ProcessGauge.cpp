@@ -6,7 +6,7 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
-#include "Socket.h"
+#include "win32/Socket.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,8 +1,8 @@
 // The small things every Windows test shares: ports, Wine, scripts and processes.
 #include "support/TestSupport.h"
 
-#include "ExecutableFolder.h"
-#include "Socket.h"
+#include "win32/ExecutableFolder.h"
+#include "win32/Socket.h"
 
 #include <shellapi.h>
 #include <tlhelp32.h>
