@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the core natively under the sanitizers, its
 # parsers under the fuzzer for a bounded time (TSM_FUZZ_SECONDS each, default 20), then the Windows build under Wine
-# in a private headless session. Each part is a workflow preset, in build/<preset>.
+# in a private headless session, which also packs the zip. The native and the Windows parts are workflow presets;
+# every build is in build/<preset>.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,5 +14,5 @@ cmake --workflow --preset native
 echo "== fuzzing the parsers (bounded)"
 scripts/fuzz.sh --seconds "${TSM_FUZZ_SECONDS:-20}"
 
-echo "== Windows build, tests under Wine"
+echo "== Windows build, tests under Wine, package"
 scripts/wine-session --prefix build/windows/wineprefix -- cmake --workflow --preset windows
