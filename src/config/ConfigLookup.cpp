@@ -10,6 +10,7 @@
 
 using Microsoft::WRL::ComPtr;
 
+namespace tsm {
 namespace {
 
 constexpr char kNotExpectedFormat[] = "Config file is not in expected format";
@@ -55,3 +56,5 @@ std::optional<std::int32_t> ResolveHttpPort(HWND owner) {
   if (auto port = tsm::PortFromConfigText(GetConfigValue(owner, tsm::kPortParameter, ignored))) return port;
   return tsm::PortFromConfigText(GetConfigValue(owner, tsm::kFallbackPortParameter, ignored));
 }
+
+} // namespace tsm

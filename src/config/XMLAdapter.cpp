@@ -10,6 +10,7 @@
 
 using Microsoft::WRL::ComPtr;
 
+namespace tsm {
 namespace {
 
 // By ProgID rather than by CLSID: this mingw-w64's msxml2.h maps CLSID_DOMDocument to ids its libuuid does not
@@ -140,3 +141,5 @@ ComPtr<IXMLDOMElement> TXMLAdapter::FindElement(const std::string& name, int dep
   Check(Document->get_documentElement(&root), "Cannot read the root element");
   return FindChildElement(root.Get(), tsm::WideFromAnsi(name), depth);
 }
+
+} // namespace tsm

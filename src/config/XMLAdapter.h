@@ -9,6 +9,8 @@
 
 #include <string>
 
+namespace tsm {
+
 // The element children of a node in document order, walked from sibling to sibling. Indexing the child list
 // instead costs a walk from the first child per item in some DOMs (Wine's), which turns a wide file quadratic.
 class TElementChildren {
@@ -55,3 +57,5 @@ private:
   bool Loaded = false;
   Microsoft::WRL::ComPtr<IXMLDOMDocument> Document;
 };
+
+} // namespace tsm

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-namespace tsm::ui {
+namespace tsm {
 namespace {
 
 bool g_busyCursor = false;
@@ -146,7 +146,7 @@ Dpi Dpi::OfScreen() {
   return Dpi(screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96);
 }
 
-void PlaceControl(HWND control, const layout::Bounds& bounds, const Dpi& dpi) {
+void PlaceControl(HWND control, const ControlBounds& bounds, const Dpi& dpi) {
   const RECT r = dpi.Scale(bounds);
   ::MoveWindow(control, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
 }
@@ -265,4 +265,4 @@ UniqueBitmap LoadPicture(HINSTANCE instance, int id) {
       static_cast<HBITMAP>(::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 }
 
-} // namespace tsm::ui
+} // namespace tsm

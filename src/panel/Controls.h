@@ -9,7 +9,7 @@
 #include "panel/MainFormLayout.h"
 #include "win32/GdiHandles.h"
 
-namespace tsm::ui {
+namespace tsm {
 
 // Control geometry is written in 96-DPI pixels; this turns it into the monitor's.
 class Dpi {
@@ -17,7 +17,7 @@ public:
   explicit Dpi(int dpi) : dpi_(dpi) {}
   [[nodiscard]] static Dpi OfScreen();
   [[nodiscard]] int Scale(int pixels96) const { return ::MulDiv(pixels96, dpi_, 96); }
-  [[nodiscard]] RECT Scale(const layout::Bounds& b) const {
+  [[nodiscard]] RECT Scale(const ControlBounds& b) const {
     return {Scale(b.left), Scale(b.top), Scale(b.left + b.width), Scale(b.top + b.height)};
   }
 
@@ -26,7 +26,7 @@ private:
 };
 
 // The one place controls are put in their place.
-void PlaceControl(HWND control, const layout::Bounds& bounds, const Dpi& dpi);
+void PlaceControl(HWND control, const ControlBounds& bounds, const Dpi& dpi);
 
 void RegisterControlClasses(HINSTANCE instance);
 inline constexpr char kPanelClass[] = "TPanel";
@@ -93,4 +93,4 @@ struct TStatusBar : TControl {
 // Loads one of the program's bitmaps as a device-independent section, so 16-colour pictures keep their palette.
 [[nodiscard]] UniqueBitmap LoadPicture(HINSTANCE instance, int id);
 
-} // namespace tsm::ui
+} // namespace tsm

@@ -20,8 +20,8 @@ constexpr DWORD kMainExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr char kExplanation[] = "Torvale is not registered as a service with the operating system.\r\n\r\nYou have "
                                 "the option of registering as service or running it as a normal application.";
 
-ui::UniqueFont MakeFont(const ui::Dpi& dpi, int height, bool bold) {
-  return ui::UniqueFont(::CreateFontA(-dpi.Scale(height), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+UniqueFont MakeFont(const Dpi& dpi, int height, bool bold) {
+  return UniqueFont(::CreateFontA(-dpi.Scale(height), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                       DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
 }
@@ -40,11 +40,11 @@ void RegisterMainClass(HINSTANCE instance, WNDPROC proc) {
 
 } // namespace
 
-TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(ui::Dpi::OfScreen()) {
+TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(Dpi::OfScreen()) {
   RegisterMainClass(instance, WindowProc);
-  ui::RegisterControlClasses(instance);
+  RegisterControlClasses(instance);
 
-  RECT frame{0, 0, dpi_.Scale(layout::kClientWidth), dpi_.Scale(layout::kClientHeight)};
+  RECT frame{0, 0, dpi_.Scale(kClientWidth), dpi_.Scale(kClientHeight)};
   ::AdjustWindowRectEx(&frame, kMainStyle, FALSE, kMainExStyle);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
@@ -103,7 +103,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   case WM_DRAWITEM: {
     const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    for (const ui::TBitBtn* button : {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService})
+    for (const TBitBtn* button : {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService})
       if (button->Handle == item.hwndItem) button->Draw(item, dpi_);
     return TRUE;
   }
@@ -117,7 +117,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     WMStatusUpdate(*reinterpret_cast<const std::string*>(lParam), wParam != 0);
     return 0;
   case WM_SETCURSOR:
-    if (ui::ApplyBusyCursor()) return TRUE;
+    if (ApplyBusyCursor()) return TRUE;
     break;
   case WM_DESTROY:
     ::KillTimer(handle_, tmrMain.Id);
@@ -137,7 +137,7 @@ void TfrmMain::CreateFonts() {
 void TfrmMain::CreateControls() {
   struct Binding {
     int id;
-    ui::TControl* control;
+    TControl* control;
   };
   const Binding bindings[] = {
       {IDC_PANEL1, &Panel1},           {IDC_PGMAIN, &pgMain},
@@ -150,7 +150,7 @@ void TfrmMain::CreateControls() {
       {IDC_IMGSTOP, &imgStop},         {IDC_IMGSTART, &imgStart},
       {IDC_LBLSTATUS, &lblStatus},     {IDC_LBLSTATUS2, &lblStatus2},
   };
-  auto controlById = [&](int id) -> ui::TControl* {
+  auto controlById = [&](int id) -> TControl* {
     for (const auto& binding : bindings)
       if (binding.id == id) return binding.control;
     return nullptr;
@@ -159,8 +159,8 @@ void TfrmMain::CreateControls() {
   tooltip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, instance_, nullptr);
 
-  for (const layout::Control& spec : layout::kMainForm) {
-    ui::TControl* control = controlById(spec.id);
+  for (const LayoutRow& spec : kMainFormLayout) {
+    TControl* control = controlById(spec.id);
     if (!control) throw std::logic_error("a control of the layout has no member");
     HWND parent = spec.parent ? controlById(spec.parent)->Handle : handle_;
     const DWORD visible = spec.visible ? WS_VISIBLE : 0;
@@ -172,25 +172,25 @@ void TfrmMain::CreateControls() {
                                instance_, param);
     };
     switch (spec.kind) {
-    case layout::Kind::Panel:
-      control->Handle = create(0, ui::kPanelClass, 0);
+    case ControlKind::Panel:
+      control->Handle = create(0, kPanelClass, 0);
       break;
-    case layout::Kind::PageControl:
-      control->Handle = create(WS_EX_CONTROLPARENT, ui::kPageControlClass, WS_CLIPCHILDREN);
+    case ControlKind::PageControl:
+      control->Handle = create(WS_EX_CONTROLPARENT, kPageControlClass, WS_CLIPCHILDREN);
       break;
-    case layout::Kind::Page:
-      control->Handle = create(WS_EX_CONTROLPARENT, ui::kPageClass, 0);
+    case ControlKind::Page:
+      control->Handle = create(WS_EX_CONTROLPARENT, kPageClass, 0);
       break;
-    case layout::Kind::Label: // one line, clipped rather than wrapped out of sight below its own height
+    case ControlKind::Label: // one line, clipped rather than wrapped out of sight below its own height
       control->Handle = create(0, "STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX);
       break;
-    case layout::Kind::WrappedLabel:
+    case ControlKind::WrappedLabel:
       control->Handle = create(0, "STATIC", SS_LEFT | SS_NOPREFIX);
       break;
-    case layout::Kind::Button: {
-      auto& button = static_cast<ui::TBitBtn&>(*control);
+    case ControlKind::Button: {
+      auto& button = static_cast<TBitBtn&>(*control);
       button.Handle = create(0, "BUTTON", BS_OWNERDRAW | WS_TABSTOP);
-      button.Glyph = ui::TGlyph(ui::LoadPicture(instance_, spec.picture).Get());
+      button.Glyph = TGlyph(LoadPicture(instance_, spec.picture).Get());
       button.Hint = spec.hint ? spec.hint : "";
       TOOLINFOA tool{};
       tool.cbSize = sizeof tool;
@@ -201,23 +201,23 @@ void TfrmMain::CreateControls() {
       ::SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
       break;
     }
-    case layout::Kind::Image: {
-      auto& image = static_cast<ui::TImage&>(*control);
-      image.Handle = create(0, ui::kImageClass, 0, &image);
-      if (spec.picture) image.SetPicture(ui::LoadPicture(instance_, spec.picture));
+    case ControlKind::Image: {
+      auto& image = static_cast<TImage&>(*control);
+      image.Handle = create(0, kImageClass, 0, &image);
+      if (spec.picture) image.SetPicture(LoadPicture(instance_, spec.picture));
       break;
     }
-    case layout::Kind::StatusBar:
+    case ControlKind::StatusBar:
       control->Handle = create(0, STATUSCLASSNAMEA, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER);
       ::SendMessageA(control->Handle, SB_SIMPLE, TRUE, 0);
       break;
     }
     if (!control->Handle) throw std::runtime_error(GetLastErrorText());
 
-    ui::PlaceControl(control->Handle, spec.bounds, dpi_);
-    const HFONT font = spec.font == layout::Font::Title         ? titleFont_.Get()
-                       : spec.font == layout::Font::Explanation ? explanationFont_.Get()
-                       : spec.font == layout::Font::Notice      ? noticeFont_.Get()
+    PlaceControl(control->Handle, spec.bounds, dpi_);
+    const HFONT font = spec.font == ControlFont::Title         ? titleFont_.Get()
+                       : spec.font == ControlFont::Explanation ? explanationFont_.Get()
+                       : spec.font == ControlFont::Notice      ? noticeFont_.Get()
                                                                 : defaultFont_.Get();
     ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
@@ -255,7 +255,7 @@ void TfrmMain::RefreshServiceStatus() {
 
   imgStatus.Tag = static_cast<int>(display->picture);
   ShowPage(tbRegistered);
-  const ui::TImage& holder = display->picture == StatusPicture::Stopped   ? imgStopped
+  const TImage& holder = display->picture == StatusPicture::Stopped   ? imgStopped
                              : display->picture == StatusPicture::Running ? imgRunning
                                                                           : imgComingUp;
   imgStatus.SetPicture(holder.CopyPicture());
@@ -263,14 +263,14 @@ void TfrmMain::RefreshServiceStatus() {
   btnStopService.SetEnabled(display->stopEnabled);
 }
 
-void TfrmMain::ShowPage(const ui::TTabSheet& page) {
-  const ui::TTabSheet& other = &page == &tbRegistered ? tbUnregistered : tbRegistered;
+void TfrmMain::ShowPage(const TTabSheet& page) {
+  const TTabSheet& other = &page == &tbRegistered ? tbUnregistered : tbRegistered;
   page.SetVisible(true);
   other.SetVisible(false);
 }
 
 void TfrmMain::SetBusy(bool on) {
-  ui::SetBusyCursor(on);
+  SetBusyCursor(on);
   ProcessMessages();
 }
 

@@ -50,25 +50,25 @@ public:
   [[nodiscard]] HWND Handle() const { return handle_; }
 
   // Controls, in the window's own order.
-  ui::TPanel Panel1;
-  ui::TPageControl pgMain;
-  ui::TTabSheet tbUnregistered;
-  ui::TTabSheet tbRegistered;
-  ui::TLabel Label1;
-  ui::TBitBtn btnRegister;
-  ui::TBitBtn btnRunFerrix;
-  ui::TBitBtn btnStartService;
-  ui::TBitBtn btnStopService;
-  ui::TImage imgStatus;
-  ui::TStatusBar stbMain;
-  ui::TImage imgRunning;
-  ui::TImage imgStopped;
+  TPanel Panel1;
+  TPageControl pgMain;
+  TTabSheet tbUnregistered;
+  TTabSheet tbRegistered;
+  TLabel Label1;
+  TBitBtn btnRegister;
+  TBitBtn btnRunFerrix;
+  TBitBtn btnStartService;
+  TBitBtn btnStopService;
+  TImage imgStatus;
+  TStatusBar stbMain;
+  TImage imgRunning;
+  TImage imgStopped;
   TTimer tmrMain;
-  ui::TImage imgComingUp;
-  ui::TImage imgStop;
-  ui::TImage imgStart;
-  ui::TLabel lblStatus;
-  ui::TLabel lblStatus2;
+  TImage imgComingUp;
+  TImage imgStop;
+  TImage imgStart;
+  TLabel lblStatus;
+  TLabel lblStatus2;
 
   std::string StatusText;
   bool ServerRunning = false;
@@ -100,13 +100,13 @@ private:
   void ShowRequestSent();
   void RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn);
   void ShowMessage(const std::string& text) const;
-  void ShowPage(const ui::TTabSheet& page);
+  void ShowPage(const TTabSheet& page);
   void ProcessMessages();
 
   HINSTANCE instance_;
   HWND handle_ = nullptr;
-  ui::Dpi dpi_;
-  ui::UniqueFont defaultFont_, titleFont_, explanationFont_, noticeFont_;
+  Dpi dpi_;
+  UniqueFont defaultFont_, titleFont_, explanationFont_, noticeFont_;
   HWND tooltip_ = nullptr;
   std::mt19937 random_; // draws the stop token; seeded from the clock at creation
   std::shared_ptr<TFormLink> link_ = std::make_shared<TFormLink>();

@@ -12,11 +12,11 @@ namespace tsm {
 
 void TfrmMain::btnRegisterClick() {
   const std::string script = ExecutableFolder() + kInstallScript;
-  if (!ui::FileExists(script)) {
+  if (!FileExists(script)) {
     ShowMessage("Install service file is not found. Cannot install Torvale service.");
     return;
   }
-  if (ui::OpenScriptHidden(handle_, script))
+  if (OpenScriptHidden(handle_, script))
     ShowRequestSent();
   else
     ShowMessage(GetLastErrorText());
@@ -40,7 +40,7 @@ void TfrmMain::btnRunFerrixClick() {
   switch (static_cast<RunMode>(btnRunFerrix.Tag)) {
   case RunMode::StartServer:
     // Whether the script exists is left to the shell, whose refusal carries the system's own words.
-    if (ui::OpenScriptHidden(handle_, ExecutableFolder() + kRunScript))
+    if (OpenScriptHidden(handle_, ExecutableFolder() + kRunScript))
       ShowRequestSent();
     else
       ShowMessage(GetLastErrorText());

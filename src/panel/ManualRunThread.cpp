@@ -56,14 +56,14 @@ void TfrmMain::WMStatusUpdate(const std::string& statusLine, bool running) {
   // Ends any "request sent" indication; no message processing here, so one update never runs inside another.
   lblStatus.SetVisible(false);
   lblStatus2.SetVisible(false);
-  ui::SetBusyCursor(false);
+  SetBusyCursor(false);
 
   const RunMode mode = ServerRunning ? RunMode::StopServer : RunMode::StartServer;
   if (btnRunFerrix.Tag == static_cast<int>(mode)) return;
 
   btnRunFerrix.SetEnabled(true);
   btnRunFerrix.Tag = static_cast<int>(mode);
-  btnRunFerrix.Glyph = ui::TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());
+  btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());
   btnRunFerrix.SetCaption(mode == RunMode::StopServer ? "Stop Torvale" : "Start Torvale");
   ::InvalidateRect(btnRunFerrix.Handle, nullptr, TRUE);
 }

@@ -6,7 +6,7 @@
 
 #include "win32/UniqueResource.h"
 
-namespace tsm::ui {
+namespace tsm {
 
 inline void DeleteGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
 inline void DestroyIconHandle(HICON icon) { ::DestroyIcon(icon); }
@@ -66,4 +66,4 @@ private:
   HGDIOBJ old_;
 };
 
-} // namespace tsm::ui
+} // namespace tsm

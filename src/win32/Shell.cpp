@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-namespace tsm::ui {
+namespace tsm {
 
 bool FileExists(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -14,4 +14,4 @@ bool OpenScriptHidden(HWND owner, const std::string& path) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-} // namespace tsm::ui
+} // namespace tsm

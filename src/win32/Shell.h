@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tsm::ui {
+namespace tsm {
 
 [[nodiscard]] bool FileExists(const std::string& path);
 
@@ -13,4 +13,4 @@ namespace tsm::ui {
 // panel's, where the server's configuration lives. True when the shell started it.
 [[nodiscard]] bool OpenScriptHidden(HWND owner, const std::string& path);
 
-} // namespace tsm::ui
+} // namespace tsm

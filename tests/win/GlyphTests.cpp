@@ -9,9 +9,9 @@
 
 namespace {
 
-using tsm::ui::MemoryDC;
-using tsm::ui::TGlyph;
-using tsm::ui::UniqueBitmap;
+using tsm::MemoryDC;
+using tsm::TGlyph;
+using tsm::UniqueBitmap;
 
 constexpr int kSize = 24;
 constexpr COLORREF kMagenta = RGB(255, 0, 255);

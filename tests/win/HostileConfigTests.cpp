@@ -36,6 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using tsm::ResolveHttpPort;
 using tsm::test::HealthWatch;
 using tsm::test::LocalHttpServer;
 using tsm::test::PanelDriver;

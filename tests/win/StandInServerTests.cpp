@@ -24,6 +24,8 @@
 namespace fs = std::filesystem;
 using namespace tsm::test;
 using namespace std::string_literals;
+using tsm::ResolveHttpPort;
+using tsm::TXMLAdapter;
 
 namespace {
 

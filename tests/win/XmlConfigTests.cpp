@@ -24,6 +24,9 @@
 
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
+using tsm::GetConfigValue;
+using tsm::ResolveHttpPort;
+using tsm::TXMLAdapter;
 
 namespace {
 
