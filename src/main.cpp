@@ -1,4 +1,4 @@
-// The panel's entry point: one window and its message loop.
+// The panel's entry point: one window and its message loop, on the process's main thread, which is the window's.
 #include <windows.h>
 #include <commctrl.h>
 

@@ -1,3 +1,5 @@
+// The few kinds of control the window draws itself, and their window classes. Runs on the window's
+// (user-interface) thread.
 #include "panel/Controls.h"
 
 #include <commctrl.h>

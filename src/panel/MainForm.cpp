@@ -1,3 +1,5 @@
+// The window itself: its creation with every control from the layout table, its message dispatch, and the few
+// helpers the handlers share. Runs on the window's (user-interface) thread, the process's main thread.
 #include "panel/MainForm.h"
 
 #include <commctrl.h>
@@ -7,8 +9,6 @@
 
 #include "core/ErrorBoxText.h"
 #include "core/ServerContract.h"
-#include "core/ServiceDisplay.h"
-#include "service/ServiceStatus.h"
 #include "win32/SystemText.h"
 
 namespace tsm {
@@ -240,33 +240,6 @@ void TfrmMain::FormCreate() {
 void TfrmMain::tmrMainTimer() {
   RefreshServiceStatus();
   StartStatusProbe();
-}
-
-void TfrmMain::RefreshServiceStatus() {
-  TServiceInfo service;
-  const auto display = DisplayForState(service.GetState(kServiceName));
-  if (!display) {
-    // Forget the picture too, so that a service registered again shows its page at once, whatever its state.
-    ShowPage(tbUnregistered);
-    imgStatus.Tag = static_cast<int>(StatusPicture::None);
-    return;
-  }
-  if (imgStatus.Tag == static_cast<int>(display->picture)) return;
-
-  imgStatus.Tag = static_cast<int>(display->picture);
-  ShowPage(tbRegistered);
-  const TImage& holder = display->picture == StatusPicture::Stopped   ? imgStopped
-                             : display->picture == StatusPicture::Running ? imgRunning
-                                                                          : imgComingUp;
-  imgStatus.SetPicture(holder.CopyPicture());
-  btnStartService.SetEnabled(display->startEnabled);
-  btnStopService.SetEnabled(display->stopEnabled);
-}
-
-void TfrmMain::ShowPage(const TTabSheet& page) {
-  const TTabSheet& other = &page == &tbRegistered ? tbUnregistered : tbRegistered;
-  page.SetVisible(true);
-  other.SetVisible(false);
 }
 
 void TfrmMain::SetBusy(bool on) {

@@ -1,4 +1,6 @@
 // The panel's one window: the service's state as a traffic light with its commands, and the server's status.
+// Everything of TfrmMain runs on the window's (user-interface) thread; the probe's worker reaches the window only
+// through TFormLink and WM_STATUS_UPDATE.
 #pragma once
 
 #include <windows.h>
@@ -50,13 +52,13 @@ public:
   [[nodiscard]] HWND Handle() const { return handle_; }
 
   // Controls, in the window's own order.
-  TPanel Panel1;
+  TPanel Panel1; // the header band across the top, with the program's name
   TPageControl pgMain;
   TTabSheet tbUnregistered;
   TTabSheet tbRegistered;
-  TLabel Label1;
+  TLabel Label1; // the explanation on the unregistered page
   TBitBtn btnRegister;
-  TBitBtn btnRunFerrix;
+  TBitBtn btnRunFerrix; // Run, Start or Stop Torvale: runs the server as a plain application or asks it to stop
   TBitBtn btnStartService;
   TBitBtn btnStopService;
   TImage imgStatus;
@@ -74,17 +76,17 @@ public:
   bool ServerRunning = false;
   [[nodiscard]] std::int32_t HttpPort() const { return link_->HttpPort.load(); }
 
-  // Event handlers.
-  void FormCreate();
-  void btnRegisterClick();
-  void btnRunFerrixClick();
-  void btnStartServiceClick();
-  void btnStopServiceClick();
-  void tmrMainTimer();
-  void WMStatusUpdate(const std::string& statusLine, bool running);
+  // Event handlers, each with the file it lives in.
+  void FormCreate();                                                // MainForm.cpp
+  void tmrMainTimer();                                              // MainForm.cpp
+  void btnRegisterClick();                                          // MainFormServiceCommands.cpp
+  void btnStartServiceClick();                                      // MainFormServiceCommands.cpp
+  void btnStopServiceClick();                                       // MainFormServiceCommands.cpp
+  void btnRunFerrixClick();                                         // MainFormRunStop.cpp
+  void WMStatusUpdate(const std::string& statusLine, bool running); // MainFormStatus.cpp
 
-  void RefreshServiceStatus();
-  void StartStatusProbe();
+  void RefreshServiceStatus(); // MainFormServiceDisplay.cpp
+  void StartStatusProbe();     // MainFormStatus.cpp
 
   // The hourglass over all of the program's windows (or not), shown at once.
   void SetBusy(bool on);
@@ -101,6 +103,7 @@ private:
   void RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn);
   void ShowMessage(const std::string& text) const;
   void ShowPage(const TTabSheet& page);
+  void ShowRunMode(RunMode mode);
   void ProcessMessages();
 
   HINSTANCE instance_;

@@ -1,11 +1,10 @@
-// The buttons that act: register, start and stop the service; run the server, or ask it to stop.
+// The service commands: register the service, start it, stop it. Runs on the window's (user-interface) thread, as
+// the buttons' click handlers.
 #include "panel/MainForm.h"
 
-#include "win32/ExecutableFolder.h"
-#include "http/HttpClient.h"
 #include "core/ServerContract.h"
 #include "service/ServiceStatus.h"
-#include "core/StopToken.h"
+#include "win32/ExecutableFolder.h"
 #include "win32/Shell.h"
 
 namespace tsm {
@@ -34,27 +33,6 @@ void TfrmMain::RequestService(bool (TServiceInfo::*request)(const std::string&),
     ShowRequestSent();
   else
     ShowMessage(leadIn + service.ErrorText);
-}
-
-void TfrmMain::btnRunFerrixClick() {
-  switch (static_cast<RunMode>(btnRunFerrix.Tag)) {
-  case RunMode::StartServer:
-    // Whether the script exists is left to the shell, whose refusal carries the system's own words.
-    if (OpenScriptHidden(handle_, ExecutableFolder() + kRunScript))
-      ShowRequestSent();
-    else
-      ShowMessage(GetLastErrorText());
-    break;
-  case RunMode::StopServer: {
-    std::uniform_int_distribution<std::int32_t> draw(kStopTokenLowest, kStopTokenLowest + kStopTokenSpan - 1);
-    std::string response;
-    // Nothing is shown either way: the next status update tells whether the server went.
-    (void)HttpGet(kServerHost, StopRequestPath(MakeStopToken(draw(random_))), HttpPort(), response);
-    break;
-  }
-  case RunMode::Unknown:
-    break;
-  }
 }
 
 } // namespace tsm

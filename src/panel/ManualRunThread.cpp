@@ -1,12 +1,14 @@
+// The probe's worker thread: everything here but Start runs on it, never on the window's thread. It reaches the
+// window only through the shared link and one synchronous message.
 #include "panel/ManualRunThread.h"
 
 #include <thread>
 
-#include "win32/ComInit.h"
 #include "config/ConfigLookup.h"
-#include "http/HttpClient.h"
 #include "core/ServerContract.h"
 #include "core/TagText.h"
+#include "http/HttpClient.h"
+#include "win32/ComInit.h"
 
 namespace tsm {
 
@@ -19,12 +21,13 @@ void TManualRunThread::Execute() const {
   // Whatever goes wrong (a configuration child without its attributes, say) ends this probe silently; the window
   // keeps its last state and the next tick tries again.
   try {
-    ProbeServer(*Form);
+    Probe();
   } catch (...) {
   }
 }
 
-void ProbeServer(TFormLink& form) {
+void TManualRunThread::Probe() const {
+  TFormLink& form = *Form;
   const TComInit com; // the configuration reader needs COM on this thread
 
   if (form.HttpPort == -1) {
@@ -44,28 +47,6 @@ void ProbeServer(TFormLink& form) {
   // Synchronous, so statusLine outlives the handler. A window closed meanwhile drops the message.
   if (const HWND window = form.Handle)
     ::SendMessageA(window, WM_STATUS_UPDATE, running, reinterpret_cast<LPARAM>(&statusLine));
-}
-
-void TfrmMain::StartStatusProbe() { TManualRunThread::Start(link_); }
-
-void TfrmMain::WMStatusUpdate(const std::string& statusLine, bool running) {
-  StatusText = statusLine;
-  ServerRunning = running;
-  stbMain.SetSimpleText(StatusText);
-
-  // Ends any "request sent" indication; no message processing here, so one update never runs inside another.
-  lblStatus.SetVisible(false);
-  lblStatus2.SetVisible(false);
-  SetBusyCursor(false);
-
-  const RunMode mode = ServerRunning ? RunMode::StopServer : RunMode::StartServer;
-  if (btnRunFerrix.Tag == static_cast<int>(mode)) return;
-
-  btnRunFerrix.SetEnabled(true);
-  btnRunFerrix.Tag = static_cast<int>(mode);
-  btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());
-  btnRunFerrix.SetCaption(mode == RunMode::StopServer ? "Stop Torvale" : "Start Torvale");
-  ::InvalidateRect(btnRunFerrix.Handle, nullptr, TRUE);
 }
 
 } // namespace tsm
