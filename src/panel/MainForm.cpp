@@ -8,7 +8,6 @@
 #include <stdexcept>
 
 #include "core/ErrorBoxText.h"
-#include "core/ServerContract.h"
 #include "win32/SystemText.h"
 
 namespace tsm {

@@ -26,6 +26,8 @@ inline constexpr UINT kTickMilliseconds = 10000;
 // What btnRunFerrix does, kept in its Tag: nothing until the first probe has answered, then start or stop the server.
 enum class RunMode : int { Unknown = 0, StopServer = 1, StartServer = 2 };
 inline constexpr char kMainFormClass[] = "TfrmMain";
+// The window's caption, and the caption of every box the panel shows.
+inline constexpr char kAppTitle[] = "Torvale Service Manager";
 
 // What a probe worker may touch of the window. Workers share it, so it outlives the window: a worker that
 // finishes after the window is gone still finds HttpPort, and its message to the dead window is simply dropped.
