@@ -165,8 +165,6 @@ void SetBusyCursor(bool busy) {
   ::SetCursor(::LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
 }
 
-bool IsBusyCursor() { return g_busyCursor; }
-
 bool ApplyBusyCursor() {
   if (!g_busyCursor) return false;
   ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));

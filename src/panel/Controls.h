@@ -36,7 +36,6 @@ inline constexpr char kImageClass[] = "TImage";
 
 // The application-wide cursor: the hourglass over every window of the program while busy.
 void SetBusyCursor(bool busy);
-[[nodiscard]] bool IsBusyCursor();
 // For WM_SETCURSOR in the program's own window procedures: true when it set the hourglass.
 [[nodiscard]] bool ApplyBusyCursor();
 
