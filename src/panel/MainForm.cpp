@@ -94,7 +94,8 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case WM_CREATE:
     CreateFonts();
     CreateControls();
-    tmrMain = {IDT_TMRMAIN, kTickMilliseconds, ::SetTimer(handle_, IDT_TMRMAIN, kTickMilliseconds, nullptr) != 0};
+    tmrMain.Id = IDT_TMRMAIN;
+    ::SetTimer(handle_, tmrMain.Id, kTickMilliseconds, nullptr);
     FormCreate();
     return 0;
   case WM_COMMAND:

@@ -37,10 +37,9 @@ struct TFormLink {
   std::atomic<std::int32_t> HttpPort{-1};
 };
 
+// The 10-second refresh, as a window timer: all the window keeps of it is its id.
 struct TTimer {
   UINT_PTR Id = 0;
-  UINT Interval = 0;
-  bool Enabled = false;
 };
 
 class TfrmMain {
