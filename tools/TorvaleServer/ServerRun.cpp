@@ -4,6 +4,7 @@
 #include "config/ConfigLookup.h"
 #include "core/ServerContract.h"
 #include "StandInServer.h"
+#include "win32/Socket.h"
 
 #include <cstdio>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "ServiceHost.h"
 
 #include "win32/ExecutableFolder.h"
-#include "OwnedHandles.h"
+#include "win32/KernelHandle.h"
 #include "core/ServerContract.h"
 #include "ServerRun.h"
 
