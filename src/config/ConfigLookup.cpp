@@ -2,6 +2,7 @@
 
 #include "win32/ComText.h"
 #include "core/ConfigNumber.h"
+#include "config/ComCheck.h"
 #include "config/MsxmlUuids.h"
 #include "core/ServerContract.h"
 #include "config/XMLAdapter.h"
@@ -14,10 +15,6 @@ namespace tsm {
 namespace {
 
 constexpr char kNotExpectedFormat[] = "Config file is not in expected format";
-
-void Check(HRESULT hr, const char* what) {
-  if (FAILED(hr)) throw std::runtime_error(what);
-}
 
 // An attribute the element lacks is an error rather than an empty text: a parameter without its name or value is a
 // broken file, and the probe must not go on as if the value had been blank.

@@ -2,7 +2,7 @@
 
 #include "win32/ComText.h"
 #include "config/MsxmlUuids.h"
-#include "win32/SystemText.h"
+#include "config/ComCheck.h"
 
 #include <exception>
 #include <stdexcept>
@@ -30,17 +30,6 @@ constexpr const wchar_t* kDocumentProgIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxm
   return hr;
 }
 
-// The system's wording for a COM failure, or its code when the system has none.
-[[nodiscard]] std::string SystemMessage(HRESULT hr) {
-  std::string text = tsm::SystemErrorText(static_cast<DWORD>(hr), 0);
-  if (text.empty()) {
-    static const char digits[] = "0123456789ABCDEF";
-    text = "COM error 0x";
-    for (int shift = 28; shift >= 0; shift -= 4) text += digits[(static_cast<DWORD>(hr) >> shift) & 0xF];
-  }
-  return text;
-}
-
 // MSXML resolves a relative path by itself, and Wine's searches the executable's folder before the working folder.
 // The file is the working folder's, so the path is made absolute here, against the working folder of this moment.
 [[nodiscard]] std::wstring FullPath(const std::wstring& path) {
@@ -51,10 +40,6 @@ constexpr const wchar_t* kDocumentProgIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxm
   if (length == 0 || length >= needed) return path;
   full.resize(length);
   return full;
-}
-
-void Check(HRESULT hr, const char* what) {
-  if (FAILED(hr)) throw std::runtime_error(std::string(what) + ": " + SystemMessage(hr));
 }
 
 // A walk of the tree, with the depth counting down to the last level that may still be compared.
@@ -131,7 +116,7 @@ void TXMLAdapter::Load() {
   tsm::TBstr reason;
   if (SUCCEEDED(Document->get_parseError(&parseError)) && parseError) (void)parseError->get_reason(reason.Receive());
   ErrorText = tsm::AnsiFromWide(reason.View());
-  if (ErrorText.empty()) ErrorText = SystemMessage(FAILED(hr) ? hr : E_FAIL);
+  if (ErrorText.empty()) ErrorText = ComErrorText(FAILED(hr) ? hr : E_FAIL);
   Loaded = false;
 }
 
