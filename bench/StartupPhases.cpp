@@ -114,8 +114,8 @@ void WarmFonts() {
   const tsm::WindowDC screen(nullptr);
   for (const auto& [height, weight] : {std::pair{11, FW_NORMAL}, {21, FW_BOLD}, {13, FW_NORMAL}, {11, FW_BOLD}}) {
     const tsm::UniqueFont font(CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                               DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
+                                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                           DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
     const tsm::SelectedObject selected(screen.Get(), font.Get());
     SIZE size;
     GetTextExtentPoint32A(screen.Get(), "Torvale", 7, &size);

@@ -21,8 +21,8 @@ constexpr char kExplanation[] = "Torvale is not registered as a service with the
 
 UniqueFont MakeFont(const Dpi& dpi, int height, bool bold) {
   return UniqueFont(::CreateFontA(-dpi.Scale(height), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                      DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
+                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
 }
 
 void RegisterMainClass(HINSTANCE instance, WNDPROC proc) {
@@ -159,19 +159,19 @@ void TfrmMain::CreateControls() {
   tooltip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, instance_, nullptr);
 
-  for (const LayoutRow& spec : kMainFormLayout) {
-    TControl* control = controlById(spec.id);
+  for (const LayoutRow& row : kMainFormLayout) {
+    TControl* control = controlById(row.id);
     if (!control) throw std::logic_error("a control of the layout has no member");
-    HWND parent = spec.parent ? controlById(spec.parent)->Handle : handle_;
-    const DWORD visible = spec.visible ? WS_VISIBLE : 0;
-    const char* caption = spec.caption ? spec.caption : "";
-    const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id));
+    HWND parent = row.parent ? controlById(row.parent)->Handle : handle_;
+    const DWORD visible = row.visible ? WS_VISIBLE : 0;
+    const char* caption = row.caption ? row.caption : "";
+    const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id));
 
     auto create = [&](DWORD exStyle, const char* className, DWORD style, void* param = nullptr) {
       return ::CreateWindowExA(exStyle, className, caption, WS_CHILD | visible | style, 0, 0, 0, 0, parent, menu,
                                instance_, param);
     };
-    switch (spec.kind) {
+    switch (row.kind) {
     case ControlKind::Panel:
       control->Handle = create(0, kPanelClass, 0);
       break;
@@ -190,8 +190,8 @@ void TfrmMain::CreateControls() {
     case ControlKind::Button: {
       auto& button = static_cast<TBitBtn&>(*control);
       button.Handle = create(0, "BUTTON", BS_OWNERDRAW | WS_TABSTOP);
-      button.Glyph = TGlyph(LoadPicture(instance_, spec.picture).Get());
-      button.Hint = spec.hint ? spec.hint : "";
+      button.Glyph = TGlyph(LoadPicture(instance_, row.picture).Get());
+      button.Hint = row.hint ? row.hint : "";
       TOOLINFOA tool{};
       tool.cbSize = sizeof tool;
       tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -204,7 +204,7 @@ void TfrmMain::CreateControls() {
     case ControlKind::Image: {
       auto& image = static_cast<TImage&>(*control);
       image.Handle = create(0, kImageClass, 0, &image);
-      if (spec.picture) image.SetPicture(LoadPicture(instance_, spec.picture));
+      if (row.picture) image.SetPicture(LoadPicture(instance_, row.picture));
       break;
     }
     case ControlKind::StatusBar:
@@ -214,11 +214,11 @@ void TfrmMain::CreateControls() {
     }
     if (!control->Handle) throw std::runtime_error(GetLastErrorText());
 
-    PlaceControl(control->Handle, spec.bounds, dpi_);
-    const HFONT font = spec.font == ControlFont::Title         ? titleFont_.Get()
-                       : spec.font == ControlFont::Explanation ? explanationFont_.Get()
-                       : spec.font == ControlFont::Notice      ? noticeFont_.Get()
-                                                                : defaultFont_.Get();
+    PlaceControl(control->Handle, row.bounds, dpi_);
+    const HFONT font = row.font == ControlFont::Title         ? titleFont_.Get()
+                       : row.font == ControlFont::Explanation ? explanationFont_.Get()
+                       : row.font == ControlFont::Notice      ? noticeFont_.Get()
+                                                              : defaultFont_.Get();
     ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
 }
