@@ -23,7 +23,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       ::TranslateMessage(&msg);
       ::DispatchMessageA(&msg);
     }
-  } catch (const std::exception& e) {
+  } catch (const std::exception& e) { // a start-up failure, the window's creation among them: one box, and exit 0
     tsm::ShowExceptionBox(nullptr, e.what());
   } catch (...) {
     tsm::ShowExceptionBox(nullptr, "");

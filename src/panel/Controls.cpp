@@ -4,6 +4,11 @@
 
 #include <commctrl.h>
 
+#include <stdexcept>
+#include <string>
+
+#include "win32/SystemText.h"
+
 namespace tsm {
 namespace {
 
@@ -261,8 +266,12 @@ void TStatusBar::SetSimpleText(const std::string& text) const {
 }
 
 UniqueBitmap LoadPicture(HINSTANCE instance, int id) {
-  return UniqueBitmap(
+  UniqueBitmap picture(
       static_cast<HBITMAP>(::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (picture) return picture;
+  // Wine's LoadImage fails without a last error for a resource that is no bitmap: the reason comes only when known.
+  const std::string reason = SystemErrorText(::GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
+  throw std::runtime_error("Cannot load picture " + std::to_string(id) + (reason.empty() ? "" : ": " + reason));
 }
 
 } // namespace tsm

@@ -90,6 +90,8 @@ struct TStatusBar : TControl {
 };
 
 // Loads one of the program's bitmaps as a device-independent section, so 16-colour pictures keep their palette.
+// Throws std::runtime_error when the executable lacks it or it is no bitmap: a control the layout gives a picture
+// cannot be made without it.
 [[nodiscard]] UniqueBitmap LoadPicture(HINSTANCE instance, int id);
 
 } // namespace tsm

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <ctime>
+#include <exception>
 #include <stdexcept>
 
 #include "core/ErrorBoxText.h"
@@ -51,8 +52,11 @@ TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(Dpi::OfScreen
   const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
 
   if (!::CreateWindowExA(kMainExStyle, kMainFormClass, kAppTitle, kMainStyle, left, top, width, height, nullptr,
-                         nullptr, instance, this))
+                         nullptr, instance, this)) {
+    // What WM_CREATE threw goes on to the entry point, which shows it in the start-up error box.
+    if (creationError_) std::rethrow_exception(creationError_);
     throw std::runtime_error(GetLastErrorText());
+  }
   ::ShowWindow(handle_, SW_SHOWNORMAL);
   ::UpdateWindow(handle_);
 }
@@ -78,15 +82,23 @@ LRESULT CALLBACK TfrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, 
     return ::DefWindowProcA(window, message, wParam, lParam);
   }
 
-  // An exception must not unwind through the system's frames: show it here, as the message loop would, and go on.
+  // An exception must not unwind through the system's frames. One from WM_CREATE fails the creation, so that no
+  // half-made window stays up; any other is shown here, as the message loop would, and the window goes on.
   try {
     return form->HandleMessage(message, wParam, lParam);
   } catch (const std::exception& e) {
+    if (message == WM_CREATE) return form->FailCreation();
     ShowExceptionBox(window, e.what());
   } catch (...) {
+    if (message == WM_CREATE) return form->FailCreation();
     ShowExceptionBox(window, "");
   }
   return 0;
+}
+
+LRESULT TfrmMain::FailCreation() {
+  creationError_ = std::current_exception();
+  return -1; // CreateWindowEx destroys the window again and returns null
 }
 
 LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -121,7 +133,9 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     break;
   case WM_DESTROY:
     ::KillTimer(handle_, tmrMain.Id);
-    ::PostQuitMessage(0);
+    // A window whose creation failed ends no message loop: none runs yet, and a quit message left in the queue would
+    // close the start-up error box at once.
+    if (!creationError_) ::PostQuitMessage(0);
     return 0;
   }
   return ::DefWindowProcA(handle_, message, wParam, lParam);

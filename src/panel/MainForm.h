@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <random>
 #include <string>
@@ -44,7 +45,8 @@ struct TTimer {
 
 class TfrmMain {
 public:
-  // Creates the window (which runs FormCreate) and shows it centred on the screen.
+  // Creates the window (which runs FormCreate) and shows it centred on the screen. Throws when the window cannot be
+  // made, what its creation threw among it; no window is left then.
   explicit TfrmMain(HINSTANCE instance);
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
@@ -97,6 +99,8 @@ public:
 private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // Keeps what WM_CREATE threw for the constructor, and fails the creation. Only inside a handler.
+  LRESULT FailCreation();
   void CreateControls();
   void CreateFonts();
   void OnCommand(int id);
@@ -114,6 +118,7 @@ private:
   HWND tooltip_ = nullptr;
   std::mt19937 random_; // draws the stop token; seeded from the clock at creation
   std::shared_ptr<TFormLink> link_ = std::make_shared<TFormLink>();
+  std::exception_ptr creationError_; // what WM_CREATE threw, if it did
 };
 
 // Shows an exception nobody else caught: its message as a sentence, the program's title, an error icon.
