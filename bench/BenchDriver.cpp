@@ -16,7 +16,7 @@
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <winsock2.h>
 #include <windows.h>

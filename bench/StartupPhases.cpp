@@ -14,12 +14,12 @@
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
 
-#include "ConfigLookup.h"
-#include "HttpClient.h"
-#include "MainForm.h"
-#include "ServerContract.h"
-#include "ServiceStatus.h"
-#include "resource.h"
+#include "config/ConfigLookup.h"
+#include "http/HttpClient.h"
+#include "panel/MainForm.h"
+#include "core/ServerContract.h"
+#include "service/ServiceStatus.h"
+#include "res/resource.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -94,12 +94,12 @@ private:
 
 // The window's four fonts, each selected into a screen DC and measured, which is when the font system does its work.
 void WarmFonts() {
-  const tsm::ui::WindowDC screen(nullptr);
+  const tsm::WindowDC screen(nullptr);
   for (const auto& [height, weight] : {std::pair{11, FW_NORMAL}, {21, FW_BOLD}, {13, FW_NORMAL}, {11, FW_BOLD}}) {
-    const tsm::ui::UniqueFont font(CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                               DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
-    const tsm::ui::SelectedObject selected(screen.Get(), font.Get());
+    const tsm::UniqueFont font(CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                           DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
+    const tsm::SelectedObject selected(screen.Get(), font.Get());
     SIZE size;
     GetTextExtentPoint32A(screen.Get(), "Torvale", 7, &size);
   }
@@ -107,10 +107,10 @@ void WarmFonts() {
 
 void WarmPictures() {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  for (const int id : {IDB_RUNNING, IDB_STOPPED, IDB_COMINGUP}) (void)tsm::ui::LoadPicture(instance, id);
+  for (const int id : {IDB_RUNNING, IDB_STOPPED, IDB_COMINGUP}) (void)tsm::LoadPicture(instance, id);
   for (const int id :
        {IDB_GLYPH_REGISTER, IDB_GLYPH_START, IDB_GLYPH_STOP, IDB_GLYPH_START_SERVICE, IDB_GLYPH_STOP_SERVICE}) {
-    const tsm::ui::TGlyph glyph(tsm::ui::LoadPicture(instance, id).Get());
+    const tsm::TGlyph glyph(tsm::LoadPicture(instance, id).Get());
   }
 }
 
@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
       // On a thread of its own, as a probe does, so this thread's COM state stays as the panel's.
       std::thread([] {
         CoInitialize(nullptr);
-        (void)ResolveHttpPort(nullptr);
+        (void)tsm::ResolveHttpPort(nullptr);
         CoUninitialize();
       }).join();
       phases.Step("COM, XML parser and configuration read (own thread)");

@@ -1,8 +1,8 @@
 // The harness's own checks: what the other tests take on trust from their support code, proven under Wine. The
 // scriptable server lets a new server take a fixed port at once, and the message-box inspection sees the buttons and
 // the icon of boxes whose style is known. The rest of the harness is exercised by every test that uses it.
-#include "HttpClient.h"
-#include "ServerContract.h"
+#include "http/HttpClient.h"
+#include "core/ServerContract.h"
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 

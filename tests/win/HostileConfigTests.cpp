@@ -2,13 +2,13 @@
 // broken parameters, odd numbers, duplicates and prefixes. Each goes through the real lookup (MSXML through COM) in
 // a scratch working folder, as a table of the ports it resolves to; a representative subset also goes under the
 // real panel, which must show what that port leads to, write nothing, and keep answering.
-#include "ComInit.h"
-#include "ConfigLookup.h"
+#include "win32/ComInit.h"
+#include "config/ConfigLookup.h"
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +35,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using tsm::test::FolderState;
+using tsm::ResolveHttpPort;
 using tsm::test::HealthWatch;
 using tsm::test::LocalHttpServer;
 using tsm::test::PanelDriver;

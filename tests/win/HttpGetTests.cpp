@@ -1,9 +1,9 @@
 // HttpGet over real Winsock against a local server whose every move is scripted.
-#include "HttpClient.h"
-#include "ServerContract.h"
-#include "Socket.h"
-#include "StopToken.h"
-#include "TagText.h"
+#include "http/HttpClient.h"
+#include "core/ServerContract.h"
+#include "win32/Socket.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
 

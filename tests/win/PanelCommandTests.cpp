@@ -7,7 +7,7 @@
 #include "support/PanelDriver.h"
 #include "support/TestServices.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 

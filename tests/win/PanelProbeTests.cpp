@@ -6,7 +6,7 @@
 #include "support/ProbeHarness.h"
 #include "support/ProcessGauge.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 

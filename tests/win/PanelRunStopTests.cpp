@@ -6,11 +6,11 @@
 #include "support/PanelDriver.h"
 #include "support/ProbeHarness.h"
 
-#include "HttpClient.h"
-#include "StopToken.h"
-#include "SystemText.h"
-#include "TagText.h"
-#include "resource.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
+#include "http/HttpClient.h"
+#include "res/resource.h"
+#include "win32/SystemText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The stand-in server run for real under Wine as an application: in a working folder of its own with its own
 // configuration, and through the run script beside it. Clients are the panel's own HttpGet and plain sockets.
 
-#include "ComInit.h"
-#include "ConfigLookup.h"
-#include "HttpClient.h"
-#include "Socket.h"
-#include "ServerContract.h"
-#include "StopToken.h"
-#include "TagText.h"
-#include "XMLAdapter.h"
+#include "win32/ComInit.h"
+#include "config/ConfigLookup.h"
+#include "http/HttpClient.h"
+#include "win32/Socket.h"
+#include "core/ServerContract.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
+#include "config/XMLAdapter.h"
 #include "support/StandInHarness.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +24,8 @@
 namespace fs = std::filesystem;
 using namespace tsm::test;
 using namespace std::string_literals;
+using tsm::ResolveHttpPort;
+using tsm::TXMLAdapter;
 
 namespace {
 

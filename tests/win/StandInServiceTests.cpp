@@ -1,12 +1,12 @@
 // The stand-in server as the service "Torvale" under Wine's real service manager, registered by its own install
 // script from a folder of its own.
 
-#include "HttpClient.h"
-#include "ServerContract.h"
-#include "ServiceHandle.h"
-#include "Socket.h"
-#include "StopToken.h"
-#include "TagText.h"
+#include "http/HttpClient.h"
+#include "core/ServerContract.h"
+#include "win32/ServiceHandle.h"
+#include "win32/Socket.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
 #include "support/StandInHarness.h"
 #include "support/TestServices.h"
 

@@ -1,11 +1,11 @@
 // The XML adapter, the parameter lookup and the port resolution against real files loaded by MSXML.
 
-#include "ComInit.h"
-#include "ComText.h"
-#include "ConfigLookup.h"
-#include "MsxmlUuids.h"
-#include "ServerContract.h"
-#include "XMLAdapter.h"
+#include "win32/ComInit.h"
+#include "win32/ComText.h"
+#include "config/ConfigLookup.h"
+#include "config/MsxmlUuids.h"
+#include "core/ServerContract.h"
+#include "config/XMLAdapter.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +23,9 @@
 
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
+using tsm::GetConfigValue;
+using tsm::ResolveHttpPort;
+using tsm::TXMLAdapter;
 using tsm::test::ReadFileBytes;
 using tsm::test::ScratchFolder;
 using tsm::test::StateOf;

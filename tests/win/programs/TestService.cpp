@@ -10,7 +10,7 @@
 //   --exit CODE        exit at once with CODE, never talking to the service manager
 // The user control kHoldStateControl + s (s one of 2, 4, 5, 6, 7) makes it report state s and hold it, so a test can
 // show a pending state for as long as it likes; STOP is still accepted from there. Run from a console it exits with 1.
-#include "KernelHandle.h"
+#include "win32/KernelHandle.h"
 #include "support/TestServices.h"
 
 #include <windows.h>

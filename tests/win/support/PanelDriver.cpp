@@ -1,10 +1,10 @@
 // The panel driver: launching the panel and reading it through the window system from another process.
 #include "support/PanelDriver.h"
 
-#include "UiHandles.h"
-#include "UniqueResource.h"
-#include "WideText.h"
-#include "resource.h"
+#include "res/resource.h"
+#include "win32/GdiHandles.h"
+#include "win32/UniqueResource.h"
+#include "win32/WideText.h"
 
 #include <commctrl.h>
 
@@ -516,7 +516,7 @@ Pixels PanelDriver::LoadPicture(int bitmapId) const {
   ModuleHandle module(LoadLibraryExW(WideFromUtf8(exePath_).c_str(), nullptr,
                                      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!module.Get()) Fail("cannot open " + exePath_ + " for its resources");
-  const ui::UniqueBitmap bitmap(static_cast<HBITMAP>(
+  const tsm::UniqueBitmap bitmap(static_cast<HBITMAP>(
       LoadImageA(module.Get(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!bitmap.Get()) Fail("no bitmap " + std::to_string(bitmapId) + " in " + exePath_);
   BITMAP header{};
@@ -526,7 +526,7 @@ Pixels PanelDriver::LoadPicture(int bitmapId) const {
   picture.height = header.bmHeight;
   picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height);
   BITMAPINFO info = TopDown32(picture.width, picture.height);
-  const ui::WindowDC screen(nullptr);
+  const tsm::WindowDC screen(nullptr);
   if (GetDIBits(screen.Get(), bitmap.Get(), 0, picture.height, picture.rgb.data(), &info, DIB_RGB_COLORS) !=
       picture.height)
     Fail("cannot read bitmap " + std::to_string(bitmapId));
@@ -550,13 +550,13 @@ Pixels PanelDriver::CaptureControl(int id) const {
   shot.width = r.right - r.left;
   shot.height = r.bottom - r.top;
   if (shot.width <= 0 || shot.height <= 0) return shot;
-  const ui::WindowDC screen(nullptr);
+  const tsm::WindowDC screen(nullptr);
   BITMAPINFO info = TopDown32(shot.width, shot.height);
   void* bits = nullptr;
-  const ui::UniqueBitmap section(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const tsm::UniqueBitmap section(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!section.Get()) Fail("cannot make a capture bitmap");
   {
-    const ui::MemoryDC memory(screen.Get(), section.Get());
+    const tsm::MemoryDC memory(screen.Get(), section.Get());
     if (!memory.Get()) Fail("cannot make a capture DC");
     if (!BitBlt(memory.Get(), 0, 0, shot.width, shot.height, screen.Get(), r.left, r.top, SRCCOPY))
       Fail("cannot copy from the screen");
@@ -696,8 +696,8 @@ bool PanelDriver::ShowsWaitCursor() const {
   ICONINFOEXA info{};
   info.cbSize = sizeof info;
   if (GetIconInfoExA(cursor, &info)) {
-    const ui::UniqueBitmap mask(info.hbmMask);
-    const ui::UniqueBitmap colour(info.hbmColor);
+    const tsm::UniqueBitmap mask(info.hbmMask);
+    const tsm::UniqueBitmap colour(info.hbmColor);
     return info.wResID == kWaitCursorResource;
   }
   return cursor != idleCursor_;

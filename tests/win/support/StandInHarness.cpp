@@ -1,6 +1,6 @@
 #include "support/StandInHarness.h"
 
-#include "Socket.h"
+#include "win32/Socket.h"
 
 #include <ws2tcpip.h>
 

@@ -1,7 +1,7 @@
 #include "support/TestServices.h"
 
-#include "ExecutableFolder.h"
-#include "ServiceHandle.h"
+#include "win32/ExecutableFolder.h"
+#include "win32/ServiceHandle.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The small things every Windows test shares: folders, ports, Wine, scripts and processes.
 #include "support/TestSupport.h"
 
-#include "ExecutableFolder.h"
-#include "Socket.h"
-#include "WideText.h"
+#include "win32/ExecutableFolder.h"
+#include "win32/Socket.h"
+#include "win32/WideText.h"
 
 #include <shellapi.h>
 #include <tlhelp32.h>

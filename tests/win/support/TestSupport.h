@@ -8,8 +8,8 @@
 // bounded; every process started or found here is ended by its owner.
 #pragma once
 
-#include "KernelHandle.h"
-#include "Socket.h"
+#include "win32/KernelHandle.h"
+#include "win32/Socket.h"
 
 #include <windows.h>
 
