@@ -16,7 +16,7 @@
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -355,7 +355,7 @@ struct Bench {
   LocalHttpServer answering{AnswerAndClose};
   int runs = kDefaultRuns;
 
-  Bench() { WriteServerConfig(work, answering.Port()); }
+  Bench() { WriteConfig(work, ConfigWithPort(answering.Port())); }
 
   std::unique_ptr<Program> LaunchPanel() const { return std::make_unique<Program>(panelExe, work.Path(), kPanelClass); }
 
@@ -442,13 +442,8 @@ struct Bench {
     std::vector<double> connects;
     for (int i = 0; i < kLatencySamples; ++i) {
       const tsm::UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      address.sin_port = htons(static_cast<u_short>(bare.Port()));
       const double start = NowMs();
-      if (connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        Fail("cannot connect to the local server");
+      if (!ConnectLoopback(s.Get(), bare.Port())) Fail("cannot connect to the local server");
       connects.push_back(NowMs() - start);
     }
     const double connectMs = Median(connects);
@@ -464,7 +459,7 @@ struct Bench {
     {
       const LocalHttpServer holding(AnswerAndHoldOpen);
       const ScratchFolder folder;
-      WriteServerConfig(folder, holding.Port());
+      WriteConfig(folder, ConfigWithPort(holding.Port()));
       const auto panel = ReadyPanel(folder);
       const LatencySampler sampler(*panel, holding);
       for (int i = 0; i < kHeldOpenSamples; ++i) held.push_back(sampler.Sample());
@@ -502,7 +497,7 @@ struct Bench {
     {
       const LocalHttpServer holding(AnswerAndHoldOpen);
       const ScratchFolder folder;
-      WriteServerConfig(folder, holding.Port());
+      WriteConfig(folder, ConfigWithPort(holding.Port()));
       const auto panel = ReadyPanel(folder);
       const ProcessGauge gauge(panel->ProcessId());
       RoundTripWatch watch(panel->Window());

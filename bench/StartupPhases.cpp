@@ -14,12 +14,12 @@
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
 
-#include "ConfigLookup.h"
-#include "HttpClient.h"
-#include "MainForm.h"
-#include "ServerContract.h"
-#include "ServiceStatus.h"
-#include "resource.h"
+#include "config/ConfigLookup.h"
+#include "http/HttpClient.h"
+#include "panel/MainForm.h"
+#include "core/ServerContract.h"
+#include "service/ServiceStatus.h"
+#include "res/resource.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -92,31 +92,14 @@ private:
   int count_ = 0;
 };
 
-// The working folder for as long as the object lives; the one before is restored after, so the scratch folder can go.
-class InFolder {
-public:
-  explicit InFolder(const std::string& folder) {
-    char previous[MAX_PATH] = {};
-    if (!GetCurrentDirectoryA(MAX_PATH, previous) || !SetCurrentDirectoryA(folder.c_str()))
-      throw std::runtime_error("cannot enter " + folder);
-    previous_ = previous;
-  }
-  ~InFolder() { SetCurrentDirectoryA(previous_.c_str()); }
-  InFolder(const InFolder&) = delete;
-  InFolder& operator=(const InFolder&) = delete;
-
-private:
-  std::string previous_;
-};
-
 // The window's four fonts, each selected into a screen DC and measured, which is when the font system does its work.
 void WarmFonts() {
-  const tsm::ui::WindowDC screen(nullptr);
+  const tsm::WindowDC screen(nullptr);
   for (const auto& [height, weight] : {std::pair{11, FW_NORMAL}, {21, FW_BOLD}, {13, FW_NORMAL}, {11, FW_BOLD}}) {
-    const tsm::ui::UniqueFont font(CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                               DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
-    const tsm::ui::SelectedObject selected(screen.Get(), font.Get());
+    const tsm::UniqueFont font(CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                           DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
+    const tsm::SelectedObject selected(screen.Get(), font.Get());
     SIZE size;
     GetTextExtentPoint32A(screen.Get(), "Torvale", 7, &size);
   }
@@ -124,10 +107,10 @@ void WarmFonts() {
 
 void WarmPictures() {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  for (const int id : {IDB_RUNNING, IDB_STOPPED, IDB_COMINGUP}) (void)tsm::ui::LoadPicture(instance, id, tsm::ui::Dpi(96));
+  for (const int id : {IDB_RUNNING, IDB_STOPPED, IDB_COMINGUP}) (void)tsm::LoadPicture(instance, id, tsm::Dpi(96));
   for (const int id :
        {IDB_GLYPH_REGISTER, IDB_GLYPH_START, IDB_GLYPH_STOP, IDB_GLYPH_START_SERVICE, IDB_GLYPH_STOP_SERVICE}) {
-    const tsm::ui::TGlyph glyph(tsm::ui::LoadPicture(instance, id, tsm::ui::Dpi(96)).Get());
+    const tsm::TGlyph glyph(tsm::LoadPicture(instance, id, tsm::Dpi(96)).Get());
   }
 }
 
@@ -173,8 +156,8 @@ int main(int argc, char** argv) {
       c.Close();
     });
     const ScratchFolder work;
-    WriteServerConfig(work, server.Port());
-    const InFolder inWork(work.Path());
+    WriteConfig(work, ConfigWithPort(server.Port()));
+    const WorkingFolderScope inWork(work.Path());
     std::printf("%s start, working set at entry %.1f MiB, %.1f ms after the process was created\n",
                 warm ? "Warm" : "Cold", WorkingSetMiB(), entry);
     Phases phases;
@@ -193,7 +176,7 @@ int main(int argc, char** argv) {
       // On a thread of its own, as a probe does, so this thread's COM state stays as the panel's.
       std::thread([] {
         CoInitialize(nullptr);
-        (void)ResolveHttpPort(nullptr);
+        (void)tsm::ResolveHttpPort(nullptr);
         CoUninitialize();
       }).join();
       phases.Step("COM, XML parser and configuration read (own thread)");

@@ -3,23 +3,22 @@
 # with their targets. On demand only: the figures depend on the machine and on what else it is doing, so no test
 # runs this.
 #
-#   scripts/bench.sh [--build-dir DIR] [--phases] [RUNS [SECTION ...]]
+#   scripts/bench.sh [--phases] [RUNS [SECTION ...]]
 #
 #   RUNS         launches of each program for the start-up medians (default 7)
 #   SECTION      size, startup, latency, roundtrip, endurance: only these (default all)
-#   --build-dir  build there, with the windows preset's settings, instead of in the preset's own build/windows
 #   --phases     also time the panel's start-up step by step from the inside (tsm_bench_phases), cold and warm
 #
-# Builds only what it needs and runs in a Wine session whose prefix is its own (<build>/bench-wineprefix).
+# Builds only what it needs, through the windows preset in build/windows, and runs in a Wine session whose prefix is
+# its own (build/windows/wineprefix-bench).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=""
+build="$root/build/windows"
 runs=7
 phases=0
 while (($#)); do
   case "$1" in
-    --build-dir) build=$(realpath -m "$2"); shift 2 ;;
     --phases) phases=1; shift ;;
     -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
     *) break ;;
@@ -30,21 +29,16 @@ sections=("$@")
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "bench.sh: RUNS must be a positive number" >&2; exit 2; }
 
 cd "$root"
-if [ -n "$build" ]; then
-  cmake --preset windows -B "$build" >/dev/null
-else
-  cmake --preset windows >/dev/null
-  build="$root/build/windows"
-fi
+cmake --preset windows >/dev/null
 targets=(tsm_bench)
 ((phases)) && targets+=(tsm_bench_phases)
 # Two cores at most: a benchmark run should not be the reason the machine is busy.
-cmake --build "$build" --target "${targets[@]}" -j2 >/dev/null
+cmake --build --preset windows --target "${targets[@]}" -j2 >/dev/null
 
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 echo "Machine: $(nproc) cores, load average $(load) before the run"
 status=0
-scripts/wine-session --prefix "$build/bench-wineprefix" -- bash -c '
+scripts/wine-session --prefix "$build/wineprefix-bench" -- bash -c '
   set -e
   build=$1 runs=$2 phases=$3
   shift 3

@@ -1,20 +1,14 @@
 #!/usr/bin/env bash
 # Builds the panel and its life test, runs that one test headless in a Wine prefix of its own with
 # TSM_SCREENSHOT_DIR set, and turns the window pictures it saves at each state into docs/screenshots/*.png.
-# Commits nothing. TSM_BUILD_DIR picks another build folder than the windows preset's.
+# Builds through the windows preset in build/windows, with a Wine prefix of its own there. Commits nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
-if [ -n "${TSM_BUILD_DIR:-}" ]; then
-  build=$TSM_BUILD_DIR
-  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" --target tsm_panel_life_tests
-else
-  build=build/windows
-  cmake --preset windows >/dev/null
-  cmake --build --preset windows --target tsm_panel_life_tests
-fi
+build=build/windows
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target tsm_panel_life_tests
 
 shots=$(realpath -m "$build/screenshots")
 rm -rf "$shots"

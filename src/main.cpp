@@ -1,12 +1,12 @@
-// The panel's entry point: one window and its message loop.
+// The panel's entry point: one window and its message loop, on the process's main thread, which is the window's.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <exception>
 
-#include "ComInit.h"
-#include "MainForm.h"
-#include "Socket.h"
+#include "panel/MainForm.h"
+#include "win32/ComInit.h"
+#include "win32/Socket.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
@@ -29,7 +29,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       ::TranslateMessage(&msg);
       ::DispatchMessageA(&msg);
     }
-  } catch (const std::exception& e) {
+  } catch (const std::exception& e) { // a start-up failure, the window's creation among them: one box, and exit 0
     tsm::ShowExceptionBox(nullptr, e.what());
   } catch (...) {
     tsm::ShowExceptionBox(nullptr, "");

@@ -1,4 +1,4 @@
-#include "ConfigNumber.h"
+#include "core/ConfigNumber.h"
 
 namespace tsm {
 namespace {

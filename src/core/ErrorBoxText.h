@@ -7,7 +7,8 @@
 namespace tsm {
 
 // The message with a full stop appended when its last character sorts after '.', so that "Disk full" reads as a
-// sentence while "Done." or "Failed:" stay as they are; an empty message stays empty.
+// sentence and "Done." stays as it is. Only the order counts, not the meaning: "Failed:" becomes "Failed:.", while
+// "Odd-" stays as it is. An empty message stays empty.
 [[nodiscard]] inline std::string ExceptionBoxText(std::string_view message) {
   std::string text(message);
   if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) text += '.';

@@ -2,7 +2,7 @@
 // the same loop runs against Winsock in the panel and against a scripted fake in the native tests.
 #pragma once
 
-#include "HttpRequest.h"
+#include "core/HttpRequest.h"
 
 #include <concepts>
 #include <cstddef>

@@ -5,8 +5,6 @@
 
 namespace tsm {
 
-inline constexpr char kAppTitle[] = "Torvale Service Manager";
-
 inline constexpr char kServiceName[] = "Torvale";
 inline constexpr char kInstallScript[] = "InstallService.bat"; // next to the panel's executable
 inline constexpr char kRunScript[] = "run.bat";                // next to the panel's executable

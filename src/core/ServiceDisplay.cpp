@@ -1,4 +1,4 @@
-#include "ServiceDisplay.h"
+#include "core/ServiceDisplay.h"
 
 namespace tsm {
 

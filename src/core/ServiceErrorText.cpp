@@ -1,4 +1,4 @@
-#include "ServiceErrorText.h"
+#include "core/ServiceErrorText.h"
 
 #include <algorithm>
 #include <span>

@@ -1,6 +1,6 @@
-#include "StopToken.h"
+#include "core/StopToken.h"
 
-#include "ServerContract.h"
+#include "core/ServerContract.h"
 
 namespace tsm {
 

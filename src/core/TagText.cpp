@@ -1,4 +1,4 @@
-#include "TagText.h"
+#include "core/TagText.h"
 
 namespace tsm {
 

@@ -1,5 +1,5 @@
 // The configuration's number reader against an independent reading of the same rules.
-#include "ConfigNumber.h"
+#include "core/ConfigNumber.h"
 
 #include <cctype>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The read loop against a connection whose every answer comes from the fuzzer: chunk sizes, NULs, silences, errors.
-#include "HttpExchange.h"
+#include "core/HttpExchange.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Cutting a tag's text out of arbitrary answers: never out of bounds, and always exactly what lies between.
-#include "TagText.h"
+#include "core/TagText.h"
 
 #include <cstdint>
 #include <cstdlib>

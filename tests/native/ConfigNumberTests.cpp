@@ -1,6 +1,6 @@
 // Numbers and ports as the server's configuration writes them.
 
-#include "ConfigNumber.h"
+#include "core/ConfigNumber.h"
 
 #include <gtest/gtest.h>
 

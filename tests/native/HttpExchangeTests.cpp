@@ -1,8 +1,8 @@
 // The exchange's loop against a scripted connection: what goes out, in what order, and how each way an answer can
 // end shapes the result.
-#include "HttpExchange.h"
-#include "ServerContract.h"
-#include "StopToken.h"
+#include "core/HttpExchange.h"
+#include "core/ServerContract.h"
+#include "core/StopToken.h"
 
 #include <gtest/gtest.h>
 

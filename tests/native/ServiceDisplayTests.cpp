@@ -1,6 +1,6 @@
 // How service states show, and how an uncaught exception's message reads.
-#include "ErrorBoxText.h"
-#include "ServiceDisplay.h"
+#include "core/ErrorBoxText.h"
+#include "core/ServiceDisplay.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The sentences the service controller shows, per operation, for every code any of its tables knows.
-#include "ServiceErrorText.h"
+#include "core/ServiceErrorText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Cutting runningSince out of an answer, and the token a stop request carries.
-#include "ServerContract.h"
-#include "StopToken.h"
-#include "TagText.h"
+#include "core/ServerContract.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
 
 #include <gtest/gtest.h>
 

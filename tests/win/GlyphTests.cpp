@@ -1,6 +1,6 @@
 // A button glyph against the picture it is made from: the run button's glyph is rebuilt from the same hidden
 // picture every time the server comes and goes, so making one must leave that picture exactly as it was.
-#include "UiControls.h"
+#include "panel/Controls.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 
 namespace {
 
-using tsm::ui::MemoryDC;
-using tsm::ui::TGlyph;
-using tsm::ui::UniqueBitmap;
+using tsm::MemoryDC;
+using tsm::TGlyph;
+using tsm::UniqueBitmap;
 
 constexpr int kSize = 24;
 constexpr COLORREF kMagenta = RGB(255, 0, 255);

@@ -2,18 +2,15 @@
 // broken parameters, odd numbers, duplicates and prefixes. Each goes through the real lookup (MSXML through COM) in
 // a scratch working folder, as a table of the ports it resolves to; a representative subset also goes under the
 // real panel, which must show what that port leads to, write nothing, and keep answering.
-#include "ComInit.h"
-#include "ConfigLookup.h"
+#include "win32/ComInit.h"
+#include "config/ConfigLookup.h"
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
-#include "support/PanelHealth.h"
 #include "support/ProcessGauge.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
-
-#include <psapi.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -37,15 +34,20 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using tsm::test::FolderState;
+using tsm::ResolveHttpPort;
 using tsm::test::HealthWatch;
 using tsm::test::LocalHttpServer;
 using tsm::test::PanelDriver;
+using tsm::test::PanelInFolder;
 using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
 using tsm::test::ServerConnection;
 using tsm::test::IdleThreads;
 using tsm::test::ProcessGauge;
 using tsm::test::TickAndLetItEnd;
+using tsm::test::StateOf;
+using tsm::test::WorkingFolderScope;
 
 constexpr char kConfigFile[] = "config\\AppConfig.xml";
 constexpr char kChecking[] = "Checking status";
@@ -170,7 +172,8 @@ const std::string kLatinChildren = "<!-- caf\xC3\xA9 -->" + P("caf\xC3\xA9", "na
 
 [[nodiscard]] std::string ManyParameters(int count) {
   std::string children;
-  for (int i = 0; i < count; ++i) children += P("p" + std::to_string(i), "1");
+  // The name built up in place: GCC 12 warns wrongly about "p" + std::string&& here.
+  for (int i = 0; i < count; ++i) children += P(std::string(1, 'p').append(std::to_string(i)), "1");
   return Doc(children + kPortChild);
 }
 
@@ -374,28 +377,9 @@ const ConfigCase kHugeFiles[] = {
 // ---------------------------------------------------------------------------------------------------------------------
 // The lookup, straight
 
-// Makes folder the working folder for one scope.
-class WorkingFolder {
-public:
-  explicit WorkingFolder(const std::string& folder) {
-    char previous[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(MAX_PATH, previous);
-    if (length == 0 || length >= MAX_PATH) throw std::runtime_error("GetCurrentDirectoryA failed");
-    previous_ = previous;
-    if (!SetCurrentDirectoryA(folder.c_str())) throw std::runtime_error("cannot enter " + folder);
-  }
-  ~WorkingFolder() { SetCurrentDirectoryA(previous_.c_str()); }
-  WorkingFolder(const WorkingFolder&) = delete;
-  WorkingFolder& operator=(const WorkingFolder&) = delete;
-
-private:
-  std::string previous_;
-};
-
 [[nodiscard]] std::uint64_t PeakPrivateBytes() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.PeakPagefileUsage : 0;
+  const auto memory = tsm::test::ProcessMemory(GetCurrentProcessId());
+  return memory ? memory->peakPrivateBytes : 0;
 }
 
 struct Resolved {
@@ -443,7 +427,7 @@ TEST_P(ConfigPortTable, ResolvesAsTheRulesSay) {
   const ScratchFolder folder;
   const std::string bytes = c.File(port);
   folder.Write(kConfigFile, bytes);
-  const WorkingFolder inside(folder.Path());
+  const WorkingFolderScope inside(folder.Path());
 
   const std::uint64_t peakBefore = PeakPrivateBytes();
   const Resolved resolved = ResolveBounded(kLookupBoundMs);
@@ -453,8 +437,7 @@ TEST_P(ConfigPortTable, ResolvesAsTheRulesSay) {
   EXPECT_EQ(resolved.threw, c.Throws) << resolved.error;
   EXPECT_EQ(resolved.port, c.Port(port));
   EXPECT_LT(growth, c.MemoryBoundMb << 20) << "the lookup's memory grew by " << (growth >> 20) << " MB";
-  std::ifstream in(folder.PathOf(kConfigFile), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes) << "the file changed";
+  EXPECT_EQ(tsm::test::ReadFileBytes(folder.PathOf(kConfigFile)), bytes) << "the file changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ConfigPortTable, testing::ValuesIn(kFiles), CaseName());
@@ -465,7 +448,7 @@ class ConfigFolderAsIs : public testing::Test {
 protected:
   // The lookup in folder_ ends, throws nothing and finds no port.
   void ExpectNoPort() const {
-    const WorkingFolder inside(folder_.Path());
+    const WorkingFolderScope inside(folder_.Path());
     const Resolved resolved = ResolveBounded(kLookupBoundMs);
     ASSERT_TRUE(resolved.ended);
     EXPECT_FALSE(resolved.threw) << resolved.error;
@@ -494,7 +477,7 @@ TEST_F(ConfigFolderAsIs, AFileWhereTheConfigFolderShouldBeGivesNoPort) {
 TEST_F(ConfigFolderAsIs, AFileLockedByAnotherProgramGivesNoPortUntilReleased) {
   const std::int32_t port = tsm::test::FreePort();
   folder_.Write(kConfigFile, Fill(Doc(kPortChild), port));
-  const WorkingFolder inside(folder_.Path());
+  const WorkingFolderScope inside(folder_.Path());
   {
     const tsm::test::UniqueHandle lock(CreateFileA(folder_.PathOf(kConfigFile).c_str(), GENERIC_READ, 0, nullptr,
                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -515,7 +498,7 @@ TEST_F(ConfigFolderAsIs, AnExternalDocumentTypeIsNeverFetched) {
   const std::int32_t port = tsm::test::FreePort();
   const std::string dtd = "http://127.0.0.1:" + std::to_string(dtdServer.Port()) + "/evil.dtd";
   folder_.Write(kConfigFile, Fill("<!DOCTYPE configuration SYSTEM \"" + dtd + "\">" + Doc(kPortChild), port));
-  const WorkingFolder inside(folder_.Path());
+  const WorkingFolderScope inside(folder_.Path());
   const Resolved resolved = ResolveBounded(kLookupBoundMs);
   ASSERT_TRUE(resolved.ended);
   EXPECT_EQ(resolved.port, port);
@@ -524,23 +507,6 @@ TEST_F(ConfigFolderAsIs, AnExternalDocumentTypeIsNeverFetched) {
 
 // ---------------------------------------------------------------------------------------------------------------------
 // The lookup under the real panel
-
-// Every entry below root with its size, time and (for files) bytes.
-using FolderState = std::map<std::string, std::tuple<std::uintmax_t, fs::file_time_type, std::string>>;
-
-[[nodiscard]] FolderState StateOf(const std::string& root) {
-  FolderState state;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string bytes;
-    if (entry.is_regular_file()) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
-    state[fs::relative(entry.path(), root).string()] = {entry.is_regular_file() ? entry.file_size() : 0,
-                                                        entry.last_write_time(), bytes};
-  }
-  return state;
-}
 
 // What the status bar must read once the probe has done with the port the lookup gives: the server on the port
 // answers, nothing listens on any other port (only 0 happens here), and no port means no probe at all.
@@ -632,10 +598,7 @@ INSTANTIATE_TEST_SUITE_P(HugeFiles, ConfigOnThePanel,
 TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
   LocalHttpServer server(
       tsm::test::AnswerAndClose(tsm::test::HttpAnswer("<runningSince>hostile-config</runningSince>")));
-  const ScratchFolder folder;
-  PanelOptions options;
-  options.workingFolder = folder.Path();
-  PanelDriver panel(options);
+  PanelInFolder panel;
   HealthWatch watch(panel);
   const ProcessGauge gauge(panel.ProcessId());
 
@@ -643,9 +606,9 @@ TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
   watch.Look();
   EXPECT_EQ(panel.StatusText(), kChecking);
   EXPECT_EQ(server.Connections(), 0u);
-  EXPECT_TRUE(fs::is_empty(fs::path(folder.Path()))) << "the panel wrote into its working folder";
+  EXPECT_TRUE(fs::is_empty(fs::path(panel.Work().Path()))) << "the panel wrote into its working folder";
 
-  ExpectAGoodFileReadNext(panel, folder, server, watch);
+  ExpectAGoodFileReadNext(panel, panel.Work(), server, watch);
   EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
 }
@@ -653,15 +616,11 @@ TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
 // Closing the window while a worker is deep inside the lookup of a big file: the process still ends at once and
 // cleanly (the worker is not waited for, and nothing it holds breaks the exit).
 TEST(ConfigOnThePanel, ClosingWhileALookupWalksABigFile) {
-  const ScratchFolder folder;
   std::string siblings;
   while (siblings.size() < (400u << 10)) siblings += "<s a=\"1\"/>";
-  folder.Write(kConfigFile, Fill("<configuration>" + siblings + "<server><parameters>" + kPortChild +
-                                     "</parameters></server></configuration>",
-                                 tsm::test::FreePort()));
-  PanelOptions options;
-  options.workingFolder = folder.Path();
-  PanelDriver panel(options);
+  PanelInFolder panel(Fill("<configuration>" + siblings + "<server><parameters>" + kPortChild +
+                               "</parameters></server></configuration>",
+                           tsm::test::FreePort()));
   HealthWatch watch(panel);
   panel.Tick();
   watch.For(1000);

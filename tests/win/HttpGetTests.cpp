@@ -1,9 +1,9 @@
 // HttpGet over real Winsock against a local server whose every move is scripted.
-#include "HttpClient.h"
-#include "ServerContract.h"
-#include "Socket.h"
-#include "StopToken.h"
-#include "TagText.h"
+#include "http/HttpClient.h"
+#include "core/ServerContract.h"
+#include "win32/Socket.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
 
@@ -268,28 +268,6 @@ TEST(HttpGetThreads, TwoExchangesAtOnceEachGetTheirOwnAnswer) {
   EXPECT_EQ(metTogether, 2);
   EXPECT_EQ(tsm::ExtractTagText(answerA, "echo"), "GET /app?operation=ws&who=a HTTP/1.1");
   EXPECT_EQ(tsm::ExtractTagText(answerB, "echo"), "GET /app?operation=ws&who=b HTTP/1.1");
-}
-
-// ---- The test server itself -------------------------------------------------------------------------------------
-
-// Panel tests stop the server and start another where the panel already knows to look.
-TEST(LocalHttpServer, ANewServerTakesAFixedPortAtOnce) {
-  std::int32_t port = 0;
-  {
-    LocalHttpServer first(AnswerAndClose(HttpAnswer("first")));
-    port = first.Port();
-    std::string response;
-    ASSERT_TRUE(tsm::HttpGet("localhost", tsm::kStatusPath, port, response));
-    EXPECT_EQ(response, HttpAnswer("first"));
-  }
-  std::string response;
-  EXPECT_FALSE(tsm::HttpGet("localhost", tsm::kStatusPath, port, response));
-  for (const char* body : {"second", "third"}) {
-    LocalHttpServer next(AnswerAndClose(HttpAnswer(body)), static_cast<std::uint16_t>(port));
-    EXPECT_EQ(next.Port(), port);
-    ASSERT_TRUE(tsm::HttpGet("localhost", tsm::kStatusPath, port, response));
-    EXPECT_EQ(response, HttpAnswer(body));
-  }
 }
 
 } // namespace

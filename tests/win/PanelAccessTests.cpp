@@ -3,7 +3,7 @@
 // copy with no scripts beside it, so pressing Register only says the install script is not found.
 #include "support/PanelFromOutside.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 

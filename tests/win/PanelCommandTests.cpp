@@ -1,23 +1,21 @@
 // The service commands worked through the real panel: Register has Wine's shell open the install script found
 // beside the panel's executable, Start and Stop go to Wine's service manager for "Torvale", and every refusal is a
 // plain message box that leaves the window as it was. The panel runs as a copy in a scratch folder, so the scripts
-// it finds are the stubs these tests write, never the sample ones.
+// it finds are the stubs these tests write, never the sample ones; without a port it has no configuration, so no
+// status update ever comes and a request-sent indication stays up.
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/TestServices.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -27,8 +25,8 @@ using tsm::test::Light;
 using tsm::test::LocalHttpServer;
 using tsm::test::MessageBoxInfo;
 using tsm::test::PanelDriver;
-using tsm::test::PanelOptions;
-using tsm::test::ScratchFolder;
+using tsm::test::PanelExe;
+using tsm::test::PanelInFolder;
 using tsm::test::ServiceGuard;
 using tsm::test::TestServiceCommand;
 using tsm::test::WaitUntil;
@@ -41,32 +39,6 @@ constexpr char kMarker[] = "marker.txt";
 // The stub writes its marker into whatever folder it runs in, which is the one the shell gave it.
 constexpr char kMarkerScript[] = "@echo off\r\necho done> marker.txt\r\n";
 constexpr char kRunningSince[] = "Tue, 1 Jan 2030 10:00:00";
-
-// A copy of the panel in a scratch folder of its own, where it looks for its scripts, started in a second scratch
-// folder, its working folder, where it looks for its configuration. Without a port there is no configuration, so no
-// status update ever comes and a request-sent indication stays up.
-class CopiedPanel {
-public:
-  explicit CopiedPanel(std::optional<std::int32_t> configPort = std::nullopt) : panel_(Launch(configPort)) {}
-
-  [[nodiscard]] const ScratchFolder& ExeFolder() const { return exeFolder_; }
-  [[nodiscard]] const ScratchFolder& WorkingFolder() const { return workingFolder_; }
-  PanelDriver* operator->() { return &panel_; }
-  PanelDriver& operator*() { return panel_; }
-
-private:
-  PanelOptions Launch(std::optional<std::int32_t> configPort) {
-    if (configPort) workingFolder_.Write("config\\AppConfig.xml", tsm::test::ConfigWithPort(*configPort));
-    PanelOptions options;
-    options.exePath = exeFolder_.CopyIn(tsm::test::PanelExePath());
-    options.workingFolder = workingFolder_.Path();
-    return options;
-  }
-
-  ScratchFolder exeFolder_;
-  ScratchFolder workingFolder_;
-  PanelDriver panel_;
-};
 
 // Everything of the window a command could change, as read through the window system. The traffic light is read
 // from the screen, which a message box may cover, so it is kept apart.
@@ -139,7 +111,7 @@ std::string PlainMessageDifferences(const PanelDriver& panel, const std::optiona
 // Register finds no install script beside the executable: a message, and nothing else happens.
 struct MissingScript {
   const char* name;
-  void (*prepare)(const CopiedPanel& panel);
+  void (*prepare)(const PanelInFolder& panel);
 };
 
 void PrintTo(const MissingScript& c, std::ostream* out) { *out << c.name; }
@@ -148,80 +120,80 @@ class PanelRegisterWithoutScript : public ::testing::TestWithParam<MissingScript
 
 TEST_P(PanelRegisterWithoutScript, SaysTheFileIsNotFoundAndChangesNothing) {
   const ServiceGuard cleanup(kService);
-  CopiedPanel panel;
+  PanelInFolder panel(PanelExe::Copy);
   GetParam().prepare(panel);
-  ASSERT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
-  const WindowState before = ReadState(*panel);
+  ASSERT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
+  const WindowState before = ReadState(panel);
   EXPECT_FALSE(before.lblStatusShown);
   EXPECT_FALSE(before.lblStatus2Shown);
 
-  ASSERT_TRUE(panel->Click(IDC_BTNREGISTER));
-  const auto box = panel->WaitForMessageBox();
+  ASSERT_TRUE(panel.Click(IDC_BTNREGISTER));
+  const auto box = panel.WaitForMessageBox();
   ASSERT_TRUE(box) << "no message box";
-  EXPECT_EQ(PlainMessageDifferences(*panel, box, kNoInstallScript), "");
-  EXPECT_EQ(ReadState(*panel), before) << "while the box is open";
-  ASSERT_TRUE(panel->CloseMessageBox(*box));
+  EXPECT_EQ(PlainMessageDifferences(panel, box, kNoInstallScript), "");
+  EXPECT_EQ(ReadState(panel), before) << "while the box is open";
+  ASSERT_TRUE(panel.CloseMessageBox(*box));
 
-  EXPECT_EQ(ReadState(*panel), before) << "after the box";
-  EXPECT_FALSE(panel->ShowsWaitCursor());
-  EXPECT_FALSE(FileExists(panel.WorkingFolder().PathOf(kMarker)));
-  EXPECT_FALSE(FileExists(panel.ExeFolder().PathOf(kMarker)));
+  EXPECT_EQ(ReadState(panel), before) << "after the box";
+  EXPECT_FALSE(panel.ShowsWaitCursor());
+  EXPECT_FALSE(FileExists(panel.Work().PathOf(kMarker)));
+  EXPECT_FALSE(FileExists(panel.Program().PathOf(kMarker)));
   EXPECT_EQ(tsm::test::QueryTestServiceState(kService), DWORD{0}) << "something registered the service";
 }
 
 INSTANTIATE_TEST_SUITE_P(InstallScript, PanelRegisterWithoutScript,
-                         ::testing::Values(MissingScript{"NowhereAtAll", [](const CopiedPanel&) {}},
+                         ::testing::Values(MissingScript{"NowhereAtAll", [](const PanelInFolder&) {}},
                                            // The working folder is where the script runs, not where it is looked for.
                                            MissingScript{"OnlyInTheWorkingFolder",
-                                                         [](const CopiedPanel& p) {
-                                                           p.WorkingFolder().Write(kInstallScript, kMarkerScript);
+                                                         [](const PanelInFolder& p) {
+                                                           p.Work().Write(kInstallScript, kMarkerScript);
                                                          }},
                                            // A folder of that name beside the executable is no script.
                                            MissingScript{"FolderOfThatName",
-                                                         [](const CopiedPanel& p) {
+                                                         [](const PanelInFolder& p) {
                                                            ASSERT_TRUE(CreateDirectoryA(
-                                                               p.ExeFolder().PathOf(kInstallScript).c_str(), nullptr));
+                                                               p.Program().PathOf(kInstallScript).c_str(), nullptr));
                                                          }}),
                          [](const ::testing::TestParamInfo<MissingScript>& c) { return std::string(c.param.name); });
 
 TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSent) {
   const ServiceGuard cleanup(kService);
-  CopiedPanel panel;
+  PanelInFolder panel(PanelExe::Copy);
   // Registers the test service as "Torvale", as the real script registers the server, and leaves its marker last.
-  panel.ExeFolder().Write(kInstallScript, "@echo off\r\nsc create Torvale binPath= \"" +
-                                              tsm::test::SiblingPath("tsm_test_service.exe") +
-                                              "\" start= demand\r\necho done> " + kMarker + "\r\n");
-  ASSERT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
-  const WindowState before = ReadState(*panel);
-  ASSERT_FALSE(panel->ShowsWaitCursor());
+  panel.Program().Write(kInstallScript, "@echo off\r\nsc create Torvale binPath= \"" +
+                                            tsm::test::SiblingPath("tsm_test_service.exe") +
+                                            "\" start= demand\r\necho done> " + kMarker + "\r\n");
+  ASSERT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
+  const WindowState before = ReadState(panel);
+  ASSERT_FALSE(panel.ShowsWaitCursor());
 
-  ASSERT_TRUE(panel->Click(IDC_BTNREGISTER));
-  EXPECT_TRUE(WaitUntil([&] { return panel->IsShown(IDC_LBLSTATUS) && panel->IsShown(IDC_LBLSTATUS2); }));
-  ASSERT_TRUE(WaitUntil([&] { return FileExists(panel.WorkingFolder().PathOf(kMarker)); }))
+  ASSERT_TRUE(panel.Click(IDC_BTNREGISTER));
+  EXPECT_TRUE(WaitUntil([&] { return panel.IsShown(IDC_LBLSTATUS) && panel.IsShown(IDC_LBLSTATUS2); }));
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(panel.Work().PathOf(kMarker)); }))
       << "the script did not run in the panel's working folder";
-  EXPECT_FALSE(FileExists(panel.ExeFolder().PathOf(kMarker))) << "the script ran in the executable's folder";
-  EXPECT_FALSE(panel->FindMessageBox().has_value());
+  EXPECT_FALSE(FileExists(panel.Program().PathOf(kMarker))) << "the script ran in the executable's folder";
+  EXPECT_FALSE(panel.FindMessageBox().has_value());
 
   // The request-sent indication, and nothing else.
   WindowState expected = before;
   expected.lblStatusShown = true;
   expected.lblStatus2Shown = true;
-  EXPECT_EQ(ReadState(*panel), expected);
-  EXPECT_TRUE(panel->IsVisible(IDC_LBLSTATUS));
-  EXPECT_EQ(panel->Text(IDC_LBLSTATUS), "Request sent. Please wait...");
-  EXPECT_EQ(panel->Text(IDC_LBLSTATUS2), "Request sent. Please wait...");
-  EXPECT_TRUE(panel->ShowsWaitCursor());
+  EXPECT_EQ(ReadState(panel), expected);
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS));
+  EXPECT_EQ(panel.Text(IDC_LBLSTATUS), "Request sent. Please wait...");
+  EXPECT_EQ(panel.Text(IDC_LBLSTATUS2), "Request sent. Please wait...");
+  EXPECT_TRUE(panel.ShowsWaitCursor());
 
   // The next refresh finds the service the script registered. No status update comes without a configuration, so
   // the indication stays.
   ASSERT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_STOPPED)) << "the script registered no service";
-  panel->Tick();
-  EXPECT_EQ(panel->ActivePage(), IDC_TBREGISTERED);
-  EXPECT_EQ(ReadLight(*panel), Light::Stopped);
-  EXPECT_TRUE(panel->IsVisible(IDC_LBLSTATUS2));
-  EXPECT_TRUE(panel->IsShown(IDC_LBLSTATUS));
-  EXPECT_TRUE(panel->ShowsWaitCursor());
-  EXPECT_EQ(panel->StatusText(), "Checking status");
+  panel.Tick();
+  EXPECT_EQ(panel.ActivePage(), IDC_TBREGISTERED);
+  EXPECT_EQ(ReadLight(panel), Light::Stopped);
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS2));
+  EXPECT_TRUE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_TRUE(panel.ShowsWaitCursor());
+  EXPECT_EQ(panel.StatusText(), "Checking status");
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -248,26 +220,26 @@ TEST_P(PanelServiceRequest, ReachesTheStateAndShowsRequestSentUntilAStatusUpdate
   if (c.runningBefore) {
     ASSERT_TRUE(tsm::test::StartTestService(kService));
   }
-  CopiedPanel panel;
-  ASSERT_EQ(panel->ActivePage(), IDC_TBREGISTERED);
-  ASSERT_FALSE(panel->ShowsWaitCursor());
+  PanelInFolder panel(PanelExe::Copy);
+  ASSERT_EQ(panel.ActivePage(), IDC_TBREGISTERED);
+  ASSERT_FALSE(panel.ShowsWaitCursor());
 
-  ASSERT_TRUE(panel->Click(c.button));
+  ASSERT_TRUE(panel.Click(c.button));
   EXPECT_TRUE(tsm::test::WaitForServiceState(kService, c.reached));
-  ASSERT_TRUE(WaitUntil([&] { return panel->IsShown(IDC_LBLSTATUS2); })) << "no request-sent label";
-  EXPECT_TRUE(panel->IsVisible(IDC_LBLSTATUS2));
-  EXPECT_TRUE(panel->IsShown(IDC_LBLSTATUS));
-  EXPECT_TRUE(panel->ShowsWaitCursor());
-  EXPECT_FALSE(panel->FindMessageBox().has_value());
+  ASSERT_TRUE(WaitUntil([&] { return panel.IsShown(IDC_LBLSTATUS2); })) << "no request-sent label";
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS2));
+  EXPECT_TRUE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_TRUE(panel.ShowsWaitCursor());
+  EXPECT_FALSE(panel.FindMessageBox().has_value());
 
-  panel->Tick();
-  EXPECT_EQ(ReadLight(*panel), c.light);
-  EXPECT_EQ(panel->IsEnabled(IDC_BTNSTARTSERVICE), c.startEnabled);
-  EXPECT_EQ(panel->IsEnabled(IDC_BTNSTOPSERVICE), c.stopEnabled);
+  panel.Tick();
+  EXPECT_EQ(ReadLight(panel), c.light);
+  EXPECT_EQ(panel.IsEnabled(IDC_BTNSTARTSERVICE), c.startEnabled);
+  EXPECT_EQ(panel.IsEnabled(IDC_BTNSTOPSERVICE), c.stopEnabled);
   // The refresh leaves the indication alone; only a status update, which needs a configuration, ends it.
-  EXPECT_TRUE(panel->IsVisible(IDC_LBLSTATUS2));
-  EXPECT_TRUE(panel->IsShown(IDC_LBLSTATUS));
-  EXPECT_TRUE(panel->ShowsWaitCursor());
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS2));
+  EXPECT_TRUE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_TRUE(panel.ShowsWaitCursor());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -282,18 +254,18 @@ TEST(PanelServiceRequestEnds, WithTheNextStatusUpdate) {
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
   const LocalHttpServer server(tsm::test::AnswerAndClose(
       tsm::test::HttpAnswer(std::string("<runningSince>") + kRunningSince + "</runningSince>")));
-  CopiedPanel panel(server.Port());
+  PanelInFolder panel(server.Port(), PanelExe::Copy);
   const std::string running = std::string("Torvale is running since ") + kRunningSince;
-  ASSERT_TRUE(WaitUntil([&] { return panel->StatusText() == running; })) << panel->StatusText();
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == running; })) << panel.StatusText();
 
-  ASSERT_TRUE(panel->Click(IDC_BTNSTARTSERVICE));
+  ASSERT_TRUE(panel.Click(IDC_BTNSTARTSERVICE));
   EXPECT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_RUNNING));
-  panel->Tick();
-  EXPECT_TRUE(WaitUntil([&] { return !panel->IsShown(IDC_LBLSTATUS) && !panel->IsShown(IDC_LBLSTATUS2); }))
+  panel.Tick();
+  EXPECT_TRUE(WaitUntil([&] { return !panel.IsShown(IDC_LBLSTATUS) && !panel.IsShown(IDC_LBLSTATUS2); }))
       << "the status update left the request-sent labels up";
-  EXPECT_FALSE(panel->ShowsWaitCursor());
-  EXPECT_EQ(ReadLight(*panel), Light::Running);
-  EXPECT_EQ(panel->StatusText(), running);
+  EXPECT_FALSE(panel.ShowsWaitCursor());
+  EXPECT_EQ(ReadLight(panel), Light::Running);
+  EXPECT_EQ(panel.StatusText(), running);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -348,29 +320,29 @@ protected:
 
     const LocalHttpServer server(tsm::test::AnswerAndClose(
         tsm::test::HttpAnswer(std::string("<runningSince>") + kRunningSince + "</runningSince>")));
-    CopiedPanel panel(server.Port());
+    PanelInFolder panel(server.Port(), PanelExe::Copy);
     const std::string running = std::string("Torvale is running since ") + kRunningSince;
-    if (!WaitUntil([&] { return panel->StatusText() == running; })) {
-      ADD_FAILURE() << "no status update at start: " << panel->StatusText();
+    if (!WaitUntil([&] { return panel.StatusText() == running; })) {
+      ADD_FAILURE() << "no status update at start: " << panel.StatusText();
       return round;
     }
-    round.lightBefore = ReadLight(*panel);
+    round.lightBefore = ReadLight(panel);
     if (c.behindTheBack && !c.behindTheBack()) {
       ADD_FAILURE() << "cannot change the service behind the panel's back";
       return round;
     }
-    round.before = ReadState(*panel);
-    round.clicked = panel->Click(c.button);
+    round.before = ReadState(panel);
+    round.clicked = panel.Click(c.button);
     if (round.clicked) {
-      const auto box = panel->WaitForMessageBox();
-      round.boxDifferences = PlainMessageDifferences(*panel, box, c.message);
+      const auto box = panel.WaitForMessageBox();
+      round.boxDifferences = PlainMessageDifferences(panel, box, c.message);
       if (box) {
-        round.during = ReadState(*panel);
-        if (!panel->CloseMessageBox(*box)) round.boxDifferences += "the box did not close\n";
+        round.during = ReadState(panel);
+        if (!panel.CloseMessageBox(*box)) round.boxDifferences += "the box did not close\n";
       }
-      round.after = ReadState(*panel);
-      round.lightAfter = ReadLight(*panel);
-      round.hourglassAfter = panel->ShowsWaitCursor();
+      round.after = ReadState(panel);
+      round.lightAfter = ReadLight(panel);
+      round.hourglassAfter = panel.ShowsWaitCursor();
     }
     round.serviceState = tsm::test::QueryTestServiceState(kService);
     round.timerTicked = server.Connections() > kProbesAtStart;
@@ -440,13 +412,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PanelBehindMessageBox, GoesOnRefreshingAndWorksAfterwards) {
   const ServiceGuard cleanup(kService);
   const std::int32_t port = tsm::test::FreePort();
-  CopiedPanel panel(port);
-  ASSERT_TRUE(WaitUntil([&] { return panel->StatusText() == "Torvale is NOT running"; })) << panel->StatusText();
+  PanelInFolder panel(port, PanelExe::Copy);
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == "Torvale is NOT running"; })) << panel.StatusText();
 
-  ASSERT_TRUE(panel->Click(IDC_BTNREGISTER));
-  const auto box = panel->WaitForMessageBox();
+  ASSERT_TRUE(panel.Click(IDC_BTNREGISTER));
+  const auto box = panel.WaitForMessageBox();
   ASSERT_TRUE(box) << "no message box";
-  EXPECT_EQ(PlainMessageDifferences(*panel, box, kNoInstallScript), "");
+  EXPECT_EQ(PlainMessageDifferences(panel, box, kNoInstallScript), "");
 
   // Behind the box the service is registered and the server comes up; the next tick goes through the box's own
   // message loop to the window, whose refresh and status update both land while the box stays open.
@@ -454,90 +426,24 @@ TEST(PanelBehindMessageBox, GoesOnRefreshingAndWorksAfterwards) {
   const LocalHttpServer server(tsm::test::AnswerAndClose(tsm::test::HttpAnswer(std::string("<runningSince>") +
                                                                                kRunningSince + "</runningSince>")),
                                static_cast<std::uint16_t>(port));
-  panel->PostTick();
-  EXPECT_TRUE(WaitUntil([&] { return panel->ActivePage() == IDC_TBREGISTERED; })) << "no refresh behind the box";
+  panel.PostTick();
+  EXPECT_TRUE(WaitUntil([&] { return panel.ActivePage() == IDC_TBREGISTERED; })) << "no refresh behind the box";
   const std::string running = std::string("Torvale is running since ") + kRunningSince;
-  EXPECT_TRUE(WaitUntil([&] { return panel->StatusText() == running; })) << panel->StatusText();
-  EXPECT_EQ(panel->Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_TRUE(WaitUntil([&] { return panel.StatusText() == running; })) << panel.StatusText();
+  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
   EXPECT_TRUE(IsWindow(box->window)) << "the box went by itself";
-  EXPECT_FALSE(IsWindowEnabled(panel->Window()));
+  EXPECT_FALSE(IsWindowEnabled(panel.Window()));
 
-  ASSERT_TRUE(panel->CloseMessageBox(*box));
-  EXPECT_TRUE(IsWindowEnabled(panel->Window()));
-  EXPECT_EQ(ReadLight(*panel), Light::Stopped);
+  ASSERT_TRUE(panel.CloseMessageBox(*box));
+  EXPECT_TRUE(IsWindowEnabled(panel.Window()));
+  EXPECT_EQ(ReadLight(panel), Light::Stopped);
 
   // The window still takes clicks and ticks.
-  ASSERT_TRUE(panel->Click(IDC_BTNSTARTSERVICE));
+  ASSERT_TRUE(panel.Click(IDC_BTNSTARTSERVICE));
   EXPECT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_RUNNING));
-  panel->Tick();
-  EXPECT_EQ(ReadLight(*panel), Light::Running);
-  EXPECT_TRUE(panel->IsEnabled(IDC_BTNSTOPSERVICE));
+  panel.Tick();
+  EXPECT_EQ(ReadLight(panel), Light::Running);
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNSTOPSERVICE));
 }
-
-// ---------------------------------------------------------------------------------------------------------------
-// The box inspection itself, on boxes of this process whose style is known: a blind inspection would let an icon or
-// a second button through unnoticed.
-
-constexpr char kOwnBoxCaption[] = "tsm box inspection";
-
-// A message box of this test's own process, open on a thread of its own until the object goes.
-class OwnMessageBox {
-public:
-  explicit OwnMessageBox(UINT type)
-      : thread_([this, type] {
-          threadId_ = GetCurrentThreadId();
-          MessageBoxA(nullptr, "inspected", kOwnBoxCaption, type);
-          done_ = true;
-        }) {}
-  ~OwnMessageBox() {
-    // The box's loop ends on WM_QUIT as on a button; keep asking until the thread is out of it.
-    (void)WaitUntil([&] {
-      if (threadId_ != 0) PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
-      return done_.load();
-    });
-    thread_.join();
-  }
-  OwnMessageBox(const OwnMessageBox&) = delete;
-  OwnMessageBox& operator=(const OwnMessageBox&) = delete;
-
-  [[nodiscard]] HWND Wait() const {
-    HWND box = nullptr;
-    (void)WaitUntil([&] { return (box = FindWindowA("#32770", kOwnBoxCaption)) != nullptr && IsWindowVisible(box); });
-    return box;
-  }
-
-private:
-  std::atomic<DWORD> threadId_{0};
-  std::atomic<bool> done_{false};
-  std::thread thread_;
-};
-
-struct KnownBox {
-  const char* name;
-  UINT type;
-  std::vector<int> buttonIds;
-  bool icon;
-};
-
-void PrintTo(const KnownBox& c, std::ostream* out) { *out << c.name; }
-
-class MessageBoxInspection : public ::testing::TestWithParam<KnownBox> {};
-
-TEST_P(MessageBoxInspection, SeesTheButtonsAndTheIcon) {
-  const OwnMessageBox own(GetParam().type);
-  const HWND box = own.Wait();
-  ASSERT_NE(box, nullptr);
-  tsm::test::MessageBoxLook look = tsm::test::InspectMessageBox(box);
-  std::sort(look.buttonIds.begin(), look.buttonIds.end());
-  EXPECT_EQ(look.buttonIds, GetParam().buttonIds);
-  EXPECT_EQ(look.icon, GetParam().icon);
-}
-
-INSTANTIATE_TEST_SUITE_P(OwnBoxes, MessageBoxInspection,
-                         ::testing::Values(KnownBox{"Plain", MB_OK, {IDOK}, false},
-                                           KnownBox{"ErrorIcon", MB_OK | MB_ICONERROR, {IDOK}, true},
-                                           KnownBox{"InformationIcon", MB_OK | MB_ICONINFORMATION, {IDOK}, true},
-                                           KnownBox{"OkCancel", MB_OKCANCEL, {IDOK, IDCANCEL}, false}),
-                         [](const ::testing::TestParamInfo<KnownBox>& c) { return std::string(c.param.name); });
 
 } // namespace

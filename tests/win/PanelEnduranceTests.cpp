@@ -90,11 +90,7 @@ TEST_P(PanelOverManyTicks, HoldsNoMoreAfterThemThanAfterWarmUp) {
   const bool up = GetParam().serverUp;
   std::optional<LocalHttpServer> server;
   if (up) server.emplace(AnswerWithItsNumber);
-  const ScratchFolder work;
-  WriteServerConfig(work, up ? server->Port() : FreeLoopbackPort());
-  PanelOptions options;
-  options.workingFolder = work.Path();
-  const PanelDriver panel(options);
+  const PanelInFolder panel(up ? server->Port() : FreePort());
   const ProcessGauge gauge(panel.ProcessId());
 
   // The panel's own 10-second timer fires too, now and then, so a tick's update is known only as a new text (each
@@ -172,11 +168,7 @@ TEST(PanelOverlappingProbes, AllReachTheServerAndLeaveNoSocketBehind) {
       c.Send(HttpAnswer("<runningSince>#" + std::to_string(c.Index()) + "</runningSince>"));
     c.Close();
   });
-  const ScratchFolder work;
-  WriteServerConfig(work, server.Port());
-  PanelOptions options;
-  options.workingFolder = work.Path();
-  const PanelDriver panel(options);
+  const PanelInFolder panel(server.Port());
   const ProcessGauge gauge(panel.ProcessId());
   ASSERT_TRUE(WaitForStatus(panel, Running(0))) << "the first probe never reported";
   const auto before = gauge.ReadSettled();
@@ -231,9 +223,6 @@ TEST_P(PanelClosedMidProbe, EndsCleanlyEveryTime) {
   // The closes are shared out between the moments.
   constexpr std::size_t moments = std::size(kCloseCases);
   const std::size_t rounds = (CountFromEnvironment("TSM_ENDURANCE_CLOSES", kDefaultCloses) + moments - 1) / moments;
-  const ScratchFolder work;
-  PanelOptions options;
-  options.workingFolder = work.Path();
 
   for (std::size_t round = 0; round < rounds && !HasFailure(); ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
@@ -246,8 +235,7 @@ TEST_P(PanelClosedMidProbe, EndsCleanlyEveryTime) {
       ++answered;
       c.HoldOpen();
     });
-    WriteServerConfig(work, server.Port());
-    PanelDriver panel(options);
+    PanelInFolder panel(server.Port());
 
     switch (moment) {
     case Moment::AtLaunch:

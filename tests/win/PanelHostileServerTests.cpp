@@ -4,9 +4,9 @@
 // made of the answer.
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
-#include "support/PanelHealth.h"
+#include "support/ProcessGauge.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -26,9 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using tsm::test::HealthWatch;
 using tsm::test::LocalHttpServer;
-using tsm::test::PanelDriver;
-using tsm::test::PanelOptions;
-using tsm::test::ScratchFolder;
+using tsm::test::PanelInFolder;
 using tsm::test::Script;
 using tsm::test::ServerConnection;
 namespace step = tsm::test::step;
@@ -40,24 +38,6 @@ constexpr char kStatusRequest[] = "GET /app?operation=ws HTTP/1.1\r\nHost: local
 
 // Long enough for any probe that ends by the rules on a loaded machine, 2000 reads included.
 constexpr DWORD kProbeBoundMs = 90000;
-
-// The panel, run in a scratch working folder whose configuration names port. Declare the server first: the panel
-// then goes before it, and its probes in flight with it.
-class PanelOn {
-public:
-  explicit PanelOn(std::int32_t port) {
-    folder_.Write("config\\AppConfig.xml", tsm::test::ConfigWithPort(port));
-    PanelOptions options;
-    options.workingFolder = folder_.Path();
-    panel_ = std::make_unique<PanelDriver>(options);
-  }
-  PanelDriver* operator->() const { return panel_.get(); }
-  PanelDriver& operator*() const { return *panel_; }
-
-private:
-  ScratchFolder folder_;
-  std::unique_ptr<PanelDriver> panel_;
-};
 
 // Compares long texts without printing megabytes when they differ.
 [[nodiscard]] testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
@@ -104,19 +84,19 @@ class ProbeAgainstHostileServer : public testing::TestWithParam<EndingCase> {};
 TEST_P(ProbeAgainstHostileServer, EndsAndShowsWhatTheRulesSay) {
   const EndingCase& c = GetParam();
   LocalHttpServer server(c.MakeScript());
-  const PanelOn panel(server.Port());
-  HealthWatch watch(*panel);
+  const PanelInFolder panel(server.Port());
+  HealthWatch watch(panel);
 
   // The probe of the window's creation ends first; the panel's own timer may start more, which meet the same server
   // and so show the same. Its update enables the run/stop button (a cheaper sign to poll than a status line that may
   // be a megabyte long).
-  ASSERT_TRUE(watch.Until([&] { return panel->IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs))
+  ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs))
       << "the probe never reported";
   const std::string& expected = tsm::test::RunningUnderWine() ? c.StatusUnderWine : c.StatusUnderWindows;
-  EXPECT_TRUE(SameText(panel->StatusText(), expected));
+  EXPECT_TRUE(SameText(panel.StatusText(), expected));
   const bool running = expected != kNotRunning;
-  EXPECT_EQ(panel->Text(IDC_BTNRUNFERRIX), running ? "Stop Torvale" : "Start Torvale");
-  EXPECT_TRUE(panel->IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), running ? "Stop Torvale" : "Start Torvale");
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
 
   ASSERT_GE(server.Connections(), 1u);
   // A server that never reads has nothing to show of the request.
@@ -129,7 +109,7 @@ TEST_P(ProbeAgainstHostileServer, EndsAndShowsWhatTheRulesSay) {
 
   // A little longer, to see the window answer with the result on show.
   watch.For(1000);
-  EXPECT_TRUE(panel->IsRunning());
+  EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
   Report(CurrentTestName(), watch);
 }
@@ -226,12 +206,12 @@ TEST(ProbeAgainstHostileServer, ListenerThatNeverAccepts) {
   const tsm::test::LoopbackSocket listener = tsm::test::BindLoopback();
   ASSERT_EQ(listen(listener.socket.Get(), 4), 0);
 
-  const PanelOn panel(listener.port);
-  HealthWatch watch(*panel);
-  ASSERT_TRUE(watch.Until([&] { return panel->IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs));
-  EXPECT_EQ(panel->StatusText(), kRunningSince);
-  EXPECT_EQ(panel->Text(IDC_BTNRUNFERRIX), "Stop Torvale");
-  EXPECT_TRUE(panel->IsRunning());
+  const PanelInFolder panel(listener.port);
+  HealthWatch watch(panel);
+  ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs));
+  EXPECT_EQ(panel.StatusText(), kRunningSince);
+  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
   Report(CurrentTestName(), watch);
 }
@@ -297,16 +277,16 @@ TEST_P(ProbeAgainstEndlessStream, StopsAfter2000Reads) {
     }
     if (!connection.Stopping()) stats.sendFailed = true;
   });
-  const PanelOn panel(server.Port());
-  HealthWatch watch(*panel);
+  const PanelInFolder panel(server.Port());
+  HealthWatch watch(panel);
 
-  ASSERT_TRUE(watch.Until([&] { return panel->IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs))
+  ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs))
       << "the probe never ended; " << stats.sent << " bytes sent so far";
-  EXPECT_EQ(panel->StatusText(), Since(GetParam().Text));
-  EXPECT_EQ(panel->Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_EQ(panel.StatusText(), Since(GetParam().Text));
+  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
   EXPECT_TRUE(watch.Until([&] { return stats.sendFailed.load(); }, 15000)) << "the panel kept the connection";
   EXPECT_GE(server.Connections(), 1u);
-  EXPECT_TRUE(panel->IsRunning());
+  EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
   std::printf("[hostile] %s: the server sent %llu bytes before the panel closed (it can read %llu)\n", GetParam().Name,
               static_cast<unsigned long long>(stats.sent.load()), static_cast<unsigned long long>(kReachable));
@@ -353,25 +333,25 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
       if (!connection.Pause(std::chrono::duration_cast<std::chrono::milliseconds>(next - now))) return;
     }
   });
-  const PanelOn panel(server.Port());
-  HealthWatch watch(*panel);
+  const PanelInFolder panel(server.Port());
+  HealthWatch watch(panel);
 
   ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, 30000));
   // One tick before counting, so that whatever the service refresh sets up once is there in the baseline too.
-  panel->Tick();
+  panel.Tick();
   ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 2; }, 30000));
   watch.For(500);
   const std::size_t connectionsBefore = server.Connections();
-  const auto threadsBefore = tsm::test::CountThreads(panel->ProcessId());
+  const auto threadsBefore = tsm::test::CountThreads(panel.ProcessId());
   ASSERT_TRUE(threadsBefore);
 
   constexpr int kTicks = 4;
-  for (int i = 0; i < kTicks; ++i) panel->Tick();
+  for (int i = 0; i < kTicks; ++i) panel.Tick();
   ASSERT_TRUE(watch.Until([&] { return server.Connections() >= connectionsBefore + kTicks; }, 30000))
       << "the ticks' probes never connected";
   // Longer than the silence that would end a probe the server did not feed.
   watch.For(3000);
-  const auto threadsAfter = tsm::test::CountThreads(panel->ProcessId());
+  const auto threadsAfter = tsm::test::CountThreads(panel.ProcessId());
   ASSERT_TRUE(threadsAfter);
   // Every thread counted above beyond the baseline must be a probe, which connects sooner or later (the panel's own
   // timer may have started some too).
@@ -379,14 +359,14 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
                     15000);
   const std::size_t connectionsAfter = server.Connections();
 
-  EXPECT_EQ(panel->StatusText(), kChecking) << "a probe ended although every wait found data (the server's longest "
-                                            << "gap between bytes was " << stats.worstGapMs << " ms)";
-  EXPECT_FALSE(panel->IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(panel.StatusText(), kChecking) << "a probe ended although every wait found data (the server's longest "
+                                           << "gap between bytes was " << stats.worstGapMs << " ms)";
+  EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
   EXPECT_EQ(stats.ended.load(), 0) << "the panel closed a connection that was still sending";
   EXPECT_GE(connectionsAfter, connectionsBefore + kTicks);
   EXPECT_LE(*threadsAfter, *threadsBefore + (connectionsAfter - connectionsBefore))
       << "more threads than probes started";
-  EXPECT_TRUE(panel->IsRunning());
+  EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
 
   std::printf("[hostile] %s: threads %zu -> %zu while connections went %zu -> %zu; the server's longest gap "
@@ -410,17 +390,17 @@ class ClosingWhileProbesAreStuck : public testing::TestWithParam<StuckCase> {};
 
 TEST_P(ClosingWhileProbesAreStuck, EndsTheProcessCleanly) {
   LocalHttpServer server(GetParam().MakeScript());
-  PanelOn panel(server.Port());
-  HealthWatch watch(*panel);
+  PanelInFolder panel(server.Port());
+  HealthWatch watch(panel);
   ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, 30000));
-  panel->Tick();
-  panel->Tick();
+  panel.Tick();
+  panel.Tick();
   ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 3; }, 30000));
   // Let the workers get into their reads (the silent server's first one ends 2 s after it began).
   watch.For(300);
 
-  EXPECT_TRUE(panel->Close()) << "the panel had to be killed";
-  EXPECT_EQ(panel->ExitCode(), 0u);
+  EXPECT_TRUE(panel.Close()) << "the panel had to be killed";
+  EXPECT_EQ(panel.ExitCode(), 0u);
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
 }
 
@@ -458,45 +438,45 @@ TEST(ProbeAgainstFlappingServer, HandlesAndMemoryStayFlat) {
         static_cast<std::uint16_t>(port));
   };
   std::unique_ptr<LocalHttpServer> server = up();
-  const PanelOn panel(port);
-  HealthWatch watch(*panel);
+  const PanelInFolder panel(port);
+  HealthWatch watch(panel);
 
   // One probe per step, each waited for: up, the answer's count (or a later one, should the panel's own timer have
   // probed as well) shows; down, NOT running.
   const auto shows = [&](int atLeast) {
-    const std::string status = panel->StatusText();
+    const std::string status = panel.StatusText();
     if (status.rfind(kRunningSince, 0) != 0) return false;
     return std::atoi(status.c_str() + sizeof kRunningSince - 1) >= atLeast;
   };
   const auto cycle = [&] {
     const int next = answered + 1;
     if (!server) server = up();
-    panel->Tick();
+    panel.Tick();
     const bool sawUp = watch.Until([&] { return shows(next); }, 30000);
     server.reset();
-    panel->Tick();
-    const bool sawDown = watch.Until([&] { return panel->StatusText() == kNotRunning; }, 30000);
+    panel.Tick();
+    const bool sawDown = watch.Until([&] { return panel.StatusText() == kNotRunning; }, 30000);
     return sawUp && sawDown;
   };
 
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(cycle()) << "cycle " << i << ": \"" << panel->StatusText() << "\"";
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(cycle()) << "cycle " << i << ": \"" << panel.StatusText() << "\"";
   watch.For(500);
-  const auto handlesBefore = tsm::test::CountHandles(panel->ProcessId());
-  const auto memoryBefore = tsm::test::ProcessMemory(panel->ProcessId());
+  const auto handlesBefore = tsm::test::CountHandles(panel.ProcessId());
+  const auto memoryBefore = tsm::test::ProcessMemory(panel.ProcessId());
   ASSERT_TRUE(handlesBefore && memoryBefore);
 
   constexpr int kCycles = 15;
-  for (int i = 0; i < kCycles; ++i) ASSERT_TRUE(cycle()) << "cycle " << i << ": \"" << panel->StatusText() << "\"";
-  EXPECT_EQ(panel->Text(IDC_BTNRUNFERRIX), "Start Torvale");
+  for (int i = 0; i < kCycles; ++i) ASSERT_TRUE(cycle()) << "cycle " << i << ": \"" << panel.StatusText() << "\"";
+  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Start Torvale");
   watch.For(500);
-  const auto handlesAfter = tsm::test::CountHandles(panel->ProcessId());
-  const auto memoryAfter = tsm::test::ProcessMemory(panel->ProcessId());
+  const auto handlesAfter = tsm::test::CountHandles(panel.ProcessId());
+  const auto memoryAfter = tsm::test::ProcessMemory(panel.ProcessId());
   ASSERT_TRUE(handlesAfter && memoryAfter);
 
   // A handle or two may come and go with whatever the system keeps; a leak per probe would be thirty.
   EXPECT_LE(*handlesAfter, *handlesBefore + 4);
   EXPECT_LE(memoryAfter->privateBytes, memoryBefore->privateBytes + (4u << 20));
-  EXPECT_TRUE(panel->IsRunning());
+  EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
   std::printf("[hostile] %s: after %d more probes, handles %zu -> %zu, private bytes %llu -> %llu KiB\n",
               CurrentTestName(), 2 * kCycles, *handlesBefore, *handlesAfter,

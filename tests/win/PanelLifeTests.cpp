@@ -7,11 +7,11 @@
 #include "support/PanelDriver.h"
 #include "support/TestServices.h"
 
-#include "HttpClient.h"
-#include "ServerContract.h"
-#include "ServiceHandle.h"
-#include "TagText.h"
-#include "resource.h"
+#include "http/HttpClient.h"
+#include "core/ServerContract.h"
+#include "win32/ServiceHandle.h"
+#include "core/TagText.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -5,19 +5,19 @@
 #include "support/PanelFromOutside.h"
 #include "support/TestServices.h"
 
-#include "MainFormLayout.h"
-#include "UiHandles.h"
-#include "UiTheme.h"
-#include "resource.h"
+#include "panel/MainFormLayout.h"
+#include "panel/VisualStyle.h"
+#include "res/resource.h"
+#include "win32/GdiHandles.h"
 
 #include <gtest/gtest.h>
 #include <uxtheme.h>
 #include <vssym32.h>
 
 #include <cstdlib>
-#include <stdexcept>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -27,7 +27,7 @@ using tsm::test::Pixels;
 int Scale(int pixels96, int dpi) { return MulDiv(pixels96, dpi, 96); }
 
 int SessionDpi() {
-  const tsm::ui::WindowDC screen(nullptr);
+  const tsm::WindowDC screen(nullptr);
   return GetDeviceCaps(screen.Get(), LOGPIXELSY);
 }
 
@@ -67,9 +67,9 @@ private:
 // that rounding may give either way, and the pictures drawn for that scale.
 void ExpectLaidOutAt(PanelDriver& panel, int dpi) {
   const SIZE client = panel.ClientSize();
-  EXPECT_NEAR(client.cx, Scale(tsm::layout::kClientWidth, dpi), 1);
-  EXPECT_NEAR(client.cy, Scale(tsm::layout::kClientHeight, dpi), 1);
-  for (const tsm::layout::Control& spec : tsm::layout::kMainForm) {
+  EXPECT_NEAR(client.cx, Scale(tsm::kClientWidth, dpi), 1);
+  EXPECT_NEAR(client.cy, Scale(tsm::kClientHeight, dpi), 1);
+  for (const tsm::LayoutRow& spec : tsm::kMainFormLayout) {
     SCOPED_TRACE("control " + std::to_string(spec.id));
     const tsm::test::Bounds b = panel.BoundsInParent(spec.id);
     EXPECT_NEAR(b.left, Scale(spec.bounds.left, dpi), 1);
@@ -106,10 +106,10 @@ Pixels Render(SIZE size, const std::function<void(HDC, RECT)>& draw) {
   BITMAPINFO info{};
   info.bmiHeader = {sizeof info.bmiHeader, size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
-  const tsm::ui::UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const tsm::UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap) throw std::runtime_error("no bitmap to draw the reference face on");
   {
-    const tsm::ui::MemoryDC dc(nullptr, bitmap.Get());
+    const tsm::MemoryDC dc(nullptr, bitmap.Get());
     RECT all{0, 0, size.cx, size.cy};
     FillRect(dc.Get(), &all, GetSysColorBrush(COLOR_BTNFACE));
     draw(dc.Get(), all);
@@ -139,7 +139,7 @@ int FaceDifferences(const Pixels& shown, const Pixels& reference) {
 
 Pixels ThemedFace(SIZE size, int state) {
   return Render(size, [&](HDC dc, RECT r) {
-    const tsm::ui::UniqueTheme theme(OpenThemeData(nullptr, L"BUTTON"));
+    const tsm::UniqueTheme theme(OpenThemeData(nullptr, L"BUTTON"));
     DrawThemeBackground(theme.Get(), dc, BP_PUSHBUTTON, state, &r, nullptr);
   });
 }
@@ -190,7 +190,7 @@ TEST_F(PanelLook, DpiChangedLaysTheWindowOutAtTheNewScale) {
   PanelDriver& panel = Panel();
   constexpr int kNewDpi = 144;
   RECT suggested = panel.WindowRect();
-  RECT frame{0, 0, Scale(tsm::layout::kClientWidth, kNewDpi), Scale(tsm::layout::kClientHeight, kNewDpi)};
+  RECT frame{0, 0, Scale(tsm::kClientWidth, kNewDpi), Scale(tsm::kClientHeight, kNewDpi)};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(panel.Style(0)), FALSE, static_cast<DWORD>(panel.ExStyle(0)));
   suggested.right = suggested.left + (frame.right - frame.left);
   suggested.bottom = suggested.top + (frame.bottom - frame.top);

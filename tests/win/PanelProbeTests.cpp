@@ -6,7 +6,7 @@
 #include "support/ProbeHarness.h"
 #include "support/ProcessGauge.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +25,6 @@ using namespace tsm::test;
 using namespace tsm::test::probe;
 using namespace std::chrono_literals;
 
-PanelOptions InFolder(const ScratchFolder& folder) {
-  PanelOptions options;
-  options.workingFolder = folder.Path();
-  return options;
-}
 
 constexpr char kRunHint[] = "Run Torvale as a regular application";
 
@@ -100,12 +95,10 @@ class ProbeAnswer : public ::testing::TestWithParam<AnswerCase> {};
 
 TEST_P(ProbeAnswer, StatusBarShowsTheRunningSinceTextAndTheButtonStops) {
   const LocalHttpServer server(GetParam().script);
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(server.Port());
 
   const std::string want = kRunningSince + GetParam().since;
-  ASSERT_TRUE(probe::WaitForStatus(panel, want)) << "status bar: \"" << panel.StatusText() << "\"";
+  ASSERT_TRUE(WaitForStatus(panel, want)) << "status bar: \"" << panel.StatusText() << "\"";
   ExpectStopMode(panel);
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
@@ -119,11 +112,9 @@ INSTANTIATE_TEST_SUITE_P(Panel, ProbeAnswer, ::testing::ValuesIn(kAnswerCases),
                          [](const auto& test) { return std::string(test.param.name); });
 
 TEST(ProbeServerDown, NothingListeningShowsNotRunningAndTheButtonStarts) {
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(FreePort()));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(FreePort());
 
-  ASSERT_TRUE(probe::WaitForStatus(panel, kNotRunning)) << "status bar: \"" << panel.StatusText() << "\"";
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << "status bar: \"" << panel.StatusText() << "\"";
   ExpectStartMode(panel);
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
@@ -132,26 +123,24 @@ TEST(ProbeServerDown, NothingListeningShowsNotRunningAndTheButtonStarts) {
 // --- Updates over time ------------------------------------------------------------------------------------------
 
 TEST(ProbeUpdates, TextAndButtonFollowTheServerUpDownUp) {
-  const ScratchFolder work;
   auto server = std::make_unique<LocalHttpServer>(AnswerAndClose(SinceAnswer("first")));
   const std::int32_t port = server->Port();
-  WriteConfig(work, ConfigWithPort(port));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(port);
 
   EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("first"))) << panel.StatusText();
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("first"))) << panel.StatusText();
   ExpectStopMode(panel);
   EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
 
   server.reset();
   panel.Tick();
-  ASSERT_TRUE(probe::WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   ExpectStartMode(panel);
   EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
 
   server = std::make_unique<LocalHttpServer>(AnswerAndClose(SinceAnswer("second")), static_cast<std::uint16_t>(port));
   panel.Tick();
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("second"))) << panel.StatusText();
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("second"))) << panel.StatusText();
   ExpectStopMode(panel);
   EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
 }
@@ -176,10 +165,8 @@ void SpoilRunButton(const PanelDriver& panel) {
 // outside (disabled, caption changed) between the two updates: a handler that re-applied the mode would mend it.
 TEST(ProbeUpdates, SameFlagTwiceLeavesTheButtonButSetsTheText) {
   const LocalHttpServer server(AnswerWithIndex);
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  const PanelDriver panel(InFolder(work));
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
+  const PanelInFolder panel(server.Port());
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
 
   ASSERT_NO_FATAL_FAILURE(SpoilRunButton(panel));
   ASSERT_EQ(panel.Text(IDC_BTNRUNFERRIX), "spoilt");
@@ -194,31 +181,23 @@ TEST(ProbeUpdates, SameFlagTwiceLeavesTheButtonButSetsTheText) {
 
 TEST(ProbeUpdates, FlagChangeMendsTheButtonWhateverItShowed) {
   auto server = std::make_unique<LocalHttpServer>(AnswerAndClose(SinceAnswer("up")));
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server->Port()));
-  const PanelDriver panel(InFolder(work));
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("up"))) << panel.StatusText();
+  const PanelInFolder panel(server->Port());
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("up"))) << panel.StatusText();
 
   ASSERT_NO_FATAL_FAILURE(SpoilRunButton(panel));
   server.reset();
   panel.Tick();
-  ASSERT_TRUE(probe::WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   ExpectStartMode(panel);
 }
 
 TEST(ProbeUpdates, SameFlagTwiceClearsTheRequestSentIndication) {
   // A copy of the panel with a harmless install script beside it: Register shows the indication while the flag
   // stays "running".
-  const ScratchFolder program;
-  PanelOptions options;
-  options.exePath = program.CopyIn(PanelExePath());
-  program.Write("InstallService.bat", "@echo off\r\nrem nothing to install\r\n");
-  const ScratchFolder work;
-  options.workingFolder = work.Path();
   const LocalHttpServer server(AnswerWithIndex);
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  const PanelDriver panel(options);
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
+  const PanelInFolder panel(server.Port(), PanelExe::Copy);
+  panel.Program().Write("InstallService.bat", "@echo off\r\nrem nothing to install\r\n");
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
   ASSERT_FALSE(panel.ShowsWaitCursor());
 
   ASSERT_TRUE(panel.Click(IDC_BTNREGISTER));
@@ -237,12 +216,10 @@ TEST(ProbeUpdates, SameFlagTwiceClearsTheRequestSentIndication) {
 TEST(ProbePort, ReadOnceThenKeptWhileTheWindowLives) {
   const LocalHttpServer first(AnswerAndClose(SinceAnswer("first")));
   const LocalHttpServer second(AnswerAndClose(SinceAnswer("second")));
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(first.Port()));
-  const PanelDriver panel(InFolder(work));
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("first"))) << panel.StatusText();
+  const PanelInFolder panel(first.Port());
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("first"))) << panel.StatusText();
 
-  WriteConfig(work, ConfigWithPort(second.Port()));
+  WriteConfig(panel.Work(), ConfigWithPort(second.Port()));
   for (int tick = 0; tick < 3; ++tick) {
     const std::size_t before = first.Connections();
     panel.Tick();
@@ -263,19 +240,18 @@ TEST(ProbePort, WorkingFolderWithBlanksAndNonAsciiInItsPath) {
   options.workingFolder = root.PathOf(sub);
   const PanelDriver panel(options);
 
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("found"))) << panel.StatusText();
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("found"))) << panel.StatusText();
 }
 
 TEST(ProbePort, ConfigurationMissingAtStartThenNobodyThere) {
-  const ScratchFolder work;
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel;
   const ProcessGauge gauge(panel.ProcessId());
   ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge))) << "the tick's probe never ended";
   ExpectNoProbeResult(panel);
 
-  WriteConfig(work, ConfigWithPort(FreePort()));
+  WriteConfig(panel.Work(), ConfigWithPort(FreePort()));
   panel.Tick();
-  ASSERT_TRUE(probe::WaitForStatus(panel, kNotRunning)) << panel.StatusText();
+  ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   ExpectStartMode(panel);
 }
 
@@ -321,8 +297,7 @@ const NoPortCase kNoPortCases[] = {
 
 TEST(ProbeNoPort, CheckingStatusStaysAndNothingIsAsked) {
   const LocalHttpServer server(AnswerAndClose(SinceAnswer("mended")));
-  const ScratchFolder work;
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel;
   const ProcessGauge gauge(panel.ProcessId());
   const std::size_t idle = IdleThreads(gauge);
 
@@ -334,15 +309,15 @@ TEST(ProbeNoPort, CheckingStatusStaysAndNothingIsAsked) {
   }
   for (const NoPortCase& c : kNoPortCases) {
     SCOPED_TRACE(c.name);
-    WriteConfig(work, ConfigXml(c.parameters(server.Port())));
+    WriteConfig(panel.Work(), ConfigXml(c.parameters(server.Port())));
     ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle)) << "the tick's probe never ended";
     ExpectNoProbeResult(panel);
   }
   EXPECT_EQ(server.Connections(), 0u);
 
-  WriteConfig(work, ConfigWithPort(server.Port()));
+  WriteConfig(panel.Work(), ConfigWithPort(server.Port()));
   panel.Tick();
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("mended"))) << panel.StatusText();
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("mended"))) << panel.StatusText();
   ExpectStopMode(panel);
 }
 
@@ -392,11 +367,9 @@ class ProbePortChoice : public ::testing::TestWithParam<PortChoiceCase> {};
 
 TEST_P(ProbePortChoice, TheServerOnTheChosenPortIsAsked) {
   const LocalHttpServer server(AnswerAndClose(SinceAnswer("chosen")));
-  const ScratchFolder work;
-  WriteConfig(work, ConfigXml(GetParam().parameters(server.Port(), FreePort())));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(ConfigXml(GetParam().parameters(server.Port(), FreePort())));
 
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("chosen"))) << "status bar: " << panel.StatusText();
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("chosen"))) << "status bar: " << panel.StatusText();
   EXPECT_GE(server.Connections(), 1u);
 }
 
@@ -427,9 +400,7 @@ TEST_P(ProbeInFlight, ClosingTheWindowEndsTheProcessCleanly) {
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const LocalHttpServer server(GetParam().script);
-    const ScratchFolder work;
-    WriteConfig(work, ConfigWithPort(server.Port()));
-    PanelDriver panel(InFolder(work));
+    PanelInFolder panel(server.Port());
     ASSERT_TRUE(server.WaitForConnections(1, 15s)) << "the first probe never connected";
 
     EXPECT_TRUE(panel.Close()) << "the panel had to be killed";
@@ -457,9 +428,7 @@ TEST(ProbeInFlight, WindowKeepsAnsweringWhileAProbeIsHeld) {
   constexpr ULONGLONG kObserveMs = 2000;
 
   const LocalHttpServer server(FirstHeldOthersAnswered);
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  const PanelDriver panel(InFolder(work));
+  const PanelInFolder panel(server.Port());
   ASSERT_TRUE(server.WaitForConnections(1, 15s));
 
   ULONGLONG slowest = 0;
@@ -481,7 +450,7 @@ TEST(ProbeInFlight, WindowKeepsAnsweringWhileAProbeIsHeld) {
 
   // A tick meanwhile starts a probe of its own, which finishes while the first one is still held.
   panel.Tick();
-  ASSERT_TRUE(probe::WaitForStatus(panel, kRunningSince + std::string("meanwhile"))) << panel.StatusText();
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("meanwhile"))) << panel.StatusText();
   ExpectStopMode(panel);
 }
 

@@ -6,11 +6,11 @@
 #include "support/PanelDriver.h"
 #include "support/ProbeHarness.h"
 
-#include "HttpClient.h"
-#include "StopToken.h"
-#include "TagText.h"
-#include "WideText.h"
-#include "resource.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
+#include "http/HttpClient.h"
+#include "res/resource.h"
+#include "win32/SystemText.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,6 @@
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,46 +83,9 @@ void ExpectStopMode(const PanelDriver& panel) {
 
 std::string StandInExe() { return TestExeFolder() + "TorvaleServer.exe"; }
 
-// A copy of the panel in a folder of its own, so that the scripts it opens are ours and not the samples in bin/,
-// and a working folder apart from it, where the configuration lives and where scripts run. Both are named below a
-// scratch folder (UTF-8, each with its trailing backslash); by default their names hold blanks, as "Program Files"
-// would.
-class PanelCopy {
-public:
-  explicit PanelCopy(std::string program = "Torvale Panel\\", std::string work = "work folder\\")
-      : program_(std::move(program)), work_(std::move(work)),
-        exe_(root_.CopyIn(PanelExePath(), program_ + "TorvaleServiceManager.exe")) {
-    if (!CreateDirectoryW(tsm::WideFromUtf8(root_.PathOf(work_)).c_str(), nullptr))
-      throw std::runtime_error("no working folder");
-  }
-
-  // A file beside the panel's executable.
-  [[nodiscard]] std::string ProgramFile(const std::string& name) const { return root_.PathOf(program_ + name); }
-  void WriteProgramFile(const std::string& name, const std::string& bytes) const {
-    root_.Write(program_ + name, bytes);
-  }
-  std::string CopyToProgram(const std::string& source) const {
-    return root_.CopyIn(source, program_ + source.substr(source.find_last_of("\\/") + 1));
-  }
-
-  // A file in the working folder.
-  [[nodiscard]] std::string WorkFile(const std::string& name) const { return root_.PathOf(work_ + name); }
-  void WriteWorkFile(const std::string& name, const std::string& bytes) const { root_.Write(work_ + name, bytes); }
-  void WriteConfig(const std::string& xml) const { WriteWorkFile("config\\AppConfig.xml", xml); }
-
-  [[nodiscard]] PanelOptions Options() const {
-    PanelOptions options;
-    options.exePath = exe_;
-    options.workingFolder = root_.PathOf(work_);
-    return options;
-  }
-
-private:
-  std::string program_;
-  std::string work_;
-  ScratchFolder root_;
-  std::string exe_;
-};
+// Start mode runs a copy of the panel (PanelExe::Copy), so that the scripts it opens are ours and not the samples in
+// bin/; its working folder, where the configuration lives and where scripts run, is apart from it. Both paths hold
+// blanks, as "Program Files" would.
 
 constexpr char kMarkerScript[] = "@echo off\r\necho ran> run-marker.txt\r\n";
 
@@ -140,14 +102,10 @@ constexpr char kMarkerScript[] = "@echo off\r\necho ran> run-marker.txt\r\n";
 TEST(RunStopButton, StopModeSendsOneCheckedStopRequestPerClickAndShowsNothing) {
   const LocalHttpServer server(AnswerAndClose(SinceAnswer("T")));
   const LocalHttpServer other(AnswerAndClose(SinceAnswer("other")));
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  PanelOptions options;
-  options.workingFolder = work.Path();
-  const PanelDriver panel(options);
+  const PanelInFolder panel(server.Port());
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("T"))) << panel.StatusText();
   ExpectStopMode(panel);
-  WriteConfig(work, ConfigWithPort(other.Port()));
+  WriteConfig(panel.Work(), ConfigWithPort(other.Port()));
 
   constexpr std::size_t kClicks = 5;
   std::vector<std::int32_t> drawn;
@@ -181,11 +139,7 @@ TEST(RunStopButton, StopModeSendsOneCheckedStopRequestPerClickAndShowsNothing) {
 
 TEST(RunStopButton, StopModeWithTheServerAlreadyGoneShowsNothing) {
   auto server = std::make_unique<LocalHttpServer>(AnswerAndClose(SinceAnswer("T")));
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server->Port()));
-  PanelOptions options;
-  options.workingFolder = work.Path();
-  const PanelDriver panel(options);
+  const PanelInFolder panel(server->Port());
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("T"))) << panel.StatusText();
 
   server.reset();
@@ -217,11 +171,7 @@ TEST(RunStopButton, ProbeResultWaitsForTheStopExchangeAndIsThenApplied) {
     connection.Close();
     ++probesAnswered;
   });
-  const ScratchFolder work;
-  WriteConfig(work, ConfigWithPort(server.Port()));
-  PanelOptions options;
-  options.workingFolder = work.Path();
-  const PanelDriver panel(options);
+  const PanelInFolder panel(server.Port());
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
 
   const std::size_t answeredBefore = probesAnswered;
@@ -239,10 +189,11 @@ TEST(RunStopButton, ProbeResultWaitsForTheStopExchangeAndIsThenApplied) {
 }
 
 TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
-  const ScratchFolder work;
+  // The server runs in a folder of its own whose configuration names the port the panel's names.
+  const ScratchFolder serverWork;
   const std::int32_t port = FreePort();
-  WriteConfig(work, ConfigWithPort(port));
-  const ChildProcess server(StandInExe(), work.Path());
+  WriteConfig(serverWork, ConfigWithPort(port));
+  const ChildProcess server(StandInExe(), serverWork.Path());
   ASSERT_TRUE(server.Started()) << "cannot start " << StandInExe();
   ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port) || !server.Running(); }, 30000));
   ASSERT_TRUE(server.Running()) << "the stand-in server exited with " << server.WaitForExit(0).value_or(0);
@@ -253,9 +204,7 @@ TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
   const std::string since = tsm::ExtractTagText(answer, "runningSince");
   ASSERT_FALSE(since.empty()) << answer;
 
-  PanelOptions options;
-  options.workingFolder = work.Path();
-  const PanelDriver panel(options);
+  const PanelInFolder panel(port);
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + since)) << panel.StatusText();
   ExpectStopMode(panel);
 
@@ -273,18 +222,16 @@ TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
 // --- Start mode ---------------------------------------------------------------------------------------------------
 
 TEST(RunStopButton, StartModeRunsTheScriptBesideTheExeInTheWorkingFolder) {
-  const PanelCopy copy;
-  copy.WriteProgramFile("run.bat", kMarkerScript);
-  copy.WriteConfig(ConfigWithPort(FreePort()));
-  const PanelDriver panel(copy.Options());
+  const PanelInFolder panel(FreePort(), PanelExe::Copy);
+  panel.Program().Write("run.bat", kMarkerScript);
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   ExpectStartMode(panel);
   ASSERT_FALSE(panel.ShowsWaitCursor());
 
   ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
-  ASSERT_TRUE(WaitUntil([&] { return FileExists(copy.WorkFile(kMarker)) && panel.IsShown(IDC_LBLSTATUS); }))
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(panel.Work().PathOf(kMarker)) && panel.IsShown(IDC_LBLSTATUS); }))
       << "the script did not run, or no indication";
-  EXPECT_FALSE(FileExists(copy.ProgramFile(kMarker)));
+  EXPECT_FALSE(FileExists(panel.Program().PathOf(kMarker)));
   EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS)); // on the page on show
   EXPECT_TRUE(panel.IsShown(IDC_LBLSTATUS2));
   EXPECT_TRUE(panel.ShowsWaitCursor());
@@ -299,13 +246,11 @@ TEST(RunStopButton, StartModeRunsTheScriptBesideTheExeInTheWorkingFolder) {
 }
 
 TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) {
-  const PanelCopy copy;
-  const std::string serverExe = copy.CopyToProgram(StandInExe());
-  const ProcessSweep sweep(serverExe); // whatever happens below, no server outlives the test
-  copy.CopyToProgram(TestExeFolder() + "run.bat");
   const std::int32_t port = FreePort();
-  copy.WriteConfig(ConfigWithPort(port));
-  const PanelDriver panel(copy.Options());
+  const PanelInFolder panel(port, PanelExe::Copy);
+  // Whatever happens below, no server outlives the test: the sweep goes before the panel and its folders.
+  const ProcessSweep sweep(panel.Program().CopyIn(StandInExe()));
+  (void)panel.Program().CopyIn(TestExeFolder() + "run.bat");
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 
   ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
@@ -327,22 +272,21 @@ TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) 
 }
 
 TEST(RunStopButton, StartModeWithoutRunScriptShowsTheSystemTextForAMissingFile) {
-  const PanelCopy copy;
+  const PanelInFolder panel(FreePort(), PanelExe::Copy);
   // A script in the working folder is not the one the panel looks for.
-  copy.WriteWorkFile("run.bat", kMarkerScript);
-  copy.WriteConfig(ConfigWithPort(FreePort()));
-  const PanelDriver panel(copy.Options());
+  panel.Work().Write("run.bat", kMarkerScript);
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 
   ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
   const auto box = panel.WaitForMessageBox();
   ASSERT_TRUE(box) << "no message box";
-  EXPECT_EQ(box->text, SystemMessage(ERROR_FILE_NOT_FOUND));
+  // In the words the panel asks the system for.
+  EXPECT_EQ(box->text, tsm::SystemErrorText(ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)));
   EXPECT_EQ(box->caption, kAppTitle);
   EXPECT_EQ(box->owner, panel.Window());
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
-  EXPECT_FALSE(FileExists(copy.WorkFile(kMarker)));
+  EXPECT_FALSE(FileExists(panel.Work().PathOf(kMarker)));
   ASSERT_TRUE(panel.CloseMessageBox(*box));
 
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
@@ -355,9 +299,8 @@ TEST(RunStopButton, StartModeWithoutRunScriptShowsTheSystemTextForAMissingFile) 
 // No configuration, so no probe ever reports: the button stays disabled. Even a click that reaches the window some
 // other way (a BN_CLICKED sent straight to it) must do nothing: no script, no request, no box, no indication.
 TEST(RunStopButton, WithoutProbeResultTheButtonIsDisabledAndAClickDoesNothing) {
-  const PanelCopy copy;
-  copy.WriteProgramFile("run.bat", kMarkerScript);
-  const PanelDriver panel(copy.Options());
+  const PanelInFolder panel(PanelExe::Copy);
+  panel.Program().Write("run.bat", kMarkerScript);
   panel.Tick();
 
   EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
@@ -372,8 +315,8 @@ TEST(RunStopButton, WithoutProbeResultTheButtonIsDisabledAndAClickDoesNothing) {
       << "the click did not come back";
   Sleep(kQuietMs); // room for a script that should not have been started
 
-  EXPECT_FALSE(FileExists(copy.WorkFile(kMarker)));
-  EXPECT_FALSE(FileExists(copy.ProgramFile(kMarker)));
+  EXPECT_FALSE(FileExists(panel.Work().PathOf(kMarker)));
+  EXPECT_FALSE(FileExists(panel.Program().PathOf(kMarker)));
   EXPECT_FALSE(panel.FindMessageBox().has_value());
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
@@ -401,17 +344,22 @@ class PanelFolders : public testing::TestWithParam<FolderCase> {};
 
 TEST_P(PanelFolders, ReadTheConfigurationAndRunTheScripts) {
   const FolderCase& c = GetParam();
-  const PanelCopy copy(c.program, c.work);
-  copy.WriteConfig(ConfigWithPort(FreePort()));
-  if (c.script) copy.WriteProgramFile(c.script, kMarkerScript);
-  const PanelDriver panel(copy.Options());
+  const ScratchFolder root;
+  const std::string program = c.program;
+  const std::string work = c.work;
+  root.Write(work + "config\\AppConfig.xml", ConfigWithPort(FreePort()));
+  if (c.script) root.Write(program + c.script, kMarkerScript);
+  PanelOptions options;
+  options.exePath = root.CopyIn(PanelExePath(), program + "TorvaleServiceManager.exe");
+  options.workingFolder = root.PathOf(work);
+  const PanelDriver panel(options);
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   if (!c.script) return;
 
   // Both buttons are on the page for an unregistered service, which these tests leave unregistered.
   ASSERT_TRUE(panel.Click(c.button)) << "the button is not on screen";
   std::optional<MessageBoxInfo> box;
-  ASSERT_TRUE(WaitUntil([&] { return FileExists(copy.WorkFile(kMarker)) || (box = panel.FindMessageBox()); }))
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(root.PathOf(work + kMarker)) || (box = panel.FindMessageBox()); }))
       << "the script did not run";
   EXPECT_FALSE(box.has_value()) << "the panel said: " << box->text;
   if (box) {

@@ -1,10 +1,11 @@
 // The panel's service display against Wine's real service manager: the service "Torvale" is registered with the
-// test service binary and moved through its states, and the real panel is ticked and read from outside.
+// test service binary and moved through its states, and the real panel is ticked and read from outside. The panel's
+// working folder is empty: no port is ever found, so no status update interferes.
 #include "support/PanelDriver.h"
 #include "support/PanelFromOutside.h"
 #include "support/TestServices.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -15,29 +16,11 @@ namespace {
 
 using tsm::test::Light;
 using tsm::test::PanelDriver;
-using tsm::test::PanelOptions;
-using tsm::test::ScratchFolder;
+using tsm::test::PanelInFolder;
 using tsm::test::TestServiceCommand;
 using tsm::test::WaitUntil;
 
 constexpr char kService[] = "Torvale";
-
-// A panel whose working folder is empty: no port is ever found, so no status update interferes.
-class QuietPanel {
-public:
-  QuietPanel() : panel_(Options(folder_)) {}
-  PanelDriver* operator->() { return &panel_; }
-  PanelDriver& operator*() { return panel_; }
-
-private:
-  static PanelOptions Options(const ScratchFolder& folder) {
-    PanelOptions options;
-    options.workingFolder = folder.Path();
-    return options;
-  }
-  ScratchFolder folder_;
-  PanelDriver panel_;
-};
 
 struct Display {
   Light light;
@@ -72,62 +55,62 @@ constexpr Display kPending{Light::ComingUp, false, false, "Service changing stat
 TEST(PanelServiceDisplay, StoppedServiceAtStartShowsTheRedLightAtOnce) {
   const tsm::test::ServiceGuard cleanup(kService);
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
-  QuietPanel panel;
+  PanelInFolder panel;
   // No tick: window creation refreshes the display once.
-  ExpectRegisteredPage(*panel, kStopped);
-  EXPECT_EQ(panel->StatusText(), "Checking status");
+  ExpectRegisteredPage(panel, kStopped);
+  EXPECT_EQ(panel.StatusText(), "Checking status");
 }
 
 TEST(PanelServiceDisplay, FollowsTheServiceFromRegistrationToDeletionAndBack) {
   const tsm::test::ServiceGuard cleanup(kService);
-  QuietPanel panel;
-  ASSERT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
+  PanelInFolder panel;
+  ASSERT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
 
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
-  EXPECT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED) << "changed before the timer ticked";
-  panel->Tick();
+  EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED) << "changed before the timer ticked";
+  panel.Tick();
   {
     SCOPED_TRACE("registered, stopped");
-    ExpectRegisteredPage(*panel, kStopped);
+    ExpectRegisteredPage(panel, kStopped);
   }
-  panel->Tick();
+  panel.Tick();
   {
     SCOPED_TRACE("stopped, second tick");
-    ExpectRegisteredPage(*panel, kStopped);
+    ExpectRegisteredPage(panel, kStopped);
   }
 
   ASSERT_TRUE(tsm::test::StartTestService(kService));
-  panel->Tick();
+  panel.Tick();
   {
     SCOPED_TRACE("running");
-    ExpectRegisteredPage(*panel, kRunning);
+    ExpectRegisteredPage(panel, kRunning);
   }
 
   ASSERT_TRUE(tsm::test::PauseTestService(kService));
-  panel->Tick();
+  panel.Tick();
   {
     SCOPED_TRACE("paused");
-    ExpectRegisteredPage(*panel, kPending);
+    ExpectRegisteredPage(panel, kPending);
   }
 
   ASSERT_TRUE(tsm::test::StopTestService(kService));
-  panel->Tick();
+  panel.Tick();
   {
     SCOPED_TRACE("stopped again");
-    ExpectRegisteredPage(*panel, kStopped);
+    ExpectRegisteredPage(panel, kStopped);
   }
 
   ASSERT_TRUE(tsm::test::DeleteTestService(kService));
-  panel->Tick();
-  EXPECT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED) << "deleted";
-  EXPECT_TRUE(panel->IsVisible(IDC_BTNREGISTER));
+  panel.Tick();
+  EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED) << "deleted";
+  EXPECT_TRUE(panel.IsVisible(IDC_BTNREGISTER));
 
   // Registered again in the state last shown: the page comes back at the first tick, not at the next change.
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
-  panel->Tick();
+  panel.Tick();
   {
     SCOPED_TRACE("registered again, stopped");
-    ExpectRegisteredPage(*panel, kStopped);
+    ExpectRegisteredPage(panel, kStopped);
   }
 }
 
@@ -135,12 +118,12 @@ TEST(PanelServiceDisplay, ServiceThatDisappearsWhileRunningShowsTheUnregisteredP
   const tsm::test::ServiceGuard cleanup(kService);
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
   ASSERT_TRUE(tsm::test::StartTestService(kService));
-  QuietPanel panel;
-  ExpectRegisteredPage(*panel, kRunning);
+  PanelInFolder panel;
+  ExpectRegisteredPage(panel, kRunning);
 
   ASSERT_TRUE(tsm::test::DeleteTestService(kService));
-  panel->Tick();
-  EXPECT_EQ(panel->ActivePage(), IDC_TBUNREGISTERED);
+  panel.Tick();
+  EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
 }
 
 TEST(PanelServiceDisplay, StoppingShowsGreenThenAmberThenRed) {
@@ -148,26 +131,26 @@ TEST(PanelServiceDisplay, StoppingShowsGreenThenAmberThenRed) {
   // Long enough to tick and read the panel while the service is still stopping; the test waits for the end.
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand("--stop-delay 4000")));
   ASSERT_TRUE(tsm::test::StartTestService(kService));
-  QuietPanel panel;
+  PanelInFolder panel;
   {
     SCOPED_TRACE("running");
-    ExpectRegisteredPage(*panel, kRunning);
+    ExpectRegisteredPage(panel, kRunning);
   }
 
   ASSERT_TRUE(tsm::test::SendTestServiceControl(kService, SERVICE_CONTROL_STOP));
   ASSERT_EQ(tsm::test::QueryTestServiceState(kService), DWORD{SERVICE_STOP_PENDING});
-  panel->Tick();
+  panel.Tick();
   ASSERT_EQ(tsm::test::QueryTestServiceState(kService), DWORD{SERVICE_STOP_PENDING}) << "stopped before the tick";
   {
     SCOPED_TRACE("stop pending");
-    ExpectRegisteredPage(*panel, kPending);
+    ExpectRegisteredPage(panel, kPending);
   }
 
   ASSERT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_STOPPED));
-  panel->Tick();
+  panel.Tick();
   {
     SCOPED_TRACE("stopped");
-    ExpectRegisteredPage(*panel, kStopped);
+    ExpectRegisteredPage(panel, kStopped);
   }
 }
 
@@ -187,13 +170,13 @@ TEST_P(PanelPendingState, ShowsAmberWithBothButtonsDisabled) {
   const tsm::test::ServiceGuard cleanup(kService);
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
   ASSERT_TRUE(tsm::test::StartTestService(kService));
-  QuietPanel panel;
-  ExpectRegisteredPage(*panel, kRunning);
+  PanelInFolder panel;
+  ExpectRegisteredPage(panel, kRunning);
 
   ASSERT_TRUE(tsm::test::SendTestServiceControl(kService, tsm::test::kHoldStateControl + state));
   ASSERT_TRUE(tsm::test::WaitForServiceState(kService, state));
-  panel->Tick();
-  ExpectRegisteredPage(*panel, kPending);
+  panel.Tick();
+  ExpectRegisteredPage(panel, kPending);
 }
 
 INSTANTIATE_TEST_SUITE_P(HeldByTheService, PanelPendingState,

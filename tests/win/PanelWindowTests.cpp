@@ -2,8 +2,8 @@
 // panel under Wine through PanelDriver; the service "Torvale" must not exist in the prefix.
 #include "support/PanelDriver.h"
 
-#include "ServiceHandle.h"
-#include "resource.h"
+#include "win32/ServiceHandle.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,15 @@
 namespace {
 
 using tsm::test::Bounds;
+using tsm::test::ChildProcess;
+using tsm::test::InspectMessageBox;
+using tsm::test::kDefaultWaitMs;
 using tsm::test::PanelDriver;
+using tsm::test::PanelExePath;
 using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
+using tsm::test::WaitUntil;
+using tsm::test::PanelInFolder;
 
 bool TorvaleServiceExists() {
   const tsm::ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -27,23 +33,14 @@ bool TorvaleServiceExists() {
 // no status update ever replaces the start state.
 class PanelAtStart : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    folder_ = std::make_unique<ScratchFolder>();
-    PanelOptions options;
-    options.workingFolder = folder_->Path();
-    panel_ = std::make_unique<PanelDriver>(options);
-  }
-  static void TearDownTestSuite() {
-    panel_.reset();
-    folder_.reset();
-  }
+  static void SetUpTestSuite() { panel_ = std::make_unique<PanelInFolder>(); }
+  static void TearDownTestSuite() { panel_.reset(); }
   void SetUp() override { ASSERT_FALSE(TorvaleServiceExists()) << "a service \"Torvale\" was left in this prefix"; }
 
   static PanelDriver& Panel() { return *panel_; }
 
 private:
-  static inline std::unique_ptr<ScratchFolder> folder_;
-  static inline std::unique_ptr<PanelDriver> panel_;
+  static inline std::unique_ptr<PanelInFolder> panel_;
 };
 
 TEST_F(PanelAtStart, MainWindowHasItsCaptionAndClass) {
@@ -165,13 +162,43 @@ TEST_F(PanelAtStart, BothPagesLiveInThePageControl) {
 }
 
 TEST(PanelLifetime, ClosingTheWindowEndsTheProcess) {
-  ScratchFolder folder;
-  PanelOptions options;
-  options.workingFolder = folder.Path();
-  PanelDriver panel(options);
+  PanelInFolder panel;
   ASSERT_TRUE(panel.IsRunning());
   EXPECT_TRUE(panel.Close()) << "the panel had to be killed";
   EXPECT_EQ(panel.ExitCode(), 0u);
+}
+
+// A window that cannot be made is not left half made. In a copy of the panel whose register button's picture is no
+// picture, creating that button fails: no main window may stay, the one start-up error box comes up, and once it is
+// closed the process ends with 0.
+TEST(PanelLifetime, AFailedCreationShowsOneErrorBoxAndEnds) {
+  ScratchFolder folder;
+  const std::string copy = folder.CopyIn(PanelExePath());
+  const HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+  ASSERT_NE(update, nullptr) << GetLastError();
+  // Four bytes that are no bitmap, in place of the picture (Wine's UpdateResource keeps a resource it is given no
+  // data for, where Windows would delete it). windres files the pictures under US English.
+  char notAPicture[4] = {};
+  ASSERT_TRUE(UpdateResourceA(update, RT_BITMAP, MAKEINTRESOURCEA(IDB_GLYPH_REGISTER),
+                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), notAPicture, sizeof notAPicture));
+  ASSERT_TRUE(EndUpdateResourceA(update, FALSE)) << GetLastError();
+
+  ChildProcess panel(copy, folder.Path());
+  ASSERT_TRUE(panel.Started());
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    box = FindWindowA("#32770", "Torvale Service Manager");
+    return box && IsWindowVisible(box);
+  })) << "no error box";
+  DWORD boxProcess = 0;
+  GetWindowThreadProcessId(box, &boxProcess);
+  EXPECT_EQ(boxProcess, GetProcessId(panel.Handle()));
+  EXPECT_TRUE(InspectMessageBox(box).icon);
+  EXPECT_EQ(FindWindowA("TfrmMain", nullptr), nullptr) << "a main window is up behind the box";
+
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  // A second box, or a window that stays, keeps the process running.
+  EXPECT_EQ(panel.WaitForExit(kDefaultWaitMs), 0u) << "the panel went on after its error box";
 }
 
 // --- The layout, control by control ---------------------------------------------------------------------------

@@ -1,14 +1,14 @@
 // The stand-in server run for real under Wine as an application: in a working folder of its own with its own
 // configuration, and through the run script beside it. Clients are the panel's own HttpGet and plain sockets.
 
-#include "ComInit.h"
-#include "ConfigLookup.h"
-#include "HttpClient.h"
-#include "Socket.h"
-#include "ServerContract.h"
-#include "StopToken.h"
-#include "TagText.h"
-#include "XMLAdapter.h"
+#include "win32/ComInit.h"
+#include "config/ConfigLookup.h"
+#include "http/HttpClient.h"
+#include "win32/Socket.h"
+#include "core/ServerContract.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
+#include "config/XMLAdapter.h"
 #include "support/StandInHarness.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +24,8 @@
 namespace fs = std::filesystem;
 using namespace tsm::test;
 using namespace std::string_literals;
+using tsm::ResolveHttpPort;
+using tsm::TXMLAdapter;
 
 namespace {
 
@@ -48,7 +50,7 @@ protected:
   void SetUp() override {
     port = FreePort();
     ASSERT_GT(port, 0);
-    WriteTextFile(work.Path() / "config" / "AppConfig.xml", ConfigWithPort(port));
+    WriteConfig(work, ConfigWithPort(port));
     server.emplace(ServerExe(), work.Path());
     ASSERT_TRUE(server->Started()) << "cannot start " << ServerExe().string();
     ASSERT_TRUE(WaitUntilListening(port, server->Handle())) << "the server never listened on " << port;
@@ -62,7 +64,7 @@ protected:
   }
 
   tsm::WinsockSession winsock;
-  TempFolder work{"server work"};
+  ScratchFolder work;
   std::int32_t port = 0;
   std::optional<ChildProcess> server; // declared after the folder, so it is ended before the folder goes
 };
@@ -216,8 +218,8 @@ class StandInNoPort : public ::testing::TestWithParam<NoPortCase> {};
 
 TEST_P(StandInNoPort, ExitsWithAFailureWithoutListening) {
   const tsm::WinsockSession winsock;
-  const TempFolder work("server noport");
-  if (GetParam().config) WriteTextFile(work.Path() / "config" / "AppConfig.xml", *GetParam().config);
+  const ScratchFolder work;
+  if (GetParam().config) WriteConfig(work, *GetParam().config);
   const ChildProcess server(ServerExe(), work.Path());
   ASSERT_TRUE(server.Started());
   const auto code = server.WaitForExit();
@@ -251,8 +253,8 @@ TEST(StandInPortTaken, ExitsWithAFailure) {
                        getsockname(holder.Get(), reinterpret_cast<sockaddr*>(&address), &size) == 0;
   std::optional<DWORD> code;
   if (holding) {
-    const TempFolder work("server taken");
-    WriteTextFile(work.Path() / "config" / "AppConfig.xml", ConfigWithPort(ntohs(address.sin_port)));
+    const ScratchFolder work;
+    WriteConfig(work, ConfigWithPort(ntohs(address.sin_port)));
     const ChildProcess server(ServerExe(), work.Path());
     if (server.Started()) code = server.WaitForExit();
   }
@@ -269,7 +271,7 @@ TEST(StandInSamples, SitBesideTheServerWithWindowsLineEnds) {
     const auto path = BinFolder() / name;
     ASSERT_TRUE(fs::is_regular_file(path));
     if (path.extension() == ".exe") continue;
-    const auto text = ReadTextFile(path);
+    const auto text = ReadFileBytes(path);
     for (std::size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 1))
       ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
   }
@@ -277,7 +279,6 @@ TEST(StandInSamples, SitBesideTheServerWithWindowsLineEnds) {
 
 TEST(StandInSamples, ConfigurationGivesAPortTheWayThePanelReadsIt) {
   const WorkingFolderScope inBin(BinFolder());
-  ASSERT_TRUE(inBin.Entered());
   const TComInit com;
   ASSERT_TRUE(com.Succeeded());
   const auto port = ResolveHttpPort(nullptr);
@@ -295,13 +296,13 @@ TEST(StandInSamples, ConfigurationGivesAPortTheWayThePanelReadsIt) {
 // from the script's folder and reads the configuration of the caller's working folder.
 TEST(StandInSamples, RunScriptStartsTheServerInTheCallersFolder) {
   const tsm::WinsockSession winsock;
-  const TempFolder install("server install");
-  const TempFolder work("server caller");
-  fs::copy_file(ServerExe(), install.Path() / "TorvaleServer.exe");
-  fs::copy_file(BinFolder() / tsm::kRunScript, install.Path() / tsm::kRunScript);
+  const ScratchFolder install;
+  const ScratchFolder work;
+  (void)install.CopyIn(ServerExe().string());
+  const std::string script = install.CopyIn((BinFolder() / tsm::kRunScript).string());
   const auto port = FreePort();
   ASSERT_GT(port, 0);
-  WriteTextFile(work.Path() / "config" / "AppConfig.xml", ConfigWithPort(port));
+  WriteConfig(work, ConfigWithPort(port));
 
   // Whatever the outcome, nothing of this test keeps running.
   const ProcessSweep sweep(install.Path(), SweepBy::Folder);
@@ -310,8 +311,6 @@ TEST(StandInSamples, RunScriptStartsTheServerInTheCallersFolder) {
   std::size_t instances = 0;
   {
     const WorkingFolderScope inWork(work.Path());
-    ASSERT_TRUE(inWork.Entered());
-    const auto script = (install.Path() / tsm::kRunScript).string();
     const auto result =
         reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", script.c_str(), nullptr, nullptr, SW_HIDE));
     EXPECT_GT(result, 32);

@@ -1,12 +1,12 @@
 // The stand-in server as the service "Torvale" under Wine's real service manager, registered by its own install
 // script from a folder of its own.
 
-#include "HttpClient.h"
-#include "ServerContract.h"
-#include "ServiceHandle.h"
-#include "Socket.h"
-#include "StopToken.h"
-#include "TagText.h"
+#include "http/HttpClient.h"
+#include "core/ServerContract.h"
+#include "win32/ServiceHandle.h"
+#include "win32/Socket.h"
+#include "core/StopToken.h"
+#include "core/TagText.h"
 #include "support/StandInHarness.h"
 #include "support/TestServices.h"
 
@@ -15,18 +15,12 @@
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
 using namespace tsm::test;
 
 namespace {
 
 [[nodiscard]] bool WaitUntilRegistered(const std::string& name, bool registered) {
-  const auto deadline = GetTickCount64() + kServerTimeoutMs;
-  while ((QueryTestServiceState(name) != 0) != registered) {
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(50);
-  }
-  return true;
+  return WaitUntil([&] { return (QueryTestServiceState(name) != 0) == registered; }, kServerTimeoutMs);
 }
 
 struct ServiceFacts {
@@ -56,29 +50,29 @@ struct ServiceFacts {
 }
 
 // A folder like the output folder: the server, the scripts and a configuration naming port.
-void PrepareInstallFolder(const fs::path& folder, const std::string& config) {
+void PrepareInstallFolder(const ScratchFolder& folder, const std::string& config) {
   for (const char* name : {"TorvaleServer.exe", tsm::kInstallScript, "UninstallService.bat"})
-    fs::copy_file(BinFolder() / name, folder / name);
-  WriteTextFile(folder / "config" / "AppConfig.xml", config);
+    (void)folder.CopyIn((BinFolder() / name).string());
+  WriteConfig(folder, config);
 }
 
 TEST(StandInService, InstallScriptRegistersAServiceThatAnswersAndStops) {
   const tsm::WinsockSession winsock;
   const ServiceGuard guard(tsm::kServiceName);
   ASSERT_TRUE(guard.CleanBefore());
-  const TempFolder install("server service");
+  const ScratchFolder install;
   const auto port = FreePort();
   ASSERT_GT(port, 0);
-  PrepareInstallFolder(install.Path(), ConfigWithPort(port));
+  PrepareInstallFolder(install, ConfigWithPort(port));
 
-  ASSERT_TRUE(RunScript((install.Path() / tsm::kInstallScript).string()));
+  ASSERT_TRUE(RunScript(install.PathOf(tsm::kInstallScript)));
   ASSERT_TRUE(WaitUntilRegistered(tsm::kServiceName, true));
   const auto facts = QueryFacts(tsm::kServiceName);
   ASSERT_TRUE(facts);
   EXPECT_EQ(facts->type, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
   EXPECT_EQ(facts->startType, static_cast<DWORD>(SERVICE_DEMAND_START));
   // Quoted, since the folder's name has a blank in it.
-  EXPECT_EQ(facts->binaryPath, Quoted(install.Path() / "TorvaleServer.exe"));
+  EXPECT_EQ(facts->binaryPath, Quoted(install.PathOf("TorvaleServer.exe")));
   EXPECT_EQ(QueryTestServiceState(tsm::kServiceName), static_cast<DWORD>(SERVICE_STOPPED));
 
   // Started by the manager (in the system folder), it finds the configuration beside its executable.
@@ -103,16 +97,16 @@ TEST(StandInService, InstallScriptRegistersAServiceThatAnswersAndStops) {
   EXPECT_EQ(QueryFacts(tsm::kServiceName)->win32ExitCode, static_cast<DWORD>(NO_ERROR));
 
   // The uninstall script removes it.
-  ASSERT_TRUE(RunScript((install.Path() / "UninstallService.bat").string()));
+  ASSERT_TRUE(RunScript(install.PathOf("UninstallService.bat")));
   EXPECT_TRUE(WaitUntilRegistered(tsm::kServiceName, false));
 }
 
 TEST(StandInService, WithoutAPortTheServiceStopsAndSaysWhy) {
   const ServiceGuard guard(tsm::kServiceName);
   ASSERT_TRUE(guard.CleanBefore());
-  const TempFolder install("server service noport");
-  PrepareInstallFolder(install.Path(), ConfigWithPort("none"));
-  ASSERT_TRUE(CreateTestService(tsm::kServiceName, Quoted(install.Path() / "TorvaleServer.exe")));
+  const ScratchFolder install;
+  PrepareInstallFolder(install, ConfigWithPort("none"));
+  ASSERT_TRUE(CreateTestService(tsm::kServiceName, Quoted(install.PathOf("TorvaleServer.exe"))));
 
   ASSERT_TRUE(RequestTestServiceStart(tsm::kServiceName));
   EXPECT_TRUE(WaitForServiceState(tsm::kServiceName, SERVICE_STOPPED));

@@ -1,11 +1,12 @@
 // The XML adapter, the parameter lookup and the port resolution against real files loaded by MSXML.
 
-#include "ComInit.h"
-#include "ComText.h"
-#include "ConfigLookup.h"
-#include "MsxmlUuids.h"
-#include "ServerContract.h"
-#include "XMLAdapter.h"
+#include "win32/ComInit.h"
+#include "win32/ComText.h"
+#include "config/ConfigLookup.h"
+#include "config/MsxmlUuids.h"
+#include "core/ServerContract.h"
+#include "config/XMLAdapter.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,6 @@
 #include <ostream>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,64 +23,19 @@
 
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
+using tsm::GetConfigValue;
+using tsm::ResolveHttpPort;
+using tsm::TXMLAdapter;
+using tsm::test::ReadFileBytes;
+using tsm::test::ScratchFolder;
+using tsm::test::StateOf;
+using tsm::test::WorkingFolderScope;
+using tsm::test::WriteConfig;
 
 namespace {
 
 constexpr char kUntouched[] = "untouched";
 constexpr char kNotExpectedFormat[] = "Config file is not in expected format";
-
-// A fresh, empty working folder for one test; the previous working folder comes back and the folder goes away
-// when it ends, whatever the test did.
-class TTempWorkingFolder {
-public:
-  TTempWorkingFolder() {
-    static std::atomic<unsigned> counter{0};
-    char previous[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(MAX_PATH, previous);
-    if (length == 0 || length >= MAX_PATH) throw std::runtime_error("GetCurrentDirectoryA failed");
-    Previous = previous;
-    Path = fs::temp_directory_path() /
-           ("tsm_xml_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++));
-    fs::remove_all(Path);
-    fs::create_directories(Path);
-    if (!SetCurrentDirectoryW(Path.c_str())) throw std::runtime_error("SetCurrentDirectoryW failed");
-  }
-  ~TTempWorkingFolder() {
-    (void)SetCurrentDirectoryA(Previous.c_str());
-    std::error_code ignored;
-    fs::remove_all(Path, ignored);
-  }
-  TTempWorkingFolder(const TTempWorkingFolder&) = delete;
-  TTempWorkingFolder& operator=(const TTempWorkingFolder&) = delete;
-
-  [[nodiscard]] const fs::path& GetPath() const { return Path; }
-
-private:
-  std::string Previous;
-  fs::path Path;
-};
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-[[nodiscard]] std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Every file and folder below root with its size and last write time.
-[[nodiscard]] std::map<fs::path, std::pair<std::uintmax_t, fs::file_time_type>> Snapshot(const fs::path& root) {
-  std::map<fs::path, std::pair<std::uintmax_t, fs::file_time_type>> entries;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::uintmax_t size = entry.is_regular_file() ? entry.file_size() : 0;
-    entries[fs::relative(entry.path(), root)] = {size, entry.last_write_time()};
-  }
-  return entries;
-}
 
 // Cases print as their names, and the tests are named after them.
 template <class Case>
@@ -103,13 +57,13 @@ struct CaseName {
   return std::string("<p name=\"") + name + "\" value=\"" + value + "\"/>";
 }
 
+// Each test in a fresh, empty working folder of its own; the previous working folder comes back and the folder goes
+// away when it ends, whatever the test did.
 class XmlConfig : public ::testing::Test {
 protected:
-  void WriteConfig(const std::string& xml) const { WriteFile(Folder.GetPath() / "config" / "AppConfig.xml", xml); }
-  [[nodiscard]] fs::path ConfigPath() const { return Folder.GetPath() / "config" / "AppConfig.xml"; }
-
   TComInit Com;
-  TTempWorkingFolder Folder;
+  ScratchFolder Folder;
+  WorkingFolderScope Inside{Folder.Path()};
 };
 
 // ---------------------------------------------------------------------------------------------------------------------
@@ -123,7 +77,7 @@ struct LoadFailureCase {
 class LoadFailure : public XmlConfig, public ::testing::WithParamInterface<LoadFailureCase> {};
 
 TEST_P(LoadFailure, ReportsTheParsersMessage) {
-  if (GetParam().Content) WriteConfig(*GetParam().Content);
+  if (GetParam().Content) WriteConfig(Folder, *GetParam().Content);
 
   const TXMLAdapter adapter(nullptr, tsm::kConfigPath);
   EXPECT_FALSE(adapter.IsLoaded());
@@ -154,7 +108,7 @@ TEST_F(XmlConfig, MissingFolderFailsLikeAMissingFile) {
 }
 
 TEST_F(XmlConfig, AdapterRecordsOwnerAndFileNameAsGiven) {
-  WriteConfig(Parameters(""));
+  WriteConfig(Folder, Parameters(""));
   const HWND owner = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x1234)); // recorded, never used
   const TXMLAdapter adapter(owner, "config\\..\\config\\AppConfig.xml");
   EXPECT_TRUE(adapter.IsLoaded());
@@ -171,7 +125,7 @@ TEST_F(XmlConfig, RelativePathMeansTheWorkingFolderOnly) {
   ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
   const std::string name = "tsm_xml_beside_exe_" + std::to_string(GetCurrentProcessId()) + ".xml";
   const fs::path besideExe = fs::path(exe).parent_path() / name;
-  WriteFile(besideExe, Parameters(P("httpPort", "8080")));
+  std::ofstream(besideExe, std::ios::binary) << Parameters(P("httpPort", "8080"));
   struct Remove {
     fs::path Path;
     ~Remove() {
@@ -183,7 +137,7 @@ TEST_F(XmlConfig, RelativePathMeansTheWorkingFolderOnly) {
   const TXMLAdapter missing(nullptr, name);
   EXPECT_FALSE(missing.IsLoaded());
 
-  WriteFile(Folder.GetPath() / name, Parameters(P("httpPort", "9090")));
+  Folder.Write(name, Parameters(P("httpPort", "9090")));
   const TXMLAdapter found(nullptr, name);
   ASSERT_TRUE(found.IsLoaded());
   const auto parameter = found.FindElement("p", 2);
@@ -197,12 +151,13 @@ TEST_F(XmlConfig, RelativePathMeansTheWorkingFolderOnly) {
 
 // A well-formed file loads whatever document type it declares: nothing is validated and nothing is fetched.
 TEST_F(XmlConfig, DocumentTypeDeclarationsLoad) {
-  WriteConfig("<?xml version=\"1.0\"?>\n"
-              "<!DOCTYPE configuration [<!ENTITY port \"8080\"><!ELEMENT configuration EMPTY>]>\n" +
-              Parameters("<p name=\"httpPort\" value=\"&port;\"/>"));
+  WriteConfig(Folder, "<?xml version=\"1.0\"?>\n"
+                      "<!DOCTYPE configuration [<!ENTITY port \"8080\"><!ELEMENT configuration EMPTY>]>\n" +
+                          Parameters("<p name=\"httpPort\" value=\"&port;\"/>"));
   EXPECT_EQ(ResolveHttpPort(nullptr), 8080);
 
-  WriteConfig("<!DOCTYPE configuration SYSTEM \"missing.dtd\">" + Parameters("<p name=\"httpPort\" value=\"80\"/>"));
+  WriteConfig(Folder,
+              "<!DOCTYPE configuration SYSTEM \"missing.dtd\">" + Parameters("<p name=\"httpPort\" value=\"80\"/>"));
   EXPECT_EQ(ResolveHttpPort(nullptr), 80);
 }
 
@@ -223,7 +178,7 @@ TEST(XmlAdapterWithoutCom, FailsToLoadWithoutThrowing) {
 // Finding an element
 
 TEST_F(XmlConfig, FindElementLimitsTheDepth) {
-  WriteConfig("<r><one><two><three><four/></three></two></one></r>");
+  WriteConfig(Folder, "<r><one><two><three><four/></three></two></one></r>");
   const TXMLAdapter adapter(nullptr, tsm::kConfigPath);
   ASSERT_TRUE(adapter.IsLoaded());
 
@@ -242,7 +197,7 @@ TEST_F(XmlConfig, FindElementLimitsTheDepth) {
 }
 
 TEST_F(XmlConfig, FindElementComparesTheQualifiedName) {
-  WriteConfig("<r xmlns:x=\"urn:a\"><x:parameters id=\"1\"/><Parameters id=\"2\"/><parameters id=\"3\"/></r>");
+  WriteConfig(Folder, "<r xmlns:x=\"urn:a\"><x:parameters id=\"1\"/><Parameters id=\"2\"/><parameters id=\"3\"/></r>");
   const TXMLAdapter adapter(nullptr, tsm::kConfigPath);
   ASSERT_TRUE(adapter.IsLoaded());
 
@@ -263,7 +218,7 @@ TEST_F(XmlConfig, FindElementComparesTheQualifiedName) {
 
 // The elements handed out are counted references: they outlive a move of the adapter.
 TEST_F(XmlConfig, FoundElementSurvivesAMoveOfTheAdapter) {
-  WriteConfig(Parameters(""));
+  WriteConfig(Folder, Parameters(""));
   TXMLAdapter adapter(nullptr, tsm::kConfigPath);
   const auto element = adapter.FindElement("parameters", 1);
   ASSERT_TRUE(element);
@@ -289,7 +244,7 @@ struct LookupCase {
 class Lookup : public XmlConfig, public ::testing::WithParamInterface<LookupCase> {};
 
 TEST_P(Lookup, ReturnsTheValueAndTouchesErrorTextOnlyOnFailure) {
-  WriteConfig(GetParam().Xml);
+  WriteConfig(Folder, GetParam().Xml);
   std::string errorText = kUntouched;
   EXPECT_EQ(GetConfigValue(nullptr, GetParam().Parameter, errorText), GetParam().Value);
   EXPECT_EQ(errorText, GetParam().ErrorText);
@@ -364,7 +319,7 @@ struct BrokenParameterCase {
 class BrokenParameter : public XmlConfig, public ::testing::WithParamInterface<BrokenParameterCase> {};
 
 TEST_P(BrokenParameter, ThrowsAndLeavesErrorTextAlone) {
-  WriteConfig(GetParam().Xml);
+  WriteConfig(Folder, GetParam().Xml);
   std::string errorText = kUntouched;
   EXPECT_THROW((void)GetConfigValue(nullptr, GetParam().Parameter, errorText), std::runtime_error);
   EXPECT_EQ(errorText, kUntouched);
@@ -382,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(Files, BrokenParameter, ::testing::ValuesIn(kBrokenPara
 
 // The file is UTF-8; the program's strings are in the system's code page.
 TEST_F(XmlConfig, NonAsciiTextArrivesInTheSystemCodePage) {
-  WriteConfig(Parameters("<p name=\"caf\xC3\xA9\" value=\"na\xC3\xAFve\"/>"));
+  WriteConfig(Folder, Parameters("<p name=\"caf\xC3\xA9\" value=\"na\xC3\xAFve\"/>"));
   const std::string name = tsm::AnsiFromWide(L"caf\u00e9");
   std::string errorText = kUntouched;
   EXPECT_EQ(GetConfigValue(nullptr, name, errorText), tsm::AnsiFromWide(L"na\u00efve"));
@@ -401,7 +356,7 @@ struct PortCase {
 class Port : public XmlConfig, public ::testing::WithParamInterface<PortCase> {};
 
 TEST_P(Port, PrefersHttpPort2AndFallsBackToHttpPort) {
-  WriteConfig(Parameters(GetParam().Children));
+  WriteConfig(Folder, Parameters(GetParam().Children));
   EXPECT_EQ(ResolveHttpPort(nullptr), GetParam().Port);
 }
 
@@ -442,7 +397,7 @@ class BrokenPort : public XmlConfig, public ::testing::WithParamInterface<Broken
 
 // A broken parameter ends the resolution at once, even when the fallback alone would have given a port.
 TEST_P(BrokenPort, Throws) {
-  WriteConfig(Parameters(GetParam().Children));
+  WriteConfig(Folder, Parameters(GetParam().Children));
   EXPECT_THROW((void)ResolveHttpPort(nullptr), std::runtime_error);
 }
 
@@ -458,12 +413,13 @@ INSTANTIATE_TEST_SUITE_P(Files, BrokenPort, ::testing::ValuesIn(kBrokenPorts), C
 TEST_F(XmlConfig, ReadingLeavesTheFolderAsItWas) {
   const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- keep -->\r\n" +
                           Parameters(P("httpPort2", "x") + P("httpPort", "8080") + "<p value=\"1\"/>");
-  WriteConfig(xml);
-  WriteFile(Folder.GetPath() / "config" / "other.txt", "other");
+  WriteConfig(Folder, xml);
+  Folder.Write("config\\other.txt", "other");
   // Let any write that did happen show up as a later time, even on a coarse clock.
   const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  fs::last_write_time(ConfigPath(), past); // Wine cannot set a folder's time; its entries are compared instead
-  const auto before = Snapshot(Folder.GetPath());
+  fs::last_write_time(Folder.PathOf(tsm::kConfigPath),
+                      past); // Wine cannot set a folder's time; its entries are compared instead
+  const auto before = StateOf(Folder.Path());
 
   for (int i = 0; i < 3; ++i) {
     std::string errorText;
@@ -472,25 +428,26 @@ TEST_F(XmlConfig, ReadingLeavesTheFolderAsItWas) {
     EXPECT_THROW((void)GetConfigValue(nullptr, "missing", errorText), std::runtime_error);
   }
 
-  EXPECT_EQ(ReadFile(ConfigPath()), xml);
-  EXPECT_EQ(Snapshot(Folder.GetPath()), before);
+  EXPECT_EQ(ReadFileBytes(Folder.PathOf(tsm::kConfigPath)), xml);
+  EXPECT_EQ(StateOf(Folder.Path()), before);
 }
 
 // The path is relative to the working folder, not to the executable, and each lookup reads the file anew.
 TEST_F(XmlConfig, EveryLookupReadsTheWorkingFolderAnew) {
   EXPECT_FALSE(ResolveHttpPort(nullptr));
-  WriteConfig(Parameters(P("httpPort", "8080")));
+  WriteConfig(Folder, Parameters(P("httpPort", "8080")));
   EXPECT_EQ(ResolveHttpPort(nullptr), 8080);
-  WriteConfig(Parameters(P("httpPort", "9090")));
+  WriteConfig(Folder, Parameters(P("httpPort", "9090")));
   EXPECT_EQ(ResolveHttpPort(nullptr), 9090);
 
-  const TTempWorkingFolder elsewhere;
+  const ScratchFolder elsewhere;
+  const WorkingFolderScope inElsewhere(elsewhere.Path());
   EXPECT_FALSE(ResolveHttpPort(nullptr));
 }
 
 // As the probe does it: a worker thread with its own COM, possibly several at once.
 TEST_F(XmlConfig, ResolvesOnWorkerThreads) {
-  WriteConfig(Parameters(P("httpPort2", "8080")));
+  WriteConfig(Folder, Parameters(P("httpPort2", "8080")));
   constexpr int kWorkers = 4;
   std::optional<std::int32_t> ports[kWorkers];
   std::thread workers[kWorkers];

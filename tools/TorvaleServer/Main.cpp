@@ -2,8 +2,8 @@
 // the status request with the time it started and stops for a stop request whose token checks out. It runs as the
 // service "Torvale" when the service manager starts it, and as a plain application otherwise.
 
-#include "OwnedHandles.h"
-#include "ServerContract.h"
+#include "win32/KernelHandle.h"
+#include "core/ServerContract.h"
 #include "ServerRun.h"
 #include "ServiceHost.h"
 
@@ -17,6 +17,7 @@
 namespace {
 
 using namespace tsm::standin;
+using tsm::UniqueHandle;
 
 // Ctrl+C and closing the console stop the application the way a stop request does. The handler runs on a thread of
 // its own, so it reaches the event through an atomic, which is cleared before the event is closed.

@@ -1,7 +1,7 @@
 #include "Request.h"
 
-#include "ServerContract.h"
-#include "StopToken.h"
+#include "core/ServerContract.h"
+#include "core/StopToken.h"
 
 #include <charconv>
 #include <cstdint>

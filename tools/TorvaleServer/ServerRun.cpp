@@ -1,9 +1,10 @@
 #include "ServerRun.h"
 
-#include "ComInit.h"
-#include "ConfigLookup.h"
-#include "ServerContract.h"
+#include "win32/ComInit.h"
+#include "config/ConfigLookup.h"
+#include "core/ServerContract.h"
 #include "StandInServer.h"
+#include "win32/Socket.h"
 
 #include <cstdio>
 #include <optional>

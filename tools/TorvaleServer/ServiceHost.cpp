@@ -1,8 +1,8 @@
 #include "ServiceHost.h"
 
-#include "ExecutableFolder.h"
-#include "OwnedHandles.h"
-#include "ServerContract.h"
+#include "win32/ExecutableFolder.h"
+#include "win32/KernelHandle.h"
+#include "core/ServerContract.h"
 #include "ServerRun.h"
 
 #include <mutex>

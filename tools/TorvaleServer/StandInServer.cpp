@@ -21,10 +21,6 @@ constexpr ULONGLONG kSliceMs = 100;
 constexpr DWORD kSendTimeoutMs = 5000;
 constexpr DWORD kBacklogCheckMs = 500;
 
-std::runtime_error SocketError(const std::string& what) {
-  return std::runtime_error(what + " (socket error " + std::to_string(WSAGetLastError()) + ")");
-}
-
 // Whether s has something to read (or has been closed) within ms.
 [[nodiscard]] bool WaitReadable(SOCKET s, ULONGLONG ms, bool& failed) {
   fd_set readable;
@@ -119,21 +115,21 @@ void ConnectionThreads::Reap() {
 StandInServer::StandInServer(std::uint16_t port, std::string runningSince, HANDLE stopEvent)
     : runningSince_(std::move(runningSince)), stopEvent_(stopEvent) {
   listener_ = UniqueSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (!listener_) throw SocketError("cannot make a socket");
+  if (!listener_) throw SocketError("socket");
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   if (bind(listener_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR)
-    throw SocketError("cannot bind port " + std::to_string(port));
-  if (listen(listener_.Get(), SOMAXCONN) == SOCKET_ERROR) throw SocketError("cannot listen");
+    throw SocketError("bind to port " + std::to_string(port));
+  if (listen(listener_.Get(), SOMAXCONN) == SOCKET_ERROR) throw SocketError("listen");
 
   // The accept loop sleeps on this event and on the stop event at once, so stopping needs no polling.
   acceptEvent_ = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!acceptEvent_) throw std::runtime_error("cannot make an event");
   if (WSAEventSelect(listener_.Get(), acceptEvent_.Get(), FD_ACCEPT) == SOCKET_ERROR)
-    throw SocketError("cannot watch the listening socket");
+    throw SocketError("WSAEventSelect");
 }
 
 StandInServer::~StandInServer() {
@@ -150,7 +146,7 @@ void StandInServer::Run() {
     if (woke == WAIT_OBJECT_0 + 1) {
       WSANETWORKEVENTS events{};
       if (WSAEnumNetworkEvents(listener_.Get(), acceptEvent_.Get(), &events) == SOCKET_ERROR)
-        throw SocketError("cannot read the listening socket's events");
+        throw SocketError("WSAEnumNetworkEvents");
     } else if (woke != WAIT_TIMEOUT) {
       break; // stopped, or the wait failed
     }

@@ -1,7 +1,8 @@
 // The stand-in server's HTTP side: one listening socket, one short-lived thread per connection.
 #pragma once
 
-#include "OwnedHandles.h"
+#include "win32/Socket.h"
+#include "win32/KernelHandle.h"
 
 #include <atomic>
 #include <cstdint>

@@ -10,6 +10,7 @@
 //   --exit CODE        exit at once with CODE, never talking to the service manager
 // The user control kHoldStateControl + s (s one of 2, 4, 5, 6, 7) makes it report state s and hold it, so a test can
 // show a pending state for as long as it likes; STOP is still accepted from there. Run from a console it exits with 1.
+#include "win32/KernelHandle.h"
 #include "support/TestServices.h"
 
 #include <windows.h>
@@ -18,26 +19,8 @@
 #include <cstdlib>
 #include <string_view>
 #include <mutex>
-#include <utility>
 
 namespace {
-
-class EventHandle {
-public:
-  EventHandle() noexcept : handle_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-  ~EventHandle() {
-    if (handle_) CloseHandle(handle_);
-  }
-  EventHandle(const EventHandle&) = delete;
-  EventHandle& operator=(const EventHandle&) = delete;
-  EventHandle(EventHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  EventHandle& operator=(EventHandle&&) = delete;
-
-  [[nodiscard]] HANDLE Get() const noexcept { return handle_; }
-
-private:
-  HANDLE handle_;
-};
 
 using tsm::test::kAcceptStopControl;
 using tsm::test::kHoldStateControl;
@@ -50,7 +33,7 @@ struct Options {
 };
 
 Options g_options;
-EventHandle* g_stopRequested = nullptr;
+tsm::UniqueHandle* g_stopRequested = nullptr;
 
 std::mutex g_statusLock;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
@@ -146,7 +129,7 @@ int main(int argc, char** argv) {
     if (option == "--start-delay") g_options.startDelayMs = value;
     if (option == "--stop-delay") g_options.stopDelayMs = value;
   }
-  EventHandle stopRequested;
+  tsm::UniqueHandle stopRequested(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!stopRequested.Get()) return 2;
   g_stopRequested = &stopRequested;
 

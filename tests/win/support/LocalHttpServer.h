@@ -22,7 +22,7 @@
 //   once, so a test can stop a server and start another where a client already knows to look.
 #pragma once
 
-#include "Socket.h"
+#include "win32/Socket.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,16 +1,15 @@
 // The panel driver: launching the panel and reading it through the window system from another process.
 #include "support/PanelDriver.h"
 
-#include "UniqueResource.h"
-#include "WideText.h"
-#include "resource.h"
+#include "res/resource.h"
+#include "win32/GdiHandles.h"
+#include "win32/UniqueResource.h"
+#include "win32/WideText.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <utility>
@@ -38,27 +37,10 @@ constexpr int kChannelSlack = 8;
 std::string IdName(int id) { return id == 0 ? std::string("the main window") : "control " + std::to_string(id); }
 
 BOOL CloseModule(HMODULE module) { return FreeLibrary(module); }
-BOOL CloseGdiObject(HGDIOBJ object) { return DeleteObject(object); }
-BOOL CloseMemoryDc(HDC dc) { return DeleteDC(dc); }
-int CloseScreenDc(HDC dc) { return ReleaseDC(nullptr, dc); }
 
+// The panel's executable, loaded as data for its pictures. The GDI objects and DCs here have the program's own owners
+// (UiHandles.h).
 using ModuleHandle = UniqueResource<HMODULE, CloseModule>;
-using GdiObject = UniqueResource<HGDIOBJ, CloseGdiObject>; // bitmaps here
-using MemoryDc = UniqueResource<HDC, CloseMemoryDc>;
-using ScreenDc = UniqueResource<HDC, CloseScreenDc>; // from GetDC(nullptr): the whole screen
-
-// Selects an object into a DC for one scope.
-class Selection {
-public:
-  Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-  ~Selection() { SelectObject(dc_, old_); }
-  Selection(const Selection&) = delete;
-  Selection& operator=(const Selection&) = delete;
-
-private:
-  HDC dc_;
-  HGDIOBJ old_;
-};
 
 // Memory in another process, for messages whose pointer the system does not marshal (SB_GETTEXT).
 class RemoteBuffer {
@@ -198,59 +180,9 @@ std::string WindowText(HWND hwnd, const std::string& what) {
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
-// Files and folders
+// The built panel
 
 std::string PanelExePath() { return TestExeFolder() + "TorvaleServiceManager.exe"; }
-
-ScratchFolder::ScratchFolder() {
-  char temp[MAX_PATH] = {};
-  const DWORD n = GetTempPathA(MAX_PATH, temp);
-  if (n == 0 || n >= MAX_PATH) Fail("no temporary folder");
-  // Process id plus a counter: unique among parallel test processes and within one.
-  static LONG counter = 0;
-  const LONG serial = InterlockedIncrement(&counter);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = std::string(temp) + "tsm-" + std::to_string(GetCurrentProcessId()) + "-" +
-                            std::to_string(serial) + "-" + std::to_string(attempt);
-    if (CreateDirectoryA(candidate.c_str(), nullptr)) {
-      path_ = std::move(candidate);
-      return;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
-  }
-  Fail("cannot create a scratch folder under " + std::string(temp));
-}
-
-ScratchFolder::ScratchFolder(ScratchFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
-
-ScratchFolder::~ScratchFolder() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(std::filesystem::path(path_), ignored);
-}
-
-std::string ScratchFolder::PathOf(const std::string& relative) const { return path_ + "\\" + relative; }
-
-void ScratchFolder::Write(const std::string& relative, const std::string& bytes) const {
-  const std::filesystem::path target(WideFromUtf8(PathOf(relative)));
-  std::error_code error;
-  std::filesystem::create_directories(target.parent_path(), error);
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) Fail("cannot write " + target.string());
-}
-
-std::string ScratchFolder::CopyIn(const std::string& source, const std::string& relative) const {
-  const std::string name = relative.empty() ? source.substr(source.find_last_of("\\/") + 1) : relative;
-  const std::string target = PathOf(name);
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(WideFromUtf8(target)).parent_path(), error);
-  // Not std::filesystem::copy_file: this runtime's overwrite_existing fails with "File exists" when there is one.
-  if (!CopyFileW(WideFromUtf8(source).c_str(), WideFromUtf8(target).c_str(), FALSE))
-    Fail("cannot copy " + source + " to " + target + " (error " + std::to_string(GetLastError()) + ")");
-  return target;
-}
 
 // ---------------------------------------------------------------------------------------------------------------
 // Printing, for readable test failures
@@ -584,7 +516,8 @@ Pixels PanelDriver::LoadPicture(int bitmapId) const {
   ModuleHandle module(LoadLibraryExW(WideFromUtf8(exePath_).c_str(), nullptr,
                                      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!module.Get()) Fail("cannot open " + exePath_ + " for its resources");
-  GdiObject bitmap(LoadImageA(module.Get(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  const tsm::UniqueBitmap bitmap(static_cast<HBITMAP>(
+      LoadImageA(module.Get(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!bitmap.Get()) Fail("no bitmap " + std::to_string(bitmapId) + " in " + exePath_);
   BITMAP header{};
   GetObjectA(bitmap.Get(), sizeof header, &header);
@@ -593,9 +526,9 @@ Pixels PanelDriver::LoadPicture(int bitmapId) const {
   picture.height = header.bmHeight;
   picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height);
   BITMAPINFO info = TopDown32(picture.width, picture.height);
-  ScreenDc screen(GetDC(nullptr));
-  if (GetDIBits(screen.Get(), static_cast<HBITMAP>(bitmap.Get()), 0, picture.height, picture.rgb.data(), &info,
-                DIB_RGB_COLORS) != picture.height)
+  const tsm::WindowDC screen(nullptr);
+  if (GetDIBits(screen.Get(), bitmap.Get(), 0, picture.height, picture.rgb.data(), &info, DIB_RGB_COLORS) !=
+      picture.height)
     Fail("cannot read bitmap " + std::to_string(bitmapId));
   for (auto& p : picture.rgb) p &= 0x00FFFFFF;
   pictures_->byId.emplace(bitmapId, picture);
@@ -617,14 +550,14 @@ Pixels PanelDriver::CaptureControl(int id) const {
   shot.width = r.right - r.left;
   shot.height = r.bottom - r.top;
   if (shot.width <= 0 || shot.height <= 0) return shot;
-  ScreenDc screen(GetDC(nullptr));
-  MemoryDc memory(CreateCompatibleDC(screen.Get()));
+  const tsm::WindowDC screen(nullptr);
   BITMAPINFO info = TopDown32(shot.width, shot.height);
   void* bits = nullptr;
-  GdiObject section(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!section.Get() || !memory.Get()) Fail("cannot make a capture bitmap");
+  const tsm::UniqueBitmap section(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!section.Get()) Fail("cannot make a capture bitmap");
   {
-    Selection selected(memory.Get(), section.Get());
+    const tsm::MemoryDC memory(screen.Get(), section.Get());
+    if (!memory.Get()) Fail("cannot make a capture DC");
     if (!BitBlt(memory.Get(), 0, 0, shot.width, shot.height, screen.Get(), r.left, r.top, SRCCOPY))
       Fail("cannot copy from the screen");
     GdiFlush();
@@ -675,6 +608,62 @@ bool PanelDriver::ShowsPicture(int id, int bitmapId) const {
 }
 
 // ---------------------------------------------------------------------------------------------------------------
+// The panel in a folder of its own
+
+detail::PanelFolders::PanelFolders(const std::optional<std::string>& config, PanelExe exe) {
+  if (config) WriteConfig(work_, *config);
+  exe_ = exe == PanelExe::Copy ? program_.emplace().CopyIn(PanelExePath()) : PanelExePath();
+}
+
+PanelOptions detail::PanelFolders::Options() const {
+  PanelOptions options;
+  options.exePath = exe_;
+  options.workingFolder = work_.Path();
+  return options;
+}
+
+PanelInFolder::PanelInFolder(PanelExe exe) : PanelFolders(std::nullopt, exe), PanelDriver(Options()) {}
+
+PanelInFolder::PanelInFolder(std::int32_t port, PanelExe exe)
+    : PanelFolders(ConfigWithPort(port), exe), PanelDriver(Options()) {}
+
+PanelInFolder::PanelInFolder(const std::string& config, PanelExe exe)
+    : PanelFolders(config, exe), PanelDriver(Options()) {}
+
+const ScratchFolder& PanelInFolder::Program() const {
+  if (!program_) Fail("the built panel has no program folder of the test's");
+  return *program_;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Waiting for the status bar
+
+namespace {
+
+template <class Want> std::optional<std::string> PollStatus(const PanelDriver& panel, Want&& want, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, kPollIntervalMs)) {
+    std::string text = panel.StatusText();
+    if (want(text)) return text;
+    if (GetTickCount64() >= deadline) return std::nullopt;
+    Sleep(pause);
+  }
+}
+
+} // namespace
+
+bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs) {
+  return PollStatus(
+             panel, [&](const std::string& now) { return now == text; }, timeoutMs)
+      .has_value();
+}
+
+std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const std::string& from, DWORD timeoutMs) {
+  return PollStatus(
+      panel, [&](const std::string& now) { return now != from; }, timeoutMs);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
 // Cursor
 
 HCURSOR PanelDriver::CursorOverPanel() const {
@@ -707,8 +696,8 @@ bool PanelDriver::ShowsWaitCursor() const {
   ICONINFOEXA info{};
   info.cbSize = sizeof info;
   if (GetIconInfoExA(cursor, &info)) {
-    if (info.hbmMask) DeleteObject(info.hbmMask);
-    if (info.hbmColor) DeleteObject(info.hbmColor);
+    const tsm::UniqueBitmap mask(info.hbmMask);
+    const tsm::UniqueBitmap colour(info.hbmColor);
     return info.wResID == kWaitCursorResource;
   }
   return cursor != idleCursor_;

@@ -43,32 +43,6 @@ namespace tsm::test {
 // The built panel: TorvaleServiceManager.exe next to the running test executable.
 [[nodiscard]] std::string PanelExePath();
 
-// A fresh empty folder under %TEMP%, removed with all its contents when the object goes. For a panel copy with
-// scripts beside it, or a working folder with (or without) a configuration below it. Paths are UTF-8, as the panel
-// holds its own, so that names outside the system's code page ("Панель Ω") can be made and used.
-class ScratchFolder {
-public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  ScratchFolder(ScratchFolder&& other) noexcept;
-  ScratchFolder& operator=(ScratchFolder&&) = delete;
-
-  // The folder, without a trailing separator.
-  [[nodiscard]] const std::string& Path() const { return path_; }
-  // Path of `relative` inside the folder ("config\\AppConfig.xml").
-  [[nodiscard]] std::string PathOf(const std::string& relative) const;
-  // Writes `bytes` exactly (binary) to `relative`, creating the folders on the way; throws on failure.
-  void Write(const std::string& relative, const std::string& bytes) const;
-  // Copies the file `source` to `relative` (its own name when empty), replacing what is there; returns the new path;
-  // throws on failure.
-  std::string CopyIn(const std::string& source, const std::string& relative = {}) const;
-
-private:
-  std::string path_;
-};
-
 // A control's rectangle in its parent's client coordinates, as the layout gives it: left, top, width, height.
 struct Bounds {
   int left = 0;
@@ -232,5 +206,56 @@ private:
   std::unique_ptr<PictureCache> pictures_;
   HCURSOR idleCursor_ = nullptr; // the panel's cursor over its header at launch
 };
+
+// Where a PanelInFolder's executable lies.
+enum class PanelExe {
+  Built, // the built panel, in the test executable's folder beside the sample scripts
+  Copy,  // a copy in a scratch program folder of its own, so that the scripts it opens are the ones the test puts there
+};
+
+namespace detail {
+// The folders of a PanelInFolder, ready before its panel starts and removed after it has gone.
+class PanelFolders {
+protected:
+  PanelFolders(const std::optional<std::string>& config, PanelExe exe);
+  [[nodiscard]] PanelOptions Options() const;
+
+  ScratchFolder work_;
+  std::optional<ScratchFolder> program_;
+  std::string exe_;
+};
+} // namespace detail
+
+// The real panel started in a scratch working folder of its own, with a configuration below it or none, as the built
+// executable or as a copy in a scratch program folder of its own. A PanelDriver in every other way. Declare a server
+// it talks to first: the panel then goes before it, and its probes in flight with it.
+//
+//   const LocalHttpServer server(AnswerAndClose(HttpAnswer("<runningSince>T</runningSince>")));
+//   const PanelInFolder panel(server.Port(), PanelExe::Copy);
+//   panel.Program().Write("run.bat", "@echo off\r\n");
+class PanelInFolder : private detail::PanelFolders, public PanelDriver {
+public:
+  // No configuration: no port is ever found, so no status update ever comes.
+  explicit PanelInFolder(PanelExe exe = PanelExe::Built);
+  // A configuration that names only port, as httpPort.
+  explicit PanelInFolder(std::int32_t port, PanelExe exe = PanelExe::Built);
+  // This configuration text, whatever it holds.
+  explicit PanelInFolder(const std::string& config, PanelExe exe = PanelExe::Built);
+
+  // The working folder, where the panel reads config\AppConfig.xml and where the scripts it opens run.
+  [[nodiscard]] const ScratchFolder& Work() const { return work_; }
+  // The folder of the panel's copy, where it looks for its scripts. Throws for the built panel, whose folder is the
+  // test executable's and no place for a test's files.
+  [[nodiscard]] const ScratchFolder& Program() const;
+};
+
+// Whether the panel's status bar reads `text` within timeoutMs. Looks at once, then 1, 2, 4 ... ms later up to
+// kPollIntervalMs apart: a loop paced on it runs at the panel's speed, and a long wait costs the shared cores little.
+[[nodiscard]] bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs = kDefaultWaitMs);
+
+// The status bar's text once it differs from `from` (looked at as WaitForStatus does), or nothing when it still
+// reads `from` after timeoutMs.
+[[nodiscard]] std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const std::string& from,
+                                                             DWORD timeoutMs = kDefaultWaitMs);
 
 } // namespace tsm::test

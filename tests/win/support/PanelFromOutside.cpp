@@ -1,8 +1,8 @@
 #include "support/PanelFromOutside.h"
 
-#include "ComInit.h"
-#include "KernelHandle.h"
-#include "WideText.h"
+#include "win32/ComInit.h"
+#include "win32/KernelHandle.h"
+#include "win32/WideText.h"
 
 #include <oleacc.h>
 #include <uxtheme.h>

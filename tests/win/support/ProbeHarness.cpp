@@ -1,26 +1,9 @@
 #include "support/ProbeHarness.h"
 
 #include <charconv>
-#include <memory>
 
 namespace tsm::test::probe {
-bool WaitForStatus(const PanelDriver& panel, const std::string& want) {
-  return WaitUntil([&] { return panel.StatusText() == want; });
-}
-
 std::string SinceAnswer(const std::string& since) { return HttpAnswer("<runningSince>" + since + "</runningSince>"); }
-
-void WriteConfig(const ScratchFolder& folder, const std::string& xml) { folder.Write("config\\AppConfig.xml", xml); }
-
-std::string SystemMessage(DWORD code) {
-  char* raw = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&raw), 0, nullptr);
-  if (length == 0 || !raw) return {};
-  const std::unique_ptr<char, decltype(&LocalFree)> buffer(raw, &LocalFree);
-  return std::string(buffer.get(), length);
-}
 
 std::optional<std::pair<std::int32_t, std::int32_t>> ParseStopRequest(std::string_view request) {
   constexpr std::string_view lead = "GET /app?operation=ws&s=r&t=";

@@ -1,7 +1,6 @@
 // What the probe and run/stop tests need around a real panel, beyond TestSupport.h and PanelDriver.h: the texts the
-// status bar shows, the server's configuration written into a working folder, the system's wording for an error code,
-// and a stop request taken apart. Every wait is bounded. A namespace of its own, apart from the benchmark gauge's
-// helpers of the same names (WaitForStatus).
+// status bar shows, and a stop request taken apart. The system's wording for an error code is the panel's own
+// SystemErrorText (SystemText.h).
 #pragma once
 
 #include <winsock2.h>
@@ -23,18 +22,8 @@ inline constexpr char kRunningSince[] = "Torvale is running since ";
 inline constexpr char kNotRunning[] = "Torvale is NOT running";
 inline constexpr char kCheckingStatus[] = "Checking status";
 
-// Waits (bounded) until the status bar reads exactly want.
-[[nodiscard]] bool WaitForStatus(const PanelDriver& panel, const std::string& want);
-
 // A complete answer whose body is one runningSince element holding since.
 [[nodiscard]] std::string SinceAnswer(const std::string& since);
-
-// Writes config\AppConfig.xml below folder.
-void WriteConfig(const ScratchFolder& folder, const std::string& xml);
-
-// The system's own wording for an error code, as FormatMessage gives it (language neutral, default sub-language),
-// trailing line break included; "" when there is none.
-[[nodiscard]] std::string SystemMessage(DWORD code);
 
 // The t and u of a stop request, cut out of the raw request bytes; nothing when the request line is not
 // "GET /app?operation=ws&s=r&t=<t>&u=<u> HTTP/1.1" or the numbers are not plain signed decimal.

@@ -1,12 +1,9 @@
-// Reading another process's footprint through Toolhelp, the handle count, GetGuiResources and the memory counters.
+// Reading another process's threads, handles, GUI objects and memory, and watching a panel's window answer.
 #include "support/ProcessGauge.h"
 
-#include <winsock2.h>
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
-
-#include "Socket.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -30,8 +27,7 @@ std::optional<DWORD> GuiObjects(HANDLE process, DWORD kind) {
   return count;
 }
 
-// Wine keeps no per-process handle count (GetProcessHandleCount gives 0) but does list every handle in the system,
-// so the process's handles are counted there instead. The layout is the system's extended handle table.
+// The system's extended handle table: a count, then one entry per handle of every process.
 struct HandleEntry {
   PVOID object;
   ULONG_PTR processId;
@@ -50,7 +46,30 @@ struct HandleTable {
 constexpr ULONG kSystemExtendedHandleInformation = 64;
 constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 
-std::optional<DWORD> HandlesInSystemTable(DWORD processId) {
+void PrintCount(std::ostream& out, const char* name, const std::optional<DWORD>& count) {
+  out << ", " << name << ' ';
+  if (count)
+    out << *count;
+  else
+    out << "n/a";
+}
+
+} // namespace
+
+std::optional<std::size_t> CountThreads(DWORD processId) {
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot.Valid()) return std::nullopt;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  std::size_t count = 0;
+  for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry)) {
+    if (entry.th32OwnerProcessID == processId) ++count;
+    entry.dwSize = sizeof entry;
+  }
+  return count;
+}
+
+std::optional<std::size_t> CountHandles(DWORD processId) {
   using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
   const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   // Through void*: a FARPROC does not cast to another function type without a warning.
@@ -69,7 +88,7 @@ std::optional<DWORD> HandlesInSystemTable(DWORD processId) {
     }
     if (status < 0) return std::nullopt;
     const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
-    DWORD count = 0;
+    std::size_t count = 0;
     for (ULONG_PTR i = 0; i < table->count; ++i)
       if (table->entries[i].processId == processId) ++count;
     if (count == 0) return std::nullopt;
@@ -78,15 +97,19 @@ std::optional<DWORD> HandlesInSystemTable(DWORD processId) {
   return std::nullopt;
 }
 
-void PrintCount(std::ostream& out, const char* name, const std::optional<DWORD>& count) {
-  out << ", " << name << ' ';
-  if (count)
-    out << *count;
-  else
-    out << "n/a";
+std::optional<MemoryUse> ProcessMemory(DWORD processId) {
+  const UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  if (!process.Valid()) return std::nullopt;
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(process.Get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
+    return std::nullopt;
+  // Older systems leave PrivateUsage at 0; PagefileUsage counts the same commit charge there.
+  const std::uint64_t now = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+  return MemoryUse{now, std::max<std::uint64_t>(now, counters.PeakPagefileUsage), counters.WorkingSetSize};
 }
 
-} // namespace
+// ---- ProcessGauge -----------------------------------------------------------------------------------------------
 
 std::ostream& operator<<(std::ostream& out, const Footprint& f) {
   out << "threads " << f.threads;
@@ -102,34 +125,21 @@ ProcessGauge::ProcessGauge(DWORD processId)
 }
 
 std::size_t ProcessGauge::Threads() const {
-  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  if (!snapshot.Valid()) Fail("cannot take a thread snapshot");
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  std::size_t count = 0;
-  for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry))
-    if (entry.th32OwnerProcessID == processId_) ++count;
-  return count;
+  const auto count = CountThreads(processId_);
+  if (!count) Fail("cannot take a thread snapshot");
+  return *count;
 }
 
 Footprint ProcessGauge::Read() const {
   Footprint f;
   f.threads = Threads();
-  DWORD handles = 0;
-  if (GetProcessHandleCount(process_.Get(), &handles) && handles != 0)
-    f.handles = handles;
-  else
-    f.handles = HandlesInSystemTable(processId_);
+  if (const auto handles = CountHandles(processId_)) f.handles = static_cast<DWORD>(*handles);
   f.gdiObjects = GuiObjects(process_.Get(), GR_GDIOBJECTS);
   f.userObjects = GuiObjects(process_.Get(), GR_USEROBJECTS);
-
-  PROCESS_MEMORY_COUNTERS_EX memory{};
-  memory.cb = sizeof memory;
-  if (!GetProcessMemoryInfo(process_.Get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory))
-    Fail("cannot read the memory counters of process " + std::to_string(processId_));
-  // Older systems leave PrivateUsage at 0; PagefileUsage counts the same commit charge there.
-  f.privateBytes = memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage;
-  f.workingSetBytes = memory.WorkingSetSize;
+  const auto memory = ProcessMemory(processId_);
+  if (!memory) Fail("cannot read the memory counters of process " + std::to_string(processId_));
+  f.privateBytes = memory->privateBytes;
+  f.workingSetBytes = memory->workingSetBytes;
   return f;
 }
 
@@ -160,47 +170,28 @@ bool ProcessGauge::WaitForThreadsAtMost(std::size_t count, DWORD timeoutMs) cons
   }
 }
 
-std::int32_t FreeLoopbackPort() {
-  const WinsockSession winsock;
-  if (!winsock.Started()) throw std::runtime_error("Winsock did not start");
-  const UniqueSocket probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (!probe.Valid()) throw SocketError("socket");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(probe.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) throw SocketError("bind");
-  int length = sizeof address;
-  if (getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) throw SocketError("getsockname");
-  return ntohs(address.sin_port);
+// ---- HealthWatch ------------------------------------------------------------------------------------------------
+
+std::optional<DWORD> RoundTripMs(HWND window, DWORD boundMs) {
+  const ULONGLONG start = GetTickCount64();
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, boundMs, &ignored)) return std::nullopt;
+  return static_cast<DWORD>(GetTickCount64() - start);
 }
 
-void WriteServerConfig(const ScratchFolder& folder, std::int32_t port) {
-  folder.Write("config\\AppConfig.xml", "<?xml version=\"1.0\"?>\r\n"
-                                        "<configuration><server><parameters>"
-                                        "<parameter name=\"httpPort\" value=\"" +
-                                            std::to_string(port) +
-                                            "\"/>"
-                                            "</parameters></server></configuration>\r\n");
-}
-
-bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    if (panel.StatusText() == text) return true;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(kFastPollMs);
+void HealthWatch::Look() {
+  ++roundTrips_;
+  if (const auto ms = RoundTripMs(panel_.Window())) {
+    worst_ = std::max(worst_, *ms);
+  } else {
+    ++unanswered_;
+    worst_ = std::max(worst_, kAnswerBoundMs);
   }
+  if (const auto memory = ProcessMemory(panel_.ProcessId()))
+    mostPrivate_ = std::max({mostPrivate_, memory->privateBytes, memory->peakPrivateBytes});
 }
 
-std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const std::string& from, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    std::string text = panel.StatusText();
-    if (text != from) return text;
-    if (GetTickCount64() >= deadline) return std::nullopt;
-    Sleep(kFastPollMs);
-  }
-}
+// ---- Environment ------------------------------------------------------------------------------------------------
 
 std::size_t CountFromEnvironment(const char* name, std::size_t fallback) {
   const char* value = std::getenv(name);

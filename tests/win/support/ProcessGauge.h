@@ -1,13 +1,20 @@
 // ProcessGauge: what another process holds right now (threads, handles, GUI objects, memory), read from outside
-// through the system's own accounting, for tests and benchmarks that look for growth over many operations.
+// through the system's own accounting, and HealthWatch: whether a running panel is still well while something
+// hostile goes on around it. For tests and benchmarks that look for growth over many operations, or for a window that
+// stops answering.
 //
 //   ProcessGauge gauge(panel.ProcessId());
 //   const auto before = gauge.ReadSettled();   // once the workers have gone
 //   ... a thousand ticks ...
 //   const auto after = gauge.ReadSettled();
 //
-// A figure the system does not keep is left empty rather than read as zero: Wine answers GetGuiResources with 0
-// for every process, and a process with a window always holds some USER objects on Windows.
+//   HealthWatch watch(panel);
+//   ASSERT_TRUE(watch.Until([&] { return panel.StatusText() != "Checking status"; }, 30000));
+//   EXPECT_EQ(watch.Unanswered(), 0);
+//
+// There is one reader for each figure, and both share them. A figure the system does not keep is left empty rather
+// than read as zero: Wine answers GetGuiResources with 0 for every process, and a process with a window always holds
+// some USER objects on Windows.
 #pragma once
 
 #include "support/PanelDriver.h"
@@ -21,6 +28,22 @@
 #include <string>
 
 namespace tsm::test {
+
+// Threads of the process at this moment (Toolhelp snapshot); nothing when no snapshot can be taken.
+[[nodiscard]] std::optional<std::size_t> CountThreads(DWORD processId);
+
+// Kernel handles the process holds at this moment, counted in the system's handle table, which Wine keeps as well
+// (Wine's GetProcessHandleCount always says 0); nothing when the table cannot be read or lists none of the process's.
+[[nodiscard]] std::optional<std::size_t> CountHandles(DWORD processId);
+
+// The memory the process has committed: private bytes now (PrivateUsage) and the most it ever had, and its working
+// set now; nothing when it cannot be asked.
+struct MemoryUse {
+  std::uint64_t privateBytes = 0;
+  std::uint64_t peakPrivateBytes = 0;
+  std::uint64_t workingSetBytes = 0;
+};
+[[nodiscard]] std::optional<MemoryUse> ProcessMemory(DWORD processId);
 
 struct Footprint {
   std::size_t threads = 0;
@@ -38,7 +61,7 @@ public:
   explicit ProcessGauge(DWORD processId);
 
   [[nodiscard]] DWORD ProcessId() const { return processId_; }
-  // Threads of the process, from a Toolhelp snapshot.
+  // CountThreads, throwing when there is no snapshot.
   [[nodiscard]] std::size_t Threads() const;
   // Everything at once. Throws when the memory counters cannot be read (the process has gone, say).
   [[nodiscard]] Footprint Read() const;
@@ -63,20 +86,54 @@ private:
 [[nodiscard]] bool TickAndLetItEnd(const PanelDriver& panel, const ProcessGauge& gauge, std::size_t idleThreads,
                                    DWORD timeoutMs = kDefaultWaitMs);
 
-// A loopback TCP port that nothing listens on at the moment of the call: bound to port 0, read back, closed.
-// Throws when no socket can be had.
-[[nodiscard]] std::int32_t FreeLoopbackPort();
+// A window that has not answered a round trip in this long is hung, not slow: a probe must never hold the window at
+// all, but on a loaded machine a round trip can take long without anything being wrong. How fast it answers is the
+// benchmark's business (scripts/bench.sh), which reports the worst round trip.
+inline constexpr DWORD kAnswerBoundMs = 10000;
+// Between two looks at the panel while watching it.
+inline constexpr DWORD kWatchIntervalMs = 50;
 
-// The server's configuration, naming `port` as its HTTP port, written to <folder>\config\AppConfig.xml.
-void WriteServerConfig(const ScratchFolder& folder, std::int32_t port);
+// Milliseconds for a WM_NULL round trip to window's thread, or nothing when it did not answer within boundMs.
+[[nodiscard]] std::optional<DWORD> RoundTripMs(HWND window, DWORD boundMs = kAnswerBoundMs);
 
-// Whether the panel's status bar reads `text` within timeoutMs. Polls far more often than WaitUntil does, so that
-// a loop paced on it runs at the panel's speed, not the poll's.
-[[nodiscard]] bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs = kDefaultWaitMs);
+// Watches a panel: between polls of a condition it sends WM_NULL round trips and keeps the worst one, the number
+// that did not come back within kAnswerBoundMs, and the most memory the process was seen to hold.
+class HealthWatch {
+public:
+  explicit HealthWatch(const PanelDriver& panel) : panel_(panel) {}
+  HealthWatch(const HealthWatch&) = delete;
+  HealthWatch& operator=(const HealthWatch&) = delete;
 
-// The status bar's text once it differs from `from`, or nothing when it still reads `from` after timeoutMs.
-[[nodiscard]] std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const std::string& from,
-                                                             DWORD timeoutMs = kDefaultWaitMs);
+  // Polls done() until it returns true (then true) or timeoutMs has passed (then false), looking at the panel
+  // before every poll.
+  template <class Predicate> [[nodiscard]] bool Until(Predicate&& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+      Look();
+      if (done()) return true;
+      if (GetTickCount64() >= deadline) return false;
+      Sleep(kWatchIntervalMs);
+    }
+  }
+  // Only looks, for durationMs.
+  void For(DWORD durationMs) {
+    static_cast<void>(Until([] { return false; }, durationMs));
+  }
+  // One look now: a round trip and a memory reading.
+  void Look();
+
+  [[nodiscard]] DWORD WorstRoundTripMs() const { return worst_; }
+  [[nodiscard]] int RoundTrips() const { return roundTrips_; }
+  [[nodiscard]] int Unanswered() const { return unanswered_; }
+  [[nodiscard]] std::uint64_t MostPrivateBytes() const { return mostPrivate_; }
+
+private:
+  const PanelDriver& panel_;
+  DWORD worst_ = 0;
+  int roundTrips_ = 0;
+  int unanswered_ = 0;
+  std::uint64_t mostPrivate_ = 0;
+};
 
 // A whole number from the environment, or fallback when the variable is unset, empty or not a positive number.
 [[nodiscard]] std::size_t CountFromEnvironment(const char* name, std::size_t fallback);

@@ -1,70 +1,16 @@
 #include "support/StandInHarness.h"
 
-#include "Socket.h"
+#include "win32/Socket.h"
 
 #include <ws2tcpip.h>
 
-#include <atomic>
 #include <cctype>
 #include <charconv>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
-#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace tsm::test {
-
-namespace {
-
-constexpr DWORD kPollMs = 50;
-
-sockaddr_in Loopback(std::int32_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<u_short>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
-[[nodiscard]] bool Connect(const UniqueSocket& s, std::int32_t port) {
-  const auto address = Loopback(port);
-  return connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-}
-
-} // namespace
-
-TempFolder::TempFolder(std::string_view tag) {
-  static std::atomic<unsigned> counter{0};
-  path_ = fs::temp_directory_path() /
-          ("tsm " + std::string(tag) + " " + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++));
-  fs::remove_all(path_);
-  fs::create_directories(path_);
-}
-
-TempFolder::~TempFolder() {
-  // A process that has only just ended may still hold its executable for a moment.
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    std::error_code error;
-    fs::remove_all(path_, error);
-    if (!error) return;
-    Sleep(100);
-  }
-}
-
-WorkingFolderScope::WorkingFolderScope(const fs::path& folder) {
-  char previous[MAX_PATH * 2];
-  const DWORD length = GetCurrentDirectoryA(sizeof previous, previous);
-  if (length == 0 || length >= sizeof previous) return;
-  previous_.assign(previous, length);
-  entered_ = SetCurrentDirectoryA(folder.string().c_str()) != FALSE;
-}
-
-WorkingFolderScope::~WorkingFolderScope() {
-  if (entered_) SetCurrentDirectoryA(previous_.c_str());
-}
 
 std::string Quoted(const fs::path& path) {
   // Appended piece by piece: GCC 12 warns wrongly about "literal" + std::string&& here.
@@ -77,40 +23,23 @@ fs::path BinFolder() { return fs::path(TestExeFolder()).parent_path(); }
 
 fs::path ServerExe() { return BinFolder() / "TorvaleServer.exe"; }
 
-void WriteTextFile(const fs::path& path, std::string_view text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string ReadTextFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 bool WaitUntilListening(std::int32_t port, HANDLE process, DWORD timeoutMs) {
-  const auto deadline = GetTickCount64() + timeoutMs;
-  while (true) {
-    if (AcceptsConnections(port)) return true;
-    if (process && WaitForSingleObject(process, 0) != WAIT_TIMEOUT) return false;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(kPollMs);
-  }
+  bool listening = false;
+  (void)WaitUntil(
+      [&] {
+        return (listening = AcceptsConnections(port)) || (process && WaitForSingleObject(process, 0) != WAIT_TIMEOUT);
+      },
+      timeoutMs);
+  return listening;
 }
 
 bool WaitUntilRefused(std::int32_t port, DWORD timeoutMs) {
-  const auto deadline = GetTickCount64() + timeoutMs;
-  while (true) {
-    if (!AcceptsConnections(port)) return true;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(kPollMs);
-  }
+  return WaitUntil([&] { return !AcceptsConnections(port); }, timeoutMs);
 }
 
 std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs) {
   const UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (s.Get() == INVALID_SOCKET || !Connect(s, port)) return {};
+  if (!s.Valid() || !ConnectLoopback(s.Get(), port)) return {};
   std::string_view rest = request;
   while (!rest.empty()) {
     const int sent = send(s.Get(), rest.data(), static_cast<int>(rest.size()), 0);
@@ -135,8 +64,8 @@ std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeo
   return response;
 }
 
-HttpAnswer SplitAnswer(std::string_view response) {
-  HttpAnswer answer;
+ResponseParts SplitAnswer(std::string_view response) {
+  ResponseParts answer;
   const auto lineEnd = response.find("\r\n");
   answer.statusLine = std::string(response.substr(0, lineEnd));
   if (lineEnd == std::string_view::npos) return answer;
@@ -151,7 +80,7 @@ HttpAnswer SplitAnswer(std::string_view response) {
   return answer;
 }
 
-std::optional<std::string> HeaderValue(const HttpAnswer& answer, std::string_view name) {
+std::optional<std::string> HeaderValue(const ResponseParts& answer, std::string_view name) {
   std::string_view rest = answer.headers;
   while (!rest.empty()) {
     const auto end = rest.find("\r\n");

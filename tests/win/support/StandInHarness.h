@@ -1,7 +1,7 @@
-// Running the stand-in server (TorvaleServer.exe) for real in tests: folders of its own, plain loopback exchanges
-// with it, and its answers taken apart. Its process is a ChildProcess, its port a FreePort, its configuration a
-// ConfigWithPort, and what its run script starts is found with a ProcessSweep (all in TestSupport.h). Every wait is
-// bounded; nothing here throws except the folder and file helpers.
+// Running the stand-in server (TorvaleServer.exe) for real in tests: plain loopback exchanges with it, and its
+// answers taken apart. Its folder is a ScratchFolder, its process a ChildProcess, its port a FreePort, its
+// configuration a ConfigWithPort written with WriteConfig, and what its run script starts is found with a
+// ProcessSweep (all in TestSupport.h). Every wait is bounded; nothing here throws.
 #pragma once
 
 #include "support/TestSupport.h"
@@ -19,45 +19,12 @@ namespace tsm::test {
 
 inline constexpr DWORD kServerTimeoutMs = 30000;
 
-// A new empty folder below the temporary folder, its name holding a blank so that scripts must quote their paths;
-// removed with everything in it at the end.
-class TempFolder {
-public:
-  explicit TempFolder(std::string_view tag);
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  [[nodiscard]] const std::filesystem::path& Path() const { return path_; }
-
-private:
-  std::filesystem::path path_;
-};
-
-// The process's working folder for the scope, put back at the end.
-class WorkingFolderScope {
-public:
-  explicit WorkingFolderScope(const std::filesystem::path& folder);
-  ~WorkingFolderScope();
-  WorkingFolderScope(const WorkingFolderScope&) = delete;
-  WorkingFolderScope& operator=(const WorkingFolderScope&) = delete;
-
-  [[nodiscard]] bool Entered() const { return entered_; }
-
-private:
-  std::string previous_;
-  bool entered_ = false;
-};
-
 // The path in double quotes, as a command line or a service's binary path wants a path with blanks.
 [[nodiscard]] std::string Quoted(const std::filesystem::path& path);
 
 // Paths of the built programs and samples, next to the running test executable.
 [[nodiscard]] std::filesystem::path BinFolder();
 [[nodiscard]] std::filesystem::path ServerExe();
-
-void WriteTextFile(const std::filesystem::path& path, std::string_view text);
-[[nodiscard]] std::string ReadTextFile(const std::filesystem::path& path);
 
 // Polls until the port accepts connections; false on timeout, or at once when process (if given) has ended.
 [[nodiscard]] bool WaitUntilListening(std::int32_t port, HANDLE process = nullptr, DWORD timeoutMs = kServerTimeoutMs);
@@ -68,16 +35,16 @@ void WriteTextFile(const std::filesystem::path& path, std::string_view text);
 // timeoutMs passes. Empty when no connection could be made.
 [[nodiscard]] std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs = kServerTimeoutMs);
 
-// The parts of one HTTP answer.
-struct HttpAnswer {
+// The parts of one HTTP answer. (HttpAnswer, in LocalHttpServer.h, makes one.)
+struct ResponseParts {
   std::string statusLine;
   std::string headers; // the header lines, each ending in CRLF
   std::string body;
   bool complete = false; // a blank line ended the head
 };
-[[nodiscard]] HttpAnswer SplitAnswer(std::string_view response);
+[[nodiscard]] ResponseParts SplitAnswer(std::string_view response);
 // The value of a header (first match, name compared without case), or nothing.
-[[nodiscard]] std::optional<std::string> HeaderValue(const HttpAnswer& answer, std::string_view name);
+[[nodiscard]] std::optional<std::string> HeaderValue(const ResponseParts& answer, std::string_view name);
 
 // "YYYY-MM-DD hh:mm:ss" as a FILETIME count (100 ns units), or nothing when the text is not of that form.
 [[nodiscard]] std::optional<std::uint64_t> ParseLocalTimestamp(std::string_view text);

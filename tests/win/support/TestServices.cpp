@@ -1,7 +1,7 @@
 #include "support/TestServices.h"
 
-#include "ExecutableFolder.h"
-#include "ServiceHandle.h"
+#include "win32/ExecutableFolder.h"
+#include "win32/ServiceHandle.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +10,6 @@
 
 namespace tsm::test {
 namespace {
-
-constexpr DWORD kPollMs = 25;
 
 [[nodiscard]] ServiceHandle OpenManager(DWORD access = SC_MANAGER_CONNECT) {
   return ServiceHandle(OpenSCManagerA(nullptr, nullptr, access));
@@ -36,15 +34,6 @@ constexpr DWORD kPollMs = 25;
   if (!manager) return false;
   const ServiceHandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
   return service || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
-}
-
-[[nodiscard]] bool WaitUntilGone(const std::string& name, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    if (!Exists(name)) return true;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(kPollMs);
-  }
 }
 
 // Last resort for a service that will not stop: end its process, after which the manager reports it stopped.
@@ -100,7 +89,7 @@ bool DeleteTestService(const std::string& name) {
     // The manager forgets the service once it is stopped and the last handle to it is closed.
     if (!DeleteService(service.Get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) return false;
   }
-  return WaitUntilGone(name, kServiceTimeoutMs);
+  return WaitUntil([&] { return !Exists(name); }, kServiceTimeoutMs);
 }
 
 bool StartTestService(const std::string& name) {
@@ -148,13 +137,14 @@ DWORD QueryTestServiceProcessId(const std::string& name) {
 }
 
 bool WaitForServiceState(const std::string& name, DWORD state, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    const DWORD current = QueryTestServiceState(name);
-    if (current == state) return true;
-    if (current == 0 || GetTickCount64() >= deadline) return false;
-    Sleep(kPollMs);
-  }
+  DWORD current = 0;
+  (void)WaitUntil(
+      [&] {
+        current = QueryTestServiceState(name);
+        return current == state || current == 0; // a service that has gone never gets there
+      },
+      timeoutMs);
+  return current == state;
 }
 
 bool SetServiceStartType(const std::string& name, DWORD startType) {

@@ -1,13 +1,15 @@
-// The small things every Windows test shares: ports, Wine, scripts and processes.
+// The small things every Windows test shares: folders, ports, Wine, scripts and processes.
 #include "support/TestSupport.h"
 
-#include "ExecutableFolder.h"
-#include "Socket.h"
-#include "WideText.h"
+#include "win32/ExecutableFolder.h"
+#include "win32/Socket.h"
+#include "win32/WideText.h"
 
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -16,6 +18,9 @@ namespace tsm::test {
 namespace {
 
 constexpr DWORD kEndWaitMs = 10000;
+// A process that has only just ended may hold its executable a moment longer; a scratch folder waits that long.
+constexpr int kRemoveAttempts = 50;
+constexpr DWORD kRemoveRetryMs = 100;
 
 // A path as the system spells it in full: GetTempPath may hand out short names, an image path does not.
 std::string LongPath(const std::string& path) {
@@ -64,12 +69,109 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-LoopbackSocket BindLoopback() {
-  LoopbackSocket bound{UniqueSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))};
-  if (!bound.socket) throw std::runtime_error("no socket for a loopback port");
+// ---- ScratchFolder ----------------------------------------------------------------------------------------------
+
+ScratchFolder::ScratchFolder() {
+  char temp[MAX_PATH] = {};
+  const DWORD n = GetTempPathA(MAX_PATH, temp);
+  if (n == 0 || n >= MAX_PATH) throw std::runtime_error("no temporary folder");
+  // Process id plus a counter: unique among parallel test processes and within one.
+  static LONG counter = 0;
+  const LONG serial = InterlockedIncrement(&counter);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = std::string(temp) + "tsm scratch " + std::to_string(GetCurrentProcessId()) + "-" +
+                            std::to_string(serial) + "-" + std::to_string(attempt);
+    if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+      path_ = std::move(candidate);
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  throw std::runtime_error("cannot create a scratch folder under " + std::string(temp));
+}
+
+ScratchFolder::ScratchFolder(ScratchFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+
+ScratchFolder::~ScratchFolder() {
+  if (path_.empty()) return;
+  for (int attempt = 0; attempt < kRemoveAttempts; ++attempt) {
+    std::error_code error;
+    std::filesystem::remove_all(std::filesystem::path(path_), error);
+    if (!error) return;
+    Sleep(kRemoveRetryMs);
+  }
+}
+
+std::string ScratchFolder::PathOf(const std::string& relative) const { return path_ + "\\" + relative; }
+
+void ScratchFolder::Write(const std::string& relative, const std::string& bytes) const {
+  const std::filesystem::path target(WideFromUtf8(PathOf(relative)));
+  std::error_code error;
+  std::filesystem::create_directories(target.parent_path(), error);
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + PathOf(relative));
+}
+
+std::string ScratchFolder::CopyIn(const std::string& source, const std::string& relative) const {
+  const std::string name = relative.empty() ? source.substr(source.find_last_of("\\/") + 1) : relative;
+  const std::string target = PathOf(name);
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(WideFromUtf8(target)).parent_path(), error);
+  // Not std::filesystem::copy_file: this runtime's overwrite_existing fails with "File exists" when there is one.
+  if (!CopyFileW(WideFromUtf8(source).c_str(), WideFromUtf8(target).c_str(), FALSE))
+    throw std::runtime_error("cannot copy " + source + " to " + target + " (error " + std::to_string(GetLastError()) +
+                             ")");
+  return target;
+}
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+FolderState StateOf(const std::filesystem::path& root) {
+  FolderState state;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    const bool file = entry.is_regular_file();
+    state[std::filesystem::relative(entry.path(), root).string()] = {
+        file ? entry.file_size() : 0, entry.last_write_time(), file ? ReadFileBytes(entry.path()) : std::string()};
+  }
+  return state;
+}
+
+// ---- WorkingFolderScope ---------------------------------------------------------------------------------------
+
+WorkingFolderScope::WorkingFolderScope(const std::filesystem::path& folder) {
+  previous_.resize(GetCurrentDirectoryA(0, nullptr));
+  const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(previous_.size()), previous_.data());
+  if (length == 0 || length >= previous_.size()) throw std::runtime_error("cannot read the working folder");
+  previous_.resize(length);
+  if (!SetCurrentDirectoryA(folder.string().c_str()))
+    throw std::runtime_error("cannot enter " + folder.string() + " (error " + std::to_string(GetLastError()) + ")");
+}
+
+WorkingFolderScope::~WorkingFolderScope() { SetCurrentDirectoryA(previous_.c_str()); }
+
+// ---- Ports ------------------------------------------------------------------------------------------------------
+
+namespace {
+
+sockaddr_in LoopbackAddress(std::int32_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<u_short>(port));
+  return address;
+}
+
+} // namespace
+
+LoopbackSocket BindLoopback() {
+  LoopbackSocket bound{UniqueSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))};
+  if (!bound.socket) throw std::runtime_error("no socket for a loopback port");
+  sockaddr_in address = LoopbackAddress(0);
   int length = sizeof address;
   if (bind(bound.socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       getsockname(bound.socket.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
@@ -84,15 +186,15 @@ std::int32_t FreePort() {
   return BindLoopback().port;
 }
 
+bool ConnectLoopback(SOCKET s, std::int32_t port) {
+  const sockaddr_in address = LoopbackAddress(port);
+  return connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
 bool AcceptsConnections(std::int32_t port) {
   const WinsockSession winsock;
   const UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (s.Get() == INVALID_SOCKET) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<u_short>(port));
-  return connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  return s.Valid() && ConnectLoopback(s.Get(), port);
 }
 
 std::string ConfigXml(const std::vector<ConfigParameter>& parameters) {
@@ -111,6 +213,8 @@ std::string ConfigXml(const std::vector<ConfigParameter>& parameters) {
 std::string ConfigWithPort(std::int32_t port) { return ConfigWithPort(std::to_string(port)); }
 
 std::string ConfigWithPort(std::string_view portText) { return ConfigXml({{"httpPort", std::string(portText)}}); }
+
+void WriteConfig(const ScratchFolder& folder, const std::string& xml) { folder.Write("config\\AppConfig.xml", xml); }
 
 bool RunningUnderWine() {
   const HMODULE ntdll = GetModuleHandleA("ntdll.dll");

@@ -1,23 +1,26 @@
 // TestSupport: the small things every Windows test here needs, whatever it drives: a bounded wait, an owner for a
-// kernel handle, the test executable's folder, a free loopback port and a look at one, the server's configuration
-// text, whether Wine is underneath, a script opened as the shell opens it, a child process, and a sweep for processes
-// no handle of ours reaches.
+// kernel handle, the test executable's folder, a scratch folder, a file's bytes and a folder's state, a working-folder
+// scope, a free loopback port and a look at one, the server's configuration text and where it goes, whether Wine is
+// underneath, a script opened as the shell opens it, a child process, and a sweep for processes no handle of ours
+// reaches.
 //
 // Nothing here knows the panel (see PanelDriver.h) or the stand-in server (see StandInHarness.h). Every wait is
 // bounded; every process started or found here is ended by its owner.
 #pragma once
 
-#include "KernelHandle.h"
-#include "Socket.h"
+#include "win32/KernelHandle.h"
+#include "win32/Socket.h"
 
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace tsm::test {
@@ -46,6 +49,55 @@ using tsm::UniqueHandle;
 // Whether path (UTF-8) names a file (a folder does not count).
 [[nodiscard]] bool FileExists(const std::string& path);
 
+// A fresh empty folder under %TEMP%, removed with all its contents when the object goes. Its name holds a blank, as
+// "Program Files" does, so every script and command line that takes a path inside it must quote it. For a panel
+// copy with scripts beside it, a server's folder, or a working folder with (or without) a configuration below it.
+// Paths are UTF-8, as the panel holds its own, so that names outside the system's code page ("Панель Ω") can be
+// made and used.
+class ScratchFolder {
+public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  ScratchFolder(ScratchFolder&& other) noexcept;
+  ScratchFolder& operator=(ScratchFolder&&) = delete;
+
+  // The folder, without a trailing separator.
+  [[nodiscard]] const std::string& Path() const { return path_; }
+  // Path of `relative` inside the folder ("config\\AppConfig.xml").
+  [[nodiscard]] std::string PathOf(const std::string& relative) const;
+  // Writes `bytes` exactly (binary) to `relative`, creating the folders on the way; throws on failure.
+  void Write(const std::string& relative, const std::string& bytes) const;
+  // Copies the file `source` to `relative` (its own name when empty), replacing what is there; returns the new path;
+  // throws on failure.
+  std::string CopyIn(const std::string& source, const std::string& relative = {}) const;
+
+private:
+  std::string path_;
+};
+
+// Every byte of the file, or "" when it cannot be read.
+[[nodiscard]] std::string ReadFileBytes(const std::filesystem::path& path);
+
+// Every entry below root, by its relative path, with its size, last write time and (for a file) its bytes: the same
+// before and after, nothing in the folder was written.
+using FolderState = std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type, std::string>>;
+[[nodiscard]] FolderState StateOf(const std::filesystem::path& root);
+
+// The process's working folder for the scope, put back when it goes. Throws std::runtime_error when the folder
+// cannot be entered, so a test never runs in the wrong folder.
+class WorkingFolderScope {
+public:
+  explicit WorkingFolderScope(const std::filesystem::path& folder);
+  ~WorkingFolderScope();
+  WorkingFolderScope(const WorkingFolderScope&) = delete;
+  WorkingFolderScope& operator=(const WorkingFolderScope&) = delete;
+
+private:
+  std::string previous_;
+};
+
 // A socket bound to a free loopback port, not listening: it holds the port, so nobody else can listen there while
 // it lives. The caller's Winsock session must outlive it. Throws std::runtime_error when no socket can be had.
 struct LoopbackSocket {
@@ -58,6 +110,8 @@ struct LoopbackSocket {
 // no socket can be had. Every configuration a test writes names one of these, never a fixed port.
 [[nodiscard]] std::int32_t FreePort();
 
+// Connects s to 127.0.0.1:port; whether it connected.
+[[nodiscard]] bool ConnectLoopback(SOCKET s, std::int32_t port);
 // Whether 127.0.0.1:port accepts a connection right now.
 [[nodiscard]] bool AcceptsConnections(std::int32_t port);
 
@@ -72,6 +126,9 @@ struct ConfigParameter {
 // The usual case: only httpPort, as a number or as any text.
 [[nodiscard]] std::string ConfigWithPort(std::int32_t port);
 [[nodiscard]] std::string ConfigWithPort(std::string_view portText);
+// Writes xml as the configuration below folder (config\AppConfig.xml), where the panel and the stand-in server look
+// for it when folder is their working folder; throws on failure.
+void WriteConfig(const ScratchFolder& folder, const std::string& xml);
 
 // Wine's ntdll exports its version; Windows' does not. Some socket outcomes differ between the two.
 [[nodiscard]] bool RunningUnderWine();

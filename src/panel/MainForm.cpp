@@ -1,0 +1,344 @@
+// The window itself: its creation with every control from the layout table, its message dispatch, and the few
+// helpers the handlers share. Runs on the window's (user-interface) thread, the process's main thread.
+#include "panel/MainForm.h"
+
+#include <commctrl.h>
+
+#include <ctime>
+#include <exception>
+#include <stdexcept>
+
+#include "core/ErrorBoxText.h"
+#include "win32/SystemText.h"
+
+namespace tsm {
+namespace {
+
+constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kMainExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+constexpr char kExplanation[] = "Torvale is not registered as a service with the operating system.\r\n\r\nYou have "
+                                "the option of registering as service or running it as a normal application.";
+
+UniqueFont MakeFont(const Dpi& dpi, int height, bool bold) {
+  return UniqueFont(::CreateFontA(-dpi.Scale(height), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
+}
+
+void RegisterMainClass(HINSTANCE instance, WNDPROC proc) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+  wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kMainFormClass;
+  ::RegisterClassExA(&wc);
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(Dpi::OfScreen()) {
+  RegisterMainClass(instance, WindowProc);
+  RegisterControlClasses(instance);
+
+  RECT frame{0, 0, dpi_.Scale(kClientWidth), dpi_.Scale(kClientHeight)};
+  ::AdjustWindowRectEx(&frame, kMainStyle, FALSE, kMainExStyle);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+
+  if (!::CreateWindowExA(kMainExStyle, kMainFormClass, kAppTitle, kMainStyle, left, top, width, height, nullptr,
+                         nullptr, instance, this)) {
+    // What WM_CREATE threw goes on to the entry point, which shows it in the start-up error box.
+    if (creationError_) std::rethrow_exception(creationError_);
+    throw std::runtime_error(GetLastErrorText());
+  }
+  FitToMonitorScale();
+  // As a dialog box starts: keyboard cues (the buttons' focus rectangle) hidden when the last input was the mouse,
+  // shown when it was the keyboard. The first Tab shows them for good (IsDialogMessage sees to that).
+  ::SendMessageA(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+  ::ShowWindow(handle_, SW_SHOWNORMAL);
+  ::UpdateWindow(handle_);
+}
+
+TfrmMain::~TfrmMain() {
+  if (handle_) ::DestroyWindow(handle_);
+}
+
+LRESULT CALLBACK TfrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* form = static_cast<TfrmMain*>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    form->handle_ = window;
+    form->link_->Handle = window;
+  }
+  auto* form = reinterpret_cast<TfrmMain*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (!form) return ::DefWindowProcA(window, message, wParam, lParam);
+
+  if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    form->handle_ = nullptr;
+    form->link_->Handle = nullptr;
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  // An exception must not unwind through the system's frames. One from WM_CREATE fails the creation, so that no
+  // half-made window stays up; any other is shown here, as the message loop would, and the window goes on.
+  try {
+    return form->HandleMessage(message, wParam, lParam);
+  } catch (const std::exception& e) {
+    if (message == WM_CREATE) return form->FailCreation();
+    ShowExceptionBox(window, e.what());
+  } catch (...) {
+    if (message == WM_CREATE) return form->FailCreation();
+    ShowExceptionBox(window, "");
+  }
+  return 0;
+}
+
+LRESULT TfrmMain::FailCreation() {
+  creationError_ = std::current_exception();
+  return -1; // CreateWindowEx destroys the window again and returns null
+}
+
+LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_CREATE:
+    style_.Open(handle_);
+    CreateFonts();
+    CreateControls();
+    tmrMain.Id = IDT_TMRMAIN;
+    ::SetTimer(handle_, tmrMain.Id, kTickMilliseconds, nullptr);
+    FormCreate();
+    return 0;
+  case WM_COMMAND:
+    if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
+    return 0;
+  case WM_DRAWITEM: {
+    const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    for (const TBitBtn* button : {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService})
+      if (button->Handle == item.hwndItem) button->Draw(item, dpi_, style_.Button());
+    return TRUE;
+  }
+  case WM_THEMECHANGED:
+    style_.Open(handle_);
+    ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    break;
+  case WM_DPICHANGED:
+    FormDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+    return 0;
+  case WM_CTLCOLORSTATIC:
+    ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+    return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+  case WM_TIMER:
+    if (wParam == tmrMain.Id) tmrMainTimer();
+    return 0;
+  case WM_STATUS_UPDATE:
+    WMStatusUpdate(*reinterpret_cast<const std::string*>(lParam), wParam != 0);
+    return 0;
+  case WM_SETCURSOR:
+    if (ApplyBusyCursor()) return TRUE;
+    break;
+  case WM_DESTROY:
+    ::KillTimer(handle_, tmrMain.Id);
+    // A window whose creation failed ends no message loop: none runs yet, and a quit message left in the queue would
+    // close the start-up error box at once.
+    if (!creationError_) ::PostQuitMessage(0);
+    return 0;
+  }
+  return ::DefWindowProcA(handle_, message, wParam, lParam);
+}
+
+void TfrmMain::CreateFonts() {
+  defaultFont_ = MakeFont(dpi_, 11, false);
+  titleFont_ = MakeFont(dpi_, 21, true);
+  explanationFont_ = MakeFont(dpi_, 13, false);
+  noticeFont_ = MakeFont(dpi_, 11, true);
+}
+
+TControl* TfrmMain::ControlById(int id) {
+  struct Binding {
+    int id;
+    TControl* control;
+  };
+  const Binding bindings[] = {
+      {IDC_PANEL1, &Panel1},           {IDC_PGMAIN, &pgMain},
+      {IDC_TBUNREGISTERED, &tbUnregistered}, {IDC_TBREGISTERED, &tbRegistered},
+      {IDC_LABEL1, &Label1},           {IDC_BTNREGISTER, &btnRegister},
+      {IDC_BTNRUNFERRIX, &btnRunFerrix}, {IDC_BTNSTARTSERVICE, &btnStartService},
+      {IDC_BTNSTOPSERVICE, &btnStopService}, {IDC_IMGSTATUS, &imgStatus},
+      {IDC_STBMAIN, &stbMain},         {IDC_IMGRUNNING, &imgRunning},
+      {IDC_IMGSTOPPED, &imgStopped},   {IDC_IMGCOMINGUP, &imgComingUp},
+      {IDC_IMGSTOP, &imgStop},         {IDC_IMGSTART, &imgStart},
+      {IDC_LBLSTATUS, &lblStatus},     {IDC_LBLSTATUS2, &lblStatus2},
+  };
+  for (const auto& binding : bindings)
+    if (binding.id == id) return binding.control;
+  return nullptr;
+}
+
+HFONT TfrmMain::FontFor(ControlFont font) const {
+  return font == ControlFont::Title         ? titleFont_.Get()
+         : font == ControlFont::Explanation ? explanationFont_.Get()
+         : font == ControlFont::Notice      ? noticeFont_.Get()
+                                            : defaultFont_.Get();
+}
+
+void TfrmMain::CreateControls() {
+  auto controlById = [&](int id) { return ControlById(id); };
+
+  tooltip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, instance_, nullptr);
+
+  for (const LayoutRow& row : kMainFormLayout) {
+    TControl* control = controlById(row.id);
+    if (!control) throw std::logic_error("a control of the layout has no member");
+    HWND parent = row.parent ? controlById(row.parent)->Handle : handle_;
+    const DWORD visible = row.visible ? WS_VISIBLE : 0;
+    const char* caption = row.caption ? row.caption : "";
+    const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id));
+
+    auto create = [&](DWORD exStyle, const char* className, DWORD style, void* param = nullptr) {
+      return ::CreateWindowExA(exStyle, className, caption, WS_CHILD | visible | style, 0, 0, 0, 0, parent, menu,
+                               instance_, param);
+    };
+    switch (row.kind) {
+    case ControlKind::Panel:
+      control->Handle = create(0, kPanelClass, 0, &style_);
+      break;
+    case ControlKind::PageControl:
+      control->Handle = create(WS_EX_CONTROLPARENT, kPageControlClass, WS_CLIPCHILDREN, &style_);
+      break;
+    case ControlKind::Page:
+      control->Handle = create(WS_EX_CONTROLPARENT, kPageClass, 0);
+      break;
+    case ControlKind::Label: // one line, clipped rather than wrapped out of sight below its own height
+      control->Handle = create(0, "STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX);
+      break;
+    case ControlKind::WrappedLabel:
+      control->Handle = create(0, "STATIC", SS_LEFT | SS_NOPREFIX);
+      break;
+    case ControlKind::Button: {
+      auto& button = static_cast<TBitBtn&>(*control);
+      button.Handle = create(0, "BUTTON", BS_OWNERDRAW | WS_TABSTOP);
+      button.Glyph = TGlyph(LoadPicture(instance_, row.picture, dpi_).Get());
+      button.TrackHot();
+      button.Hint = row.hint ? row.hint : "";
+      TOOLINFOA tool{};
+      tool.cbSize = sizeof tool;
+      tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+      tool.hwnd = parent;
+      tool.uId = reinterpret_cast<UINT_PTR>(button.Handle);
+      tool.lpszText = button.Hint.data();
+      ::SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+      break;
+    }
+    case ControlKind::Image: {
+      auto& image = static_cast<TImage&>(*control);
+      image.Handle = create(0, kImageClass, 0, &image);
+      if (row.picture) image.SetPicture(LoadPicture(instance_, row.picture, dpi_));
+      break;
+    }
+    case ControlKind::StatusBar:
+      control->Handle = create(0, STATUSCLASSNAMEA, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER);
+      ::SendMessageA(control->Handle, SB_SIMPLE, TRUE, 0);
+      break;
+    }
+    if (!control->Handle) throw std::runtime_error(GetLastErrorText());
+
+    PlaceControl(control->Handle, row.bounds, dpi_);
+    ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row.font)), FALSE);
+  }
+}
+
+void TfrmMain::FormCreate() {
+  Label1.SetCaption(kExplanation);
+  random_.seed(static_cast<std::uint32_t>(::GetTickCount64() ^ static_cast<std::uint64_t>(::time(nullptr))));
+  lblStatus.SetVisible(false);
+  lblStatus2.SetVisible(false);
+  link_->HttpPort = -1;
+  btnRunFerrix.SetEnabled(false);
+  ServerRunning = false;
+  StatusText = "Checking status";
+  stbMain.SetSimpleText(StatusText);
+  RefreshServiceStatus();
+  StartStatusProbe();
+}
+
+void TfrmMain::tmrMainTimer() {
+  RefreshServiceStatus();
+  StartStatusProbe();
+}
+
+void TfrmMain::SetBusy(bool on) {
+  SetBusyCursor(on);
+  ProcessMessages();
+}
+
+void TfrmMain::ProcessMessages() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Leave the quit for the main loop, which ends the program.
+      ::PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (!handle_ || !::IsDialogMessageA(handle_, &msg)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  }
+}
+
+std::string TfrmMain::GetLastErrorText() {
+  return SystemErrorText(::GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
+}
+
+void TfrmMain::ShowMessage(const std::string& text) const {
+  ::MessageBoxA(handle_, text.c_str(), kAppTitle, MB_OK);
+}
+
+void TfrmMain::ShowRequestSent() {
+  lblStatus.SetVisible(true);
+  lblStatus2.SetVisible(true);
+  SetBusy(true);
+}
+
+void TfrmMain::OnCommand(int id) {
+  switch (id) {
+  case IDOK: // Enter, which IsDialogMessage turns into IDOK: it presses the focused button
+    PressFocusedButton();
+    break;
+  case IDC_BTNREGISTER:
+    btnRegisterClick();
+    break;
+  case IDC_BTNRUNFERRIX:
+    btnRunFerrixClick();
+    break;
+  case IDC_BTNSTARTSERVICE:
+    btnStartServiceClick();
+    break;
+  case IDC_BTNSTOPSERVICE:
+    btnStopServiceClick();
+    break;
+  }
+}
+
+// Enter presses the focused button, as Space does, when it is one of ours and can be pressed: a button that kept
+// the focus while its page was hidden cannot.
+void TfrmMain::PressFocusedButton() {
+  const HWND focus = ::GetFocus();
+  for (const TBitBtn* button : {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService})
+    if (button->Handle == focus && ::IsWindowVisible(focus) && ::IsWindowEnabled(focus))
+      OnCommand(::GetDlgCtrlID(focus));
+}
+
+void ShowExceptionBox(HWND owner, const char* message) {
+  ::MessageBoxA(owner, ExceptionBoxText(message ? message : "").c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+}
+
+} // namespace tsm

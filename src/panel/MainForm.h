@@ -1,0 +1,138 @@
+// The panel's one window: the service's state as a traffic light with its commands, and the server's status.
+// Everything of TfrmMain runs on the window's (user-interface) thread; the probe's worker reaches the window only
+// through TFormLink and WM_STATUS_UPDATE.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "panel/Controls.h"
+#include "panel/VisualStyle.h"
+
+namespace tsm {
+
+class TServiceInfo;
+
+// A probe's result reaches the window with this message, sent synchronously from the probe's worker:
+// wParam is the running flag, lParam points to the status line (a std::string the worker keeps alive).
+inline constexpr UINT WM_STATUS_UPDATE = WM_USER + 100;
+
+inline constexpr UINT kTickMilliseconds = 10000;
+
+// What btnRunFerrix does, kept in its Tag: nothing until the first probe has answered, then start or stop the server.
+enum class RunMode : int { Unknown = 0, StopServer = 1, StartServer = 2 };
+inline constexpr char kMainFormClass[] = "TfrmMain";
+// The window's caption, and the caption of every box the panel shows.
+inline constexpr char kAppTitle[] = "Torvale Service Manager";
+
+// What a probe worker may touch of the window. Workers share it, so it outlives the window: a worker that
+// finishes after the window is gone still finds HttpPort, and its message to the dead window is simply dropped.
+struct TFormLink {
+  std::atomic<HWND> Handle{nullptr};
+  // The server's HTTP port: -1 until a probe has resolved it from the configuration, then that port for good.
+  std::atomic<std::int32_t> HttpPort{-1};
+};
+
+// The 10-second refresh, as a window timer: all the window keeps of it is its id.
+struct TTimer {
+  UINT_PTR Id = 0;
+};
+
+class TfrmMain {
+public:
+  // Creates the window (which runs FormCreate) and shows it centred on the screen. Throws when the window cannot be
+  // made, what its creation threw among it; no window is left then.
+  explicit TfrmMain(HINSTANCE instance);
+  TfrmMain(const TfrmMain&) = delete;
+  TfrmMain& operator=(const TfrmMain&) = delete;
+  ~TfrmMain();
+
+  [[nodiscard]] HWND Handle() const { return handle_; }
+
+  // Controls, in the window's own order.
+  TPanel Panel1; // the header band across the top, with the program's name
+  TPageControl pgMain;
+  TTabSheet tbUnregistered;
+  TTabSheet tbRegistered;
+  TLabel Label1; // the explanation on the unregistered page
+  TBitBtn btnRegister;
+  TBitBtn btnRunFerrix; // Run, Start or Stop Torvale: runs the server as a plain application or asks it to stop
+  TBitBtn btnStartService;
+  TBitBtn btnStopService;
+  TImage imgStatus;
+  TStatusBar stbMain;
+  TImage imgRunning;
+  TImage imgStopped;
+  TTimer tmrMain;
+  TImage imgComingUp;
+  TImage imgStop;
+  TImage imgStart;
+  TLabel lblStatus;
+  TLabel lblStatus2;
+
+  std::string StatusText;
+  bool ServerRunning = false;
+  [[nodiscard]] std::int32_t HttpPort() const { return link_->HttpPort.load(); }
+
+  // Event handlers, each with the file it lives in.
+  void FormCreate();                                                // MainForm.cpp
+  void tmrMainTimer();                                              // MainForm.cpp
+  void btnRegisterClick();                                          // MainFormServiceCommands.cpp
+  void btnStartServiceClick();                                      // MainFormServiceCommands.cpp
+  void btnStopServiceClick();                                       // MainFormServiceCommands.cpp
+  void btnRunFerrixClick();                                         // MainFormRunStop.cpp
+  void WMStatusUpdate(const std::string& statusLine, bool running); // MainFormStatus.cpp
+
+  void RefreshServiceStatus(); // MainFormServiceDisplay.cpp
+  void StartStatusProbe();     // MainFormStatus.cpp
+
+  // The hourglass over all of the program's windows (or not), shown at once.
+  void SetBusy(bool on);
+  // The system's wording for the calling thread's last error, or "" when it has none.
+  [[nodiscard]] static std::string GetLastErrorText();
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // Keeps what WM_CREATE threw for the constructor, and fails the creation. Only inside a handler.
+  LRESULT FailCreation();
+  void CreateControls();
+  void CreateFonts();
+  [[nodiscard]] TControl* ControlById(int id);
+  [[nodiscard]] HFONT FontFor(ControlFont font) const;
+  // At another display scale (MainFormDpi.cpp): the window takes the rectangle the system suggests, and every
+  // control, font, picture, glyph and the tooltip's font follow the new scale.
+  void FormDpiChanged(int dpi, const RECT& suggested);
+  void FitToMonitorScale();
+  void PressFocusedButton();
+  void OnCommand(int id);
+  void ShowRequestSent();
+  void RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn);
+  void ShowMessage(const std::string& text) const;
+  void ShowPage(const TTabSheet& page);
+  void ShowRunMode(RunMode mode);
+  void ProcessMessages();
+
+  HINSTANCE instance_;
+  HWND handle_ = nullptr;
+  Dpi dpi_;
+  UniqueFont defaultFont_, titleFont_, explanationFont_, noticeFont_;
+  TVisualStyle style_;
+  HWND tooltip_ = nullptr;
+  UniqueFont tooltipFont_;           // set once the scale has changed; until then the tooltip's own
+  UniqueIcon bigIcon_, smallIcon_;  // likewise for the window's icons
+  std::mt19937 random_; // draws the stop token; seeded from the clock at creation
+  std::shared_ptr<TFormLink> link_ = std::make_shared<TFormLink>();
+  std::exception_ptr creationError_; // what WM_CREATE threw, if it did
+};
+
+// Shows an exception nobody else caught: its message as a sentence, the program's title, an error icon.
+void ShowExceptionBox(HWND owner, const char* message);
+
+} // namespace tsm

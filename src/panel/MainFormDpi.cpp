@@ -1,0 +1,97 @@
+// The window at another display scale. Windows sends WM_DPICHANGED when the window moves to a monitor of another
+// scale (the manifest declares per-monitor awareness, version 2), or when that monitor's scale changes.
+// Runs on the window's (user-interface) thread.
+#include "panel/MainForm.h"
+
+#include <commctrl.h>
+
+#include "core/ServiceDisplay.h"
+
+namespace tsm {
+namespace {
+
+// The system's metrics are for the scale the session started at; the tooltip's font follows the window's.
+UniqueFont TooltipFont(const Dpi& dpi) {
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return {};
+  const Dpi system = Dpi::OfScreen();
+  metrics.lfStatusFont.lfHeight = ::MulDiv(metrics.lfStatusFont.lfHeight, dpi.Value(), system.Value());
+  return UniqueFont(::CreateFontIndirectA(&metrics.lfStatusFont));
+}
+
+// Calls of Windows 10 (1607) and later, looked up so that the panel still starts on older systems.
+template <typename Function> Function* User32Call(const char* name) {
+  const FARPROC call = ::GetProcAddress(::GetModuleHandleA("user32.dll"), name);
+  return reinterpret_cast<Function*>(reinterpret_cast<void (*)()>(call));
+}
+
+UniqueIcon LoadAppIcon(HINSTANCE instance, int size) {
+  return UniqueIcon(
+      static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size, size, 0)));
+}
+
+} // namespace
+
+void TfrmMain::FitToMonitorScale() {
+  // The window was laid out for the scale the session started with; the monitor it opens on may have another
+  // (its scale was changed since, or it is not the one the session started on).
+  const auto dpiForWindow = User32Call<UINT WINAPI(HWND)>("GetDpiForWindow");
+  const auto adjustForDpi = User32Call<BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+  const int dpi = dpiForWindow ? static_cast<int>(dpiForWindow(handle_)) : 0;
+  if (!dpi || dpi == dpi_.Value() || !adjustForDpi) return;
+  const Dpi scale(dpi);
+  RECT frame{0, 0, scale.Scale(kClientWidth), scale.Scale(kClientHeight)};
+  const auto style = static_cast<DWORD>(::GetWindowLongPtrA(handle_, GWL_STYLE));
+  const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrA(handle_, GWL_EXSTYLE));
+  if (!adjustForDpi(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi))) return;
+  RECT now{};
+  ::GetWindowRect(handle_, &now);
+  // Kept centred where it was.
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int left = (now.left + now.right - width) / 2;
+  const int top = (now.top + now.bottom - height) / 2;
+  FormDpiChanged(dpi, RECT{left, top, left + width, top + height});
+}
+
+void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
+  dpi_ = Dpi(dpi);
+  // The fonts the controls hold now go only once every control has its new one.
+  const UniqueFont oldFonts[] = {std::move(defaultFont_), std::move(titleFont_), std::move(explanationFont_),
+                                     std::move(noticeFont_), std::move(tooltipFont_)};
+  CreateFonts();
+  // The layout again at the new scale, with the pictures drawn for it.
+  for (const LayoutRow& spec : kMainFormLayout) {
+    TControl* control = ControlById(spec.id);
+    PlaceControl(control->Handle, spec.bounds, dpi_);
+    ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec.font)), FALSE);
+    if (!spec.picture) continue;
+    UniqueBitmap picture = LoadPicture(instance_, spec.picture, dpi_);
+    if (spec.kind == ControlKind::Button)
+      static_cast<TBitBtn*>(control)->Glyph = TGlyph(picture.Get());
+    else
+      static_cast<TImage*>(control)->SetPicture(std::move(picture));
+  }
+  // The traffic light on show, and the run button's glyph, which is imgStart's or imgStop's as the server goes.
+  const TImage* lit = imgStatus.Tag == static_cast<int>(StatusPicture::Stopped)   ? &imgStopped
+                          : imgStatus.Tag == static_cast<int>(StatusPicture::Running) ? &imgRunning
+                          : imgStatus.Tag == static_cast<int>(StatusPicture::Pending) ? &imgComingUp
+                                                                                      : nullptr;
+  if (lit) imgStatus.SetPicture(lit->CopyPicture());
+  const RunMode mode = static_cast<RunMode>(btnRunFerrix.Tag);
+  btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());
+
+  tooltipFont_ = TooltipFont(dpi_);
+  if (tooltipFont_) ::SendMessageA(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(tooltipFont_.Get()), FALSE);
+  bigIcon_ = LoadAppIcon(instance_, dpi_.Scale(32));
+  smallIcon_ = LoadAppIcon(instance_, dpi_.Scale(16));
+  ::SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
+  ::SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+
+  ::SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+} // namespace tsm

@@ -1,0 +1,46 @@
+// The run/stop button (btnRunFerrix) and the mode it reads: start the server from its run script, or ask it to stop.
+// The status update switches the mode; both run on the window's (user-interface) thread.
+#include "panel/MainForm.h"
+
+#include "core/ServerContract.h"
+#include "core/StopToken.h"
+#include "http/HttpClient.h"
+#include "win32/ExecutableFolder.h"
+#include "win32/Shell.h"
+
+namespace tsm {
+
+void TfrmMain::btnRunFerrixClick() {
+  switch (static_cast<RunMode>(btnRunFerrix.Tag)) {
+  case RunMode::StartServer:
+    // Whether the script exists is left to the shell, whose refusal carries the system's own words.
+    if (OpenScriptHidden(handle_, ExecutableFolder() + kRunScript))
+      ShowRequestSent();
+    else
+      ShowMessage(GetLastErrorText());
+    break;
+  case RunMode::StopServer: {
+    std::uniform_int_distribution<std::int32_t> draw(kStopTokenLowest, kStopTokenLowest + kStopTokenSpan - 1);
+    std::string response;
+    // Nothing is shown either way: the next status update tells whether the server went.
+    (void)HttpGet(kServerHost, StopRequestPath(MakeStopToken(draw(random_))), HttpPort(), response);
+    break;
+  }
+  case RunMode::Unknown:
+    break;
+  }
+}
+
+// The button follows the server: it offers to stop a running server and to start one that is not. The first answer
+// of a probe enables it; an unchanged mode leaves it alone.
+void TfrmMain::ShowRunMode(RunMode mode) {
+  if (btnRunFerrix.Tag == static_cast<int>(mode)) return;
+
+  btnRunFerrix.SetEnabled(true);
+  btnRunFerrix.Tag = static_cast<int>(mode);
+  btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());
+  btnRunFerrix.SetCaption(mode == RunMode::StopServer ? "Stop Torvale" : "Start Torvale");
+  ::InvalidateRect(btnRunFerrix.Handle, nullptr, TRUE);
+}
+
+} // namespace tsm

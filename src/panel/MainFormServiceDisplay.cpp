@@ -1,0 +1,40 @@
+// The service display: which page is on show, the traffic light, and which service buttons are enabled, refreshed
+// from the service control manager at start and on every tick. Runs on the window's (user-interface) thread.
+#include "panel/MainForm.h"
+
+#include "core/ServerContract.h"
+#include "core/ServiceDisplay.h"
+#include "service/ServiceStatus.h"
+
+namespace tsm {
+
+void TfrmMain::RefreshServiceStatus() {
+  TServiceInfo service;
+  const auto display = DisplayForState(service.GetState(kServiceName));
+  if (!display) {
+    // Forget the picture too, so that a service registered again shows its page at once, whatever its state.
+    ShowPage(tbUnregistered);
+    imgStatus.Tag = static_cast<int>(StatusPicture::None);
+    return;
+  }
+  if (imgStatus.Tag == static_cast<int>(display->picture)) return;
+
+  imgStatus.Tag = static_cast<int>(display->picture);
+  ShowPage(tbRegistered);
+  const TImage& holder = display->picture == StatusPicture::Stopped   ? imgStopped
+                         : display->picture == StatusPicture::Running ? imgRunning
+                                                                      : imgComingUp;
+  imgStatus.SetPicture(holder.CopyPicture());
+  // A screen reader reads the picture's window text as its name: the state in words.
+  imgStatus.SetCaption(StatusPictureWords(display->picture));
+  btnStartService.SetEnabled(display->startEnabled);
+  btnStopService.SetEnabled(display->stopEnabled);
+}
+
+void TfrmMain::ShowPage(const TTabSheet& page) {
+  const TTabSheet& other = &page == &tbRegistered ? tbUnregistered : tbRegistered;
+  page.SetVisible(true);
+  other.SetVisible(false);
+}
+
+} // namespace tsm

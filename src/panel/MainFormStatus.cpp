@@ -1,0 +1,24 @@
+// The server's status on the window: each tick starts a probe on a worker thread (ManualRunThread.cpp), and its
+// answer arrives here as WM_STATUS_UPDATE. Runs on the window's (user-interface) thread.
+#include "panel/MainForm.h"
+
+#include "panel/ManualRunThread.h"
+
+namespace tsm {
+
+void TfrmMain::StartStatusProbe() { TManualRunThread::Start(link_); }
+
+void TfrmMain::WMStatusUpdate(const std::string& statusLine, bool running) {
+  StatusText = statusLine;
+  ServerRunning = running;
+  stbMain.SetSimpleText(StatusText);
+
+  // Ends any "request sent" indication; no message processing here, so one update never runs inside another.
+  lblStatus.SetVisible(false);
+  lblStatus2.SetVisible(false);
+  SetBusyCursor(false);
+
+  ShowRunMode(ServerRunning ? RunMode::StopServer : RunMode::StartServer);
+}
+
+} // namespace tsm

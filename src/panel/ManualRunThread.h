@@ -1,0 +1,28 @@
+// The background probe: whether the server answers on its HTTP port, and since when it runs. Its body runs on a
+// worker thread of its own; only Start runs on the window's thread, to launch it.
+#pragma once
+
+#include <memory>
+
+#include "panel/MainForm.h"
+
+namespace tsm {
+
+// The probe's worker (the design's name: it runs nothing by hand, it only asks the server). One probe on a thread
+// of its own. Nothing keeps a reference to it: the thread owns the object and frees it when the probe is done, and
+// it holds the window only through the shared link, never the window object itself.
+class TManualRunThread {
+public:
+  // Starts the probe at once and returns; the body sees Form only after construction is complete.
+  static void Start(std::shared_ptr<TFormLink> form);
+
+  const std::shared_ptr<TFormLink> Form;
+
+private:
+  explicit TManualRunThread(std::shared_ptr<TFormLink> form) : Form(std::move(form)) {}
+  void Execute() const;
+  // Resolves the port once, asks the server, and hands the result to the window synchronously.
+  void Probe() const;
+};
+
+} // namespace tsm

@@ -1,0 +1,35 @@
+// The visual style's parts the window draws itself: the push-button face, the page area and the header band.
+// Each is held open for the main window and reopened when the style changes (WM_THEMECHANGED); each is null while
+// no style is active, and the controls then draw the classic look they always had.
+#pragma once
+
+#include <windows.h>
+#include <uxtheme.h>
+
+#include "win32/UniqueResource.h"
+
+namespace tsm {
+
+inline void CloseTheme(HTHEME theme) { ::CloseThemeData(theme); }
+using UniqueTheme = UniqueResource<HTHEME, CloseTheme>;
+
+class TVisualStyle {
+public:
+  // Opens the parts anew for `window`: at creation, and whenever the style is switched on, off or to another one.
+  void Open(HWND window);
+
+  [[nodiscard]] HTHEME Button() const { return button_.Get(); }
+  // The frame round a tab control's pages (the page control has no tab row).
+  [[nodiscard]] HTHEME Pane() const { return tab_.Get(); }
+  // The band a rebar draws behind its bars, for the header; null when the style has no such part.
+  [[nodiscard]] HTHEME Band() const { return rebar_.Get(); }
+
+private:
+  UniqueTheme button_, tab_, rebar_;
+};
+
+// Fills `client` with the style's pane (for the page control) or band (for the header), over what the parent shows
+// through where the part is not opaque. False, and nothing drawn, when `theme` is null.
+bool DrawThemedArea(HWND window, HDC dc, HTHEME theme, int part, const RECT& client);
+
+} // namespace tsm
