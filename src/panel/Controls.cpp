@@ -357,9 +357,8 @@ void TStatusBar::SetSimpleText(const std::string& text) const {
 }
 
 UniqueBitmap LoadPicture(HINSTANCE instance, int id, const Dpi& dpi) {
-  const auto fits = std::find_if(std::begin(kPictureDpis), std::end(kPictureDpis), [&](int drawn) {
-    return drawn >= dpi.Value();
-  });
+  const auto fits =
+      std::find_if(std::begin(kPictureDpis), std::end(kPictureDpis), [&](int drawn) { return drawn >= dpi.Value(); });
   if (fits != std::end(kPictureDpis))
     return LoadBitmapResource(instance, id + static_cast<int>(fits - std::begin(kPictureDpis)) * IDB_SCALE_STEP);
   const int largest = std::end(kPictureDpis)[-1];

@@ -62,7 +62,8 @@ struct TImage : TControl {
   [[nodiscard]] UniqueBitmap CopyPicture() const;
 };
 
-// A picture for a button (24 x 24 at 100 %), drawn with its bottom-left pixel's colour transparent, greyed when disabled.
+// A picture for a button (24 x 24 at 100 %), drawn with its bottom-left pixel's colour transparent, greyed when
+// disabled.
 class TGlyph {
 public:
   TGlyph() = default;

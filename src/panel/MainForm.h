@@ -125,9 +125,9 @@ private:
   UniqueFont defaultFont_, titleFont_, explanationFont_, noticeFont_;
   TVisualStyle style_;
   HWND tooltip_ = nullptr;
-  UniqueFont tooltipFont_;           // set once the scale has changed; until then the tooltip's own
-  UniqueIcon bigIcon_, smallIcon_;  // likewise for the window's icons
-  std::mt19937 random_; // draws the stop token; seeded from the clock at creation
+  UniqueFont tooltipFont_;         // set once the scale has changed; until then the tooltip's own
+  UniqueIcon bigIcon_, smallIcon_; // likewise for the window's icons
+  std::mt19937 random_;            // draws the stop token; seeded from the clock at creation
   std::shared_ptr<TFormLink> link_ = std::make_shared<TFormLink>();
   std::exception_ptr creationError_; // what WM_CREATE threw, if it did
 };

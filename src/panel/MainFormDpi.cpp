@@ -27,8 +27,7 @@ template <typename Function> Function* User32Call(const char* name) {
 }
 
 UniqueIcon LoadAppIcon(HINSTANCE instance, int size) {
-  return UniqueIcon(
-      static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size, size, 0)));
+  return UniqueIcon(static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size, size, 0)));
 }
 
 } // namespace
@@ -59,7 +58,7 @@ void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
   dpi_ = Dpi(dpi);
   // The fonts the controls hold now go only once every control has its new one.
   const UniqueFont oldFonts[] = {std::move(defaultFont_), std::move(titleFont_), std::move(explanationFont_),
-                                     std::move(noticeFont_), std::move(tooltipFont_)};
+                                 std::move(noticeFont_), std::move(tooltipFont_)};
   CreateFonts();
   // The layout again at the new scale, with the pictures drawn for it.
   for (const LayoutRow& spec : kMainFormLayout) {
@@ -75,9 +74,9 @@ void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
   }
   // The traffic light on show, and the run button's glyph, which is imgStart's or imgStop's as the server goes.
   const TImage* lit = imgStatus.Tag == static_cast<int>(StatusPicture::Stopped)   ? &imgStopped
-                          : imgStatus.Tag == static_cast<int>(StatusPicture::Running) ? &imgRunning
-                          : imgStatus.Tag == static_cast<int>(StatusPicture::Pending) ? &imgComingUp
-                                                                                      : nullptr;
+                      : imgStatus.Tag == static_cast<int>(StatusPicture::Running) ? &imgRunning
+                      : imgStatus.Tag == static_cast<int>(StatusPicture::Pending) ? &imgComingUp
+                                                                                  : nullptr;
   if (lit) imgStatus.SetPicture(lit->CopyPicture());
   const RunMode mode = static_cast<RunMode>(btnRunFerrix.Tag);
   btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());

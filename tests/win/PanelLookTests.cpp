@@ -80,8 +80,8 @@ void ExpectLaidOutAt(PanelDriver& panel, int dpi) {
 
   // The red lamp lit at the top, the green one dark at the bottom, and the housing down to the frame's foot: the
   // picture fills its frame at this scale.
-  (void)tsm::test::WaitUntil([&] { return panel.CaptureControl(IDC_IMGSTATUS).At(Scale(66, dpi), Scale(38, dpi)) ==
-                                          0xFF2828u; });
+  (void)tsm::test::WaitUntil(
+      [&] { return panel.CaptureControl(IDC_IMGSTATUS).At(Scale(66, dpi), Scale(38, dpi)) == 0xFF2828u; });
   const Pixels light = panel.CaptureControl(IDC_IMGSTATUS);
   EXPECT_EQ(light.At(Scale(66, dpi), Scale(38, dpi)), 0xFF2828u) << "lit red centre";
   EXPECT_EQ(light.At(Scale(66, dpi), Scale(172, dpi)), 0x08481Cu) << "dark green lamp";

@@ -64,7 +64,8 @@ std::string AccessibleName(HWND window) {
 void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested) {
   const UniqueHandle process = OpenPanelProcess(panel);
   const RemoteMemory remote(process.Get(), sizeof suggested);
-  if (!process || !remote.Get() || !WriteProcessMemory(process.Get(), remote.Get(), &suggested, sizeof suggested, nullptr))
+  if (!process || !remote.Get() ||
+      !WriteProcessMemory(process.Get(), remote.Get(), &suggested, sizeof suggested, nullptr))
     throw std::runtime_error("cannot reach the panel's memory for WM_DPICHANGED");
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutA(panel.Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.Get()),
@@ -79,11 +80,9 @@ bool SwitchStyleOffInPanel(const PanelDriver& panel) {
   const UniqueHandle process = OpenPanelProcess(panel);
   if (!process || !enableTheming) return false;
   // EnableTheming takes one BOOL, which a thread's start routine receives as its parameter: null is FALSE.
-  const UniqueHandle thread(CreateRemoteThread(process.Get(), nullptr, 0,
-                                               reinterpret_cast<LPTHREAD_START_ROUTINE>(
-                                                   reinterpret_cast<void (*)()>(enableTheming)),
-                                               nullptr, 0,
-                                               nullptr));
+  const UniqueHandle thread(CreateRemoteThread(
+      process.Get(), nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(enableTheming)),
+      nullptr, 0, nullptr));
   return thread && WaitForSingleObject(thread.Get(), kDefaultWaitMs) == WAIT_OBJECT_0;
 }
 
