@@ -87,7 +87,8 @@ void ExpectLaidOutAt(PanelDriver& panel, int dpi) {
   EXPECT_EQ(light.At(Scale(66, dpi), Scale(172, dpi)), 0x08481Cu) << "dark green lamp";
   EXPECT_EQ(light.At(Scale(66, dpi), Scale(200, dpi)), 0x38383Cu) << "housing above the foot";
 
-  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSTARTSERVICE, PictureAt(IDB_GLYPH_START_SERVICE, dpi)));
+  EXPECT_TRUE(tsm::test::WaitUntil(
+      [&] { return panel.ShowsPicture(IDC_BTNSTARTSERVICE, PictureAt(IDB_GLYPH_START_SERVICE, dpi)); }));
   if (dpi > 96) {
     EXPECT_FALSE(panel.ShowsPicture(IDC_BTNSTARTSERVICE, IDB_GLYPH_START_SERVICE)) << "the 100 % glyph";
   }

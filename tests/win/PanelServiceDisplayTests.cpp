@@ -39,12 +39,13 @@ void ExpectRegisteredPage(PanelDriver& panel, const Display& want) {
   EXPECT_EQ(tsm::test::AccessibleName(panel.Control(IDC_IMGSTATUS)), want.words);
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTARTSERVICE), want.startEnabled);
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTOPSERVICE), want.stopEnabled);
-  // An enabled button shows its glyph in colour (a disabled one a greyed form, which is not compared).
+  // An enabled button shows its glyph in colour (a disabled one a greyed form, which is not compared) once it is
+  // next painted.
   if (want.startEnabled) {
-    EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSTARTSERVICE, IDB_GLYPH_START_SERVICE));
+    EXPECT_TRUE(WaitUntil([&] { return panel.ShowsPicture(IDC_BTNSTARTSERVICE, IDB_GLYPH_START_SERVICE); }));
   }
   if (want.stopEnabled) {
-    EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSTOPSERVICE, IDB_GLYPH_STOP_SERVICE));
+    EXPECT_TRUE(WaitUntil([&] { return panel.ShowsPicture(IDC_BTNSTOPSERVICE, IDB_GLYPH_STOP_SERVICE); }));
   }
 }
 
