@@ -61,13 +61,13 @@ void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
                                  std::move(noticeFont_), std::move(tooltipFont_)};
   CreateFonts();
   // The layout again at the new scale, with the pictures drawn for it.
-  for (const LayoutRow& spec : kMainFormLayout) {
-    TControl* control = ControlById(spec.id);
-    PlaceControl(control->Handle, spec.bounds, dpi_);
-    ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec.font)), FALSE);
-    if (!spec.picture) continue;
-    UniqueBitmap picture = LoadPicture(instance_, spec.picture, dpi_);
-    if (spec.kind == ControlKind::Button)
+  for (const LayoutRow& row : kMainFormLayout) {
+    TControl* control = ControlById(row.id);
+    PlaceControl(control->Handle, row.bounds, dpi_);
+    ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row.font)), FALSE);
+    if (!row.picture) continue;
+    UniqueBitmap picture = LoadPicture(instance_, row.picture, dpi_);
+    if (row.kind == ControlKind::Button)
       static_cast<TBitBtn*>(control)->Glyph = TGlyph(picture.Get());
     else
       static_cast<TImage*>(control)->SetPicture(std::move(picture));

@@ -69,13 +69,13 @@ void ExpectLaidOutAt(PanelDriver& panel, int dpi) {
   const SIZE client = panel.ClientSize();
   EXPECT_NEAR(client.cx, Scale(tsm::kClientWidth, dpi), 1);
   EXPECT_NEAR(client.cy, Scale(tsm::kClientHeight, dpi), 1);
-  for (const tsm::LayoutRow& spec : tsm::kMainFormLayout) {
-    SCOPED_TRACE("control " + std::to_string(spec.id));
-    const tsm::test::Bounds b = panel.BoundsInParent(spec.id);
-    EXPECT_NEAR(b.left, Scale(spec.bounds.left, dpi), 1);
-    EXPECT_NEAR(b.top, Scale(spec.bounds.top, dpi), 1);
-    EXPECT_NEAR(b.width, Scale(spec.bounds.width, dpi), 1);
-    EXPECT_NEAR(b.height, Scale(spec.bounds.height, dpi), 1);
+  for (const tsm::LayoutRow& row : tsm::kMainFormLayout) {
+    SCOPED_TRACE("control " + std::to_string(row.id));
+    const tsm::test::Bounds b = panel.BoundsInParent(row.id);
+    EXPECT_NEAR(b.left, Scale(row.bounds.left, dpi), 1);
+    EXPECT_NEAR(b.top, Scale(row.bounds.top, dpi), 1);
+    EXPECT_NEAR(b.width, Scale(row.bounds.width, dpi), 1);
+    EXPECT_NEAR(b.height, Scale(row.bounds.height, dpi), 1);
   }
 
   // The red lamp lit at the top, the green one dark at the bottom, and the housing down to the frame's foot: the
