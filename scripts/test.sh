@@ -6,16 +6,25 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Each stage says how long it took, so a slow one shows in the log.
+stage() {
+  if [ -n "${stage_name:-}" ]; then echo "== ${stage_name}: $((SECONDS - stage_start)) s"; fi
+  stage_name=$1 stage_start=$SECONDS
+  [ -z "$1" ] || echo "== $1"
+}
+
+stage "setting up"
 scripts/setup.sh
 
-echo "== native core (AddressSanitizer, UndefinedBehaviorSanitizer)"
+stage "native core (AddressSanitizer, UndefinedBehaviorSanitizer)"
 cmake --workflow --preset native
 
-echo "== fuzzing the parsers (bounded)"
+stage "fuzzing the parsers (bounded)"
 scripts/fuzz.sh --seconds "${TSM_FUZZ_SECONDS:-20}"
 
-echo "== Windows build, tests under Wine, package"
+stage "Windows build, tests under Wine, package"
 # The tests that look at the screen or register services take turns in the first prefix; the rest run beside them in
 # a second one.
 scripts/wine-session --prefix build/windows/wineprefix --aside build/windows/wineprefix-aside -- \
   cmake --workflow --preset windows
+stage ""
