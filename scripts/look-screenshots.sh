@@ -10,16 +10,9 @@ out=$(realpath docs/screenshots)
 
 shot() {
   local dpi=$1 style=$2 name=$3
-  TSM_DPI=$dpi TSM_STYLE=$style TSM_BIN=$bin TSM_SHOT="$out/$name.png" scripts/wine-session --prefix "$prefix" -- bash -c '
-    themes="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\ThemeManager"
+  TSM_BIN=$bin TSM_SHOT="$out/$name.png" scripts/wine-session --prefix "$prefix" --dpi "$dpi" --style "$style" -- bash -c '
     winbin="Z:${TSM_BIN//\//\\}"
     {
-      wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$TSM_DPI" /f
-      wine reg add "$themes" /v ThemeActive /d "$TSM_STYLE" /f
-      wine reg add "$themes" /v DllName /d "C:\\windows\\resources\\themes\\light\\light.msstyles" /f
-      wine reg add "$themes" /v ColorName /d Blue /f
-      wine reg add "$themes" /v SizeName /d NormalSize /f
-      wineserver -k; wineserver -w; wineserver -p; wineboot
       wine sc delete Torvale
       wine sc create Torvale binPath= "$winbin\\tsm_test_service.exe" start= demand
       wine sc start Torvale

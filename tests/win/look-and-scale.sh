@@ -13,17 +13,8 @@ scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 phase() {
   local dpi=$1 style=$2 filter=$3
   echo "== $dpi DPI, style $style: $filter"
-  TSM_DPI=$dpi TSM_STYLE=$style "$scripts/wine-session" --prefix "$prefix" -- bash -c '
-    themes="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\ThemeManager"
-    {
-      wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$TSM_DPI" /f
-      wine reg add "$themes" /v ThemeActive /d "$TSM_STYLE" /f
-      wine reg add "$themes" /v DllName /d "C:\\windows\\resources\\themes\\light\\light.msstyles" /f
-      wine reg add "$themes" /v ColorName /d Blue /f
-      wine reg add "$themes" /v SizeName /d NormalSize /f
-      wineserver -k; wineserver -w; wineserver -p; wineboot
-    } </dev/null >/dev/null 2>&1
-    TSM_EXPECT_DPI=$TSM_DPI "'"$scripts"'/wine-exec" "'"$bin"'/tsm_panel_look_checks.exe" --gtest_filter="'"$filter"'"'
+  TSM_EXPECT_DPI=$dpi "$scripts/wine-session" --prefix "$prefix" --dpi "$dpi" --style "$style" -- \
+    "$scripts/wine-exec" "$bin/tsm_panel_look_checks.exe" --gtest_filter="$filter"
 }
 
 failed=0
