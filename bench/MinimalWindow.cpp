@@ -2,16 +2,13 @@
 // class, one window of the panel's client size centred on the screen, a line of text painted, a message loop.
 //
 // Built a second time with TSM_WITH_PANEL_IMPORTS (and the panel's manifest): the same window, but loading every DLL
-// the panel imports, with common controls 6, so that the panel's start-up cost can be split into what its imports
-// cost and what its own work does.
+// the panel loads at start (the rest it loads on first use), with common controls 6, so that the panel's start-up
+// cost can be split into what its imports cost and what its own work does.
 #include <windows.h>
 
 #ifdef TSM_WITH_PANEL_IMPORTS
-#include <winsock2.h>
 #include <commctrl.h>
-#include <objbase.h>
-#include <oleauto.h>
-#include <shellapi.h>
+#include <uxtheme.h>
 #endif
 
 namespace {
@@ -41,9 +38,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 #ifdef TSM_WITH_PANEL_IMPORTS
 // Taking the addresses is enough for the loader to map each DLL at start, as the panel's imports are.
-void* const volatile kImports[] = {reinterpret_cast<void*>(&CoInitialize),   reinterpret_cast<void*>(&SysAllocString),
-                                   reinterpret_cast<void*>(&ShellExecuteA),  reinterpret_cast<void*>(&WSAStartup),
-                                   reinterpret_cast<void*>(&TransparentBlt), reinterpret_cast<void*>(&OpenSCManagerA)};
+void* const volatile kImports[] = {reinterpret_cast<void*>(&IsThemeActive), reinterpret_cast<void*>(&OpenSCManagerA)};
 #endif
 
 } // namespace

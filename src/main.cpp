@@ -5,22 +5,11 @@
 #include <exception>
 
 #include "panel/MainForm.h"
-#include "win32/ComInit.h"
-#include "win32/Socket.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
-    // The shell asks for COM on a thread that opens files through it, as this one does with the server's scripts:
-    // apartment-threaded, without the old DDE that OLE1 needed, for the life of the window's thread. Should it
-    // fail, the panel goes on: opening a script needs no shell extension.
-    const TComInit com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
-
-    // Winsock for the life of the process: every exchange still starts its own session, but when overlapping
-    // probes each brought the library up and down, Wine now and then lost a socket and failed a connection.
-    const tsm::WinsockSession winsock;
 
     tsm::TfrmMain frmMain(instance);
     MSG msg;
