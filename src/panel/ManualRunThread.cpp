@@ -28,9 +28,8 @@ void TManualRunThread::Execute() const {
 
 void TManualRunThread::Probe() const {
   TFormLink& form = *Form;
-  const TComInit com; // the configuration reader needs COM on this thread
-
   if (form.HttpPort == -1) {
+    const TComInit com; // the configuration reader needs COM on this thread; once the port is known, no probe does
     const auto port = ResolveHttpPort(form.Handle);
     if (!port) return; // no port yet: nothing to ask, nothing to show
     form.HttpPort = *port;
