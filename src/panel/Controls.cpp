@@ -129,7 +129,30 @@ void DrawTransparent(HDC dc, HBITMAP picture, int x, int y) {
   if (!::GetObjectA(picture, sizeof info, &info)) return;
   MemoryDC source(dc, picture);
   const COLORREF transparent = ::GetPixel(source.Get(), 0, info.bmHeight - 1);
-  ::TransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.Get(), 0, 0, info.bmWidth, info.bmHeight, transparent);
+  ::GdiTransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.Get(), 0, 0, info.bmWidth, info.bmHeight,
+                      transparent);
+}
+
+// The picture as an icon whose mask is its transparent colour: white in the mask, black in the colour, as an image
+// list masks it. The picture itself stays as it was: it is drawn again, and made into an icon again.
+UniqueIcon MaskedIcon(HBITMAP picture, SIZE size) {
+  const MemoryDC source(nullptr, picture);
+  const WindowDC screen(nullptr);
+  UniqueBitmap mask(::CreateBitmap(size.cx, size.cy, 1, 1, nullptr));
+  UniqueBitmap colour(::CreateCompatibleBitmap(screen.Get(), size.cx, size.cy));
+  if (!source.Get() || !mask || !colour) return {};
+  {
+    // Copied to one bit per pixel, the pixels of the source's background colour turn white and the rest black.
+    const MemoryDC maskDc(nullptr, mask.Get());
+    ::SetBkColor(source.Get(), ::GetPixel(source.Get(), 0, size.cy - 1));
+    ::BitBlt(maskDc.Get(), 0, 0, size.cx, size.cy, source.Get(), 0, 0, SRCCOPY);
+    const MemoryDC colourDc(screen.Get(), colour.Get());
+    ::BitBlt(colourDc.Get(), 0, 0, size.cx, size.cy, source.Get(), 0, 0, SRCCOPY);
+    constexpr DWORD kDestinationAndNotSource = 0x00220326;
+    ::BitBlt(colourDc.Get(), 0, 0, size.cx, size.cy, maskDc.Get(), 0, 0, kDestinationAndNotSource);
+  }
+  ICONINFO icon{TRUE, 0, 0, mask.Get(), colour.Get()};
+  return UniqueIcon(::CreateIconIndirect(&icon)); // copies both bitmaps
 }
 
 LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -145,7 +168,7 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   const FacePainter face(window);
   if (const auto* image = reinterpret_cast<const TImage*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
       image && image->Picture)
-    DrawTransparent(face.Dc(), image->Picture.Get(), 0, 0);
+    DrawTransparent(face.Dc(), image->Picture, 0, 0);
   return 0;
 }
 
@@ -247,41 +270,28 @@ bool ApplyBusyCursor() {
   return true;
 }
 
-void TImage::SetPicture(UniqueBitmap picture) {
-  Picture = std::move(picture);
-  ::InvalidateRect(Handle, nullptr, TRUE);
-}
+void TPicture::Load(HINSTANCE instance, const Dpi& dpi) { Bitmap = LoadPicture(instance, Resource, dpi); }
 
-UniqueBitmap TImage::CopyPicture() const {
-  if (!Picture) return {};
-  return UniqueBitmap(static_cast<HBITMAP>(::CopyImage(Picture.Get(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+void TImage::SetPicture(HBITMAP picture) {
+  Picture = picture;
+  ::InvalidateRect(Handle, nullptr, TRUE);
 }
 
 TGlyph::TGlyph(HBITMAP bitmap) {
   BITMAP info{};
   if (!bitmap || !::GetObjectA(bitmap, sizeof info, &info)) return;
+  bitmap_ = bitmap;
   size_ = {info.bmWidth, info.bmHeight};
-  COLORREF transparent;
-  {
-    MemoryDC source(nullptr, bitmap);
-    transparent = ::GetPixel(source.Get(), 0, info.bmHeight - 1);
-  }
-  images_.Reset(::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR32 | ILC_MASK, 1, 0));
-  if (!images_) return;
-  // Masking blackens the transparent pixels of the bitmap it is given, and the caller's picture is made into a glyph
-  // again later (the run button's, each time the server comes or goes): only a copy of ours may be spoilt.
-  const UniqueBitmap copy(static_cast<HBITMAP>(::CopyImage(bitmap, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  if (!copy) return;
-  ::ImageList_AddMasked(images_.Get(), copy.Get(), transparent);
-  disabled_.Reset(::ImageList_GetIcon(images_.Get(), 0, ILD_TRANSPARENT));
 }
 
 void TGlyph::Draw(HDC dc, int x, int y, bool enabled) const {
-  if (!images_) return;
-  if (enabled || !disabled_) {
-    ::ImageList_Draw(images_.Get(), 0, dc, x, y, ILD_TRANSPARENT);
+  if (!bitmap_) return;
+  if (enabled) {
+    DrawTransparent(dc, bitmap_, x, y);
     return;
   }
+  if (!disabled_) disabled_ = MaskedIcon(bitmap_, size_);
+  if (!disabled_) return;
   // The embossed grey form the system gives disabled pictures.
   ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(disabled_.Get()), 0, x, y, size_.cx, size_.cy,
                DST_ICON | DSS_DISABLED);

@@ -27,7 +27,8 @@ private:
   int dpi_;
 };
 
-// The one place controls are put in their place.
+// Moves a control to its place at the window's scale, when the scale changes; controls are made in their place at
+// the start, from the same Dpi::Scale.
 void PlaceControl(HWND control, const ControlBounds& bounds, const Dpi& dpi);
 
 void RegisterControlClasses(HINSTANCE instance);
@@ -53,34 +54,44 @@ struct TControl {
   void SetCaption(const std::string& text) const { ::SetWindowTextA(Handle, text.c_str()); }
 };
 
-// A picture drawn at its natural size from the top-left corner, its bottom-left pixel's colour transparent.
-struct TImage : TControl {
-  UniqueBitmap Picture;
+// One of the program's pictures, kept by the window to be drawn by a control: the design's hidden picture holders,
+// which are never shown and so need no window of their own.
+struct TPicture {
+  int Resource; // the bitmap resource drawn for 100 %
+  UniqueBitmap Bitmap{};
 
-  void SetPicture(UniqueBitmap picture);
-  // A copy of the picture, for another control to own.
-  [[nodiscard]] UniqueBitmap CopyPicture() const;
+  // The picture drawn for the scale, in place of the one for the last.
+  void Load(HINSTANCE instance, const Dpi& dpi);
+};
+
+// A picture drawn at its natural size from the top-left corner, its bottom-left pixel's colour transparent. It draws
+// a picture that the window keeps.
+struct TImage : TControl {
+  HBITMAP Picture = nullptr;
+
+  void SetPicture(HBITMAP picture);
 };
 
 // A picture for a button (24 x 24 at 100 %), drawn with its bottom-left pixel's colour transparent, greyed when
-// disabled.
+// disabled. It draws the picture it is made from, which the caller keeps alive and which stays untouched; the greyed
+// form is made the first time it is drawn.
 class TGlyph {
 public:
   TGlyph() = default;
-  // Leaves bitmap untouched; the caller keeps it.
   explicit TGlyph(HBITMAP bitmap);
   void Draw(HDC dc, int x, int y, bool enabled) const;
   [[nodiscard]] SIZE Size() const { return size_; }
 
 private:
-  UniqueImageList images_;
-  UniqueIcon disabled_;
+  HBITMAP bitmap_ = nullptr;
   SIZE size_{};
+  mutable UniqueIcon disabled_;
 };
 
 // A push button that shows its glyph left of its caption, 4 pixels apart, the pair centred. With a visual style
 // its face is the style's push button (hot while the mouse is over it); without one, the classic 3-D face.
 struct TBitBtn : TControl {
+  UniqueBitmap Picture; // the layout's picture, which the glyph draws unless the window hands it another
   TGlyph Glyph;
   std::string Hint;
   bool Hot = false; // the mouse is over it

@@ -4,11 +4,13 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <ctime>
 #include <exception>
 #include <stdexcept>
 
 #include "core/ErrorBoxText.h"
+#include "core/ServiceDisplay.h"
 #include "win32/SystemText.h"
 
 namespace tsm {
@@ -32,6 +34,10 @@ void RegisterMainClass(HINSTANCE instance, WNDPROC proc) {
   wc.lpfnWndProc = proc;
   wc.hInstance = instance;
   wc.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+  // The small one too: left to the system, it is made by reading the whole icon again, sizes up to 256 included.
+  wc.hIconSm =
+      static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                      ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kMainFormClass;
@@ -140,7 +146,8 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case WM_STATUS_UPDATE:
     WMStatusUpdate(*reinterpret_cast<const std::string*>(lParam), wParam != 0);
     return 0;
-  case WM_SETCURSOR:
+  case WM_SETCURSOR: // for the window itself, and for each control under the mouse that has not set the cursor
+    if (!tooltip_ && LOWORD(lParam) == HTCLIENT) CreateHints(reinterpret_cast<HWND>(wParam));
     if (ApplyBusyCursor()) return TRUE;
     break;
   case WM_DESTROY:
@@ -166,15 +173,19 @@ TControl* TfrmMain::ControlById(int id) {
     TControl* control;
   };
   const Binding bindings[] = {
-      {IDC_PANEL1, &Panel1},           {IDC_PGMAIN, &pgMain},
-      {IDC_TBUNREGISTERED, &tbUnregistered}, {IDC_TBREGISTERED, &tbRegistered},
-      {IDC_LABEL1, &Label1},           {IDC_BTNREGISTER, &btnRegister},
-      {IDC_BTNRUNFERRIX, &btnRunFerrix}, {IDC_BTNSTARTSERVICE, &btnStartService},
-      {IDC_BTNSTOPSERVICE, &btnStopService}, {IDC_IMGSTATUS, &imgStatus},
-      {IDC_STBMAIN, &stbMain},         {IDC_IMGRUNNING, &imgRunning},
-      {IDC_IMGSTOPPED, &imgStopped},   {IDC_IMGCOMINGUP, &imgComingUp},
-      {IDC_IMGSTOP, &imgStop},         {IDC_IMGSTART, &imgStart},
-      {IDC_LBLSTATUS, &lblStatus},     {IDC_LBLSTATUS2, &lblStatus2},
+      {IDC_PANEL1, &Panel1},
+      {IDC_PGMAIN, &pgMain},
+      {IDC_TBUNREGISTERED, &tbUnregistered},
+      {IDC_TBREGISTERED, &tbRegistered},
+      {IDC_LABEL1, &Label1},
+      {IDC_BTNREGISTER, &btnRegister},
+      {IDC_BTNRUNFERRIX, &btnRunFerrix},
+      {IDC_BTNSTARTSERVICE, &btnStartService},
+      {IDC_BTNSTOPSERVICE, &btnStopService},
+      {IDC_IMGSTATUS, &imgStatus},
+      {IDC_STBMAIN, &stbMain},
+      {IDC_LBLSTATUS, &lblStatus},
+      {IDC_LBLSTATUS2, &lblStatus2},
   };
   for (const auto& binding : bindings)
     if (binding.id == id) return binding.control;
@@ -191,9 +202,6 @@ HFONT TfrmMain::FontFor(ControlFont font) const {
 void TfrmMain::CreateControls() {
   auto controlById = [&](int id) { return ControlById(id); };
 
-  tooltip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, instance_, nullptr);
-
   for (const LayoutRow& row : kMainFormLayout) {
     TControl* control = controlById(row.id);
     if (!control) throw std::logic_error("a control of the layout has no member");
@@ -201,10 +209,12 @@ void TfrmMain::CreateControls() {
     const DWORD visible = row.visible ? WS_VISIBLE : 0;
     const char* caption = row.caption ? row.caption : "";
     const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id));
+    // Made in its place, rather than moved there afterwards: each move is a round of messages per control.
+    const RECT place = dpi_.Scale(row.bounds);
 
     auto create = [&](DWORD exStyle, const char* className, DWORD style, void* param = nullptr) {
-      return ::CreateWindowExA(exStyle, className, caption, WS_CHILD | visible | style, 0, 0, 0, 0, parent, menu,
-                               instance_, param);
+      return ::CreateWindowExA(exStyle, className, caption, WS_CHILD | visible | style, place.left, place.top,
+                               place.right - place.left, place.bottom - place.top, parent, menu, instance_, param);
     };
     switch (row.kind) {
     case ControlKind::Panel:
@@ -225,34 +235,70 @@ void TfrmMain::CreateControls() {
     case ControlKind::Button: {
       auto& button = static_cast<TBitBtn&>(*control);
       button.Handle = create(0, "BUTTON", BS_OWNERDRAW | WS_TABSTOP);
-      button.Glyph = TGlyph(LoadPicture(instance_, row.picture, dpi_).Get());
       button.TrackHot();
       button.Hint = row.hint ? row.hint : "";
-      TOOLINFOA tool{};
-      tool.cbSize = sizeof tool;
-      tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-      tool.hwnd = parent;
-      tool.uId = reinterpret_cast<UINT_PTR>(button.Handle);
-      tool.lpszText = button.Hint.data();
-      ::SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
       break;
     }
-    case ControlKind::Image: {
-      auto& image = static_cast<TImage&>(*control);
-      image.Handle = create(0, kImageClass, 0, &image);
-      if (row.picture) image.SetPicture(LoadPicture(instance_, row.picture, dpi_));
+    case ControlKind::Image:
+      control->Handle = create(0, kImageClass, 0, static_cast<TImage*>(control));
       break;
-    }
     case ControlKind::StatusBar:
       control->Handle = create(0, STATUSCLASSNAMEA, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER);
       ::SendMessageA(control->Handle, SB_SIMPLE, TRUE, 0);
       break;
     }
     if (!control->Handle) throw std::runtime_error(GetLastErrorText());
-
-    PlaceControl(control->Handle, row.bounds, dpi_);
     ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row.font)), FALSE);
   }
+  LoadPictures();
+}
+
+void TfrmMain::LoadPictures() {
+  for (TPicture* picture : {&imgRunning, &imgStopped, &imgComingUp, &imgStop, &imgStart})
+    picture->Load(instance_, dpi_);
+  for (const LayoutRow& row : kMainFormLayout) {
+    if (row.kind != ControlKind::Button) continue;
+    auto& button = static_cast<TBitBtn&>(*ControlById(row.id));
+    button.Picture = LoadPicture(instance_, row.picture, dpi_);
+    button.Glyph = TGlyph(button.Picture.Get());
+  }
+  // The traffic light on show, and the run button's glyph once a probe has chosen imgStart's or imgStop's.
+  const TPicture* lit = imgStatus.Tag == static_cast<int>(StatusPicture::Stopped)   ? &imgStopped
+                        : imgStatus.Tag == static_cast<int>(StatusPicture::Running) ? &imgRunning
+                        : imgStatus.Tag == static_cast<int>(StatusPicture::Pending) ? &imgComingUp
+                                                                                    : nullptr;
+  if (lit) imgStatus.SetPicture(lit->Bitmap.Get());
+  const RunMode mode = static_cast<RunMode>(btnRunFerrix.Tag);
+  if (mode != RunMode::Unknown)
+    btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Bitmap.Get());
+}
+
+// The buttons' hints are made the first time the mouse comes over one of them: the tooltip window and its tools
+// cost the start as much as three controls, and no hint shows before a button is pointed at.
+void TfrmMain::CreateHints(HWND pointedAt) {
+  const TBitBtn* const buttons[] = {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService};
+  if (std::none_of(std::begin(buttons), std::end(buttons), [&](const TBitBtn* b) { return b->Handle == pointedAt; }))
+    return;
+  tooltip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, instance_, nullptr);
+  if (!tooltip_) return;
+  if (tooltipFont_) ::SendMessageA(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(tooltipFont_.Get()), FALSE);
+  for (const TBitBtn* button : buttons) {
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = ::GetParent(button->Handle);
+    tool.uId = reinterpret_cast<UINT_PTR>(button->Handle);
+    tool.lpszText = const_cast<char*>(button->Hint.c_str());
+    ::SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  // The tooltip watches the buttons from now on; the move that brought the mouse here starts its wait for the hint.
+  POINT at{};
+  ::GetCursorPos(&at);
+  MSG move{pointedAt, WM_MOUSEMOVE, 0, 0, static_cast<DWORD>(::GetMessageTime()), at};
+  ::ScreenToClient(pointedAt, &at);
+  move.lParam = MAKELPARAM(at.x, at.y);
+  ::SendMessageA(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&move));
 }
 
 void TfrmMain::FormCreate() {
@@ -298,9 +344,7 @@ std::string TfrmMain::GetLastErrorText() {
   return SystemErrorText(::GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
 }
 
-void TfrmMain::ShowMessage(const std::string& text) const {
-  ::MessageBoxA(handle_, text.c_str(), kAppTitle, MB_OK);
-}
+void TfrmMain::ShowMessage(const std::string& text) const { ::MessageBoxA(handle_, text.c_str(), kAppTitle, MB_OK); }
 
 void TfrmMain::ShowRequestSent() {
   lblStatus.SetVisible(true);

@@ -67,12 +67,12 @@ public:
   TBitBtn btnStopService;
   TImage imgStatus;
   TStatusBar stbMain;
-  TImage imgRunning;
-  TImage imgStopped;
+  TPicture imgRunning{IDB_RUNNING}; // the traffic light for each state, shown in imgStatus
+  TPicture imgStopped{IDB_STOPPED};
   TTimer tmrMain;
-  TImage imgComingUp;
-  TImage imgStop;
-  TImage imgStart;
+  TPicture imgComingUp{IDB_COMINGUP};
+  TPicture imgStop{IDB_GLYPH_STOP}; // btnRunFerrix's glyph to stop the server, and to start it
+  TPicture imgStart{IDB_GLYPH_START};
   TLabel lblStatus;
   TLabel lblStatus2;
 
@@ -117,6 +117,9 @@ private:
   void ShowMessage(const std::string& text) const;
   void ShowPage(const TTabSheet& page);
   void ShowRunMode(RunMode mode);
+  void CreateHints(HWND pointedAt);
+  // The pictures the window keeps, and its buttons' own, loaded for its scale; the controls are pointed at them again.
+  void LoadPictures();
   void ProcessMessages();
 
   HINSTANCE instance_;
@@ -124,7 +127,7 @@ private:
   Dpi dpi_;
   UniqueFont defaultFont_, titleFont_, explanationFont_, noticeFont_;
   TVisualStyle style_;
-  HWND tooltip_ = nullptr;
+  HWND tooltip_ = nullptr;         // the buttons' hints, once the mouse has come over one of them
   UniqueFont tooltipFont_;         // set once the scale has changed; until then the tooltip's own
   UniqueIcon bigIcon_, smallIcon_; // likewise for the window's icons
   std::mt19937 random_;            // draws the stop token; seeded from the clock at creation

@@ -65,24 +65,12 @@ void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
     TControl* control = ControlById(row.id);
     PlaceControl(control->Handle, row.bounds, dpi_);
     ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row.font)), FALSE);
-    if (!row.picture) continue;
-    UniqueBitmap picture = LoadPicture(instance_, row.picture, dpi_);
-    if (row.kind == ControlKind::Button)
-      static_cast<TBitBtn*>(control)->Glyph = TGlyph(picture.Get());
-    else
-      static_cast<TImage*>(control)->SetPicture(std::move(picture));
   }
-  // The traffic light on show, and the run button's glyph, which is imgStart's or imgStop's as the server goes.
-  const TImage* lit = imgStatus.Tag == static_cast<int>(StatusPicture::Stopped)   ? &imgStopped
-                      : imgStatus.Tag == static_cast<int>(StatusPicture::Running) ? &imgRunning
-                      : imgStatus.Tag == static_cast<int>(StatusPicture::Pending) ? &imgComingUp
-                                                                                  : nullptr;
-  if (lit) imgStatus.SetPicture(lit->CopyPicture());
-  const RunMode mode = static_cast<RunMode>(btnRunFerrix.Tag);
-  btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());
+  LoadPictures();
 
   tooltipFont_ = TooltipFont(dpi_);
-  if (tooltipFont_) ::SendMessageA(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(tooltipFont_.Get()), FALSE);
+  if (tooltipFont_ && tooltip_)
+    ::SendMessageA(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(tooltipFont_.Get()), FALSE);
   bigIcon_ = LoadAppIcon(instance_, dpi_.Scale(32));
   smallIcon_ = LoadAppIcon(instance_, dpi_.Scale(16));
   ::SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));

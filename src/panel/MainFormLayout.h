@@ -42,10 +42,6 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      "Click here to register Torvale as a service", IDB_GLYPH_REGISTER, ControlFont::Default, true},
     {IDC_BTNRUNFERRIX, IDC_TBUNREGISTERED, ControlKind::Button, {215, 90, 136, 61}, "Run Torvale",
      "Run Torvale as a regular application", IDB_GLYPH_START, ControlFont::Default, true},
-    {IDC_IMGSTOP, IDC_TBUNREGISTERED, ControlKind::Image, {10, 160, 26, 31}, nullptr, nullptr, IDB_GLYPH_STOP, ControlFont::Default,
-     false},
-    {IDC_IMGSTART, IDC_TBUNREGISTERED, ControlKind::Image, {80, 160, 26, 31}, nullptr, nullptr, IDB_GLYPH_START,
-     ControlFont::Default, false},
     {IDC_LBLSTATUS, IDC_TBUNREGISTERED, ControlKind::Label, {197, 165, 154, 13}, "Request sent. Please wait...", nullptr, 0,
      ControlFont::Notice, true},
 
@@ -54,12 +50,6 @@ inline constexpr LayoutRow kMainFormLayout[] = {
     {IDC_BTNSTOPSERVICE, IDC_TBREGISTERED, ControlKind::Button, {215, 90, 136, 61}, "Stop Service", "Stop Torvale's service",
      IDB_GLYPH_STOP_SERVICE, ControlFont::Default, true},
     {IDC_IMGSTATUS, IDC_TBREGISTERED, ControlKind::Image, {20, 3, 141, 216}, nullptr, nullptr, 0, ControlFont::Default, true},
-    {IDC_IMGRUNNING, IDC_TBREGISTERED, ControlKind::Image, {167, 45, 26, 31}, nullptr, nullptr, IDB_RUNNING, ControlFont::Default,
-     false},
-    {IDC_IMGSTOPPED, IDC_TBREGISTERED, ControlKind::Image, {167, 90, 26, 31}, nullptr, nullptr, IDB_STOPPED, ControlFont::Default,
-     false},
-    {IDC_IMGCOMINGUP, IDC_TBREGISTERED, ControlKind::Image, {167, 127, 26, 31}, nullptr, nullptr, IDB_COMINGUP,
-     ControlFont::Default, false},
     {IDC_LBLSTATUS2, IDC_TBREGISTERED, ControlKind::Label, {197, 165, 154, 13}, "Request sent. Please wait...", nullptr, 0,
      ControlFont::Notice, true},
 

@@ -38,7 +38,7 @@ void TfrmMain::ShowRunMode(RunMode mode) {
 
   btnRunFerrix.SetEnabled(true);
   btnRunFerrix.Tag = static_cast<int>(mode);
-  btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Picture.Get());
+  btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Bitmap.Get());
   btnRunFerrix.SetCaption(mode == RunMode::StopServer ? "Stop Torvale" : "Start Torvale");
   ::InvalidateRect(btnRunFerrix.Handle, nullptr, TRUE);
 }

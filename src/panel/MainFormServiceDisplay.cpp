@@ -21,10 +21,10 @@ void TfrmMain::RefreshServiceStatus() {
 
   imgStatus.Tag = static_cast<int>(display->picture);
   ShowPage(tbRegistered);
-  const TImage& holder = display->picture == StatusPicture::Stopped   ? imgStopped
-                         : display->picture == StatusPicture::Running ? imgRunning
-                                                                      : imgComingUp;
-  imgStatus.SetPicture(holder.CopyPicture());
+  const TPicture& holder = display->picture == StatusPicture::Stopped   ? imgStopped
+                           : display->picture == StatusPicture::Running ? imgRunning
+                                                                        : imgComingUp;
+  imgStatus.SetPicture(holder.Bitmap.Get());
   // A screen reader reads the picture's window text as its name: the state in words.
   imgStatus.SetCaption(StatusPictureWords(display->picture));
   btnStartService.SetEnabled(display->startEnabled);

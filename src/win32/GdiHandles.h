@@ -2,7 +2,6 @@
 #pragma once
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include "win32/UniqueResource.h"
 
@@ -10,12 +9,10 @@ namespace tsm {
 
 inline void DeleteGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
 inline void DestroyIconHandle(HICON icon) { ::DestroyIcon(icon); }
-inline void DestroyImageList(HIMAGELIST list) { ::ImageList_Destroy(list); }
 
 using UniqueFont = UniqueResource<HFONT, DeleteGdiObject>;
 using UniqueBitmap = UniqueResource<HBITMAP, DeleteGdiObject>;
 using UniqueIcon = UniqueResource<HICON, DestroyIconHandle>;
-using UniqueImageList = UniqueResource<HIMAGELIST, DestroyImageList>;
 
 // A memory DC with one object selected into it for the scope; both are undone in reverse order.
 class MemoryDC {

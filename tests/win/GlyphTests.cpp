@@ -1,5 +1,6 @@
-// A button glyph against the picture it is made from: the run button's glyph is rebuilt from the same hidden
-// picture every time the server comes and goes, so making one must leave that picture exactly as it was.
+// A button glyph against the picture it is made from: the run button's glyph is rebuilt from the same kept picture
+// every time the server comes and goes, so making one, and drawing it greyed, must leave that picture exactly as it
+// was.
 #include "panel/Controls.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,11 @@ TEST(Glyph, LeavesThePictureItIsMadeFromAsItWas) {
   ASSERT_EQ(before.back(), kMagenta);
 
   const TGlyph first(picture.Get());
+  const UniqueBitmap face = BlankPicture();
+  {
+    const MemoryDC dc(nullptr, face.Get());
+    first.Draw(dc.Get(), 0, 0, false); // the greyed form is made from the picture now
+  }
   EXPECT_EQ(PixelsOf(picture.Get()), before);
 }
 

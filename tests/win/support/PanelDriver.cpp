@@ -390,6 +390,13 @@ std::string PanelDriver::StatusText() const {
 std::optional<std::string> PanelDriver::ToolHint(int id) const {
   constexpr size_t kTextSize = 1024;
   const HWND control = Control(id);
+  // The panel makes its hints when the mouse first comes over a button; the system's message for that, sent as the
+  // system sends it, does the same without moving the mouse over a window another test may have put on top.
+  DWORD_PTR pointed = 0;
+  if (!FindProcessWindow(processId_, TOOLTIPS_CLASSA, false) &&
+      !SendMessageTimeoutA(window_, WM_SETCURSOR, reinterpret_cast<WPARAM>(control), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE),
+                           SMTO_NORMAL, kAnswerTimeoutMs, &pointed))
+    return std::nullopt;
   const HWND tooltip = FindProcessWindow(processId_, TOOLTIPS_CLASSA, false);
   if (!tooltip) return std::nullopt;
   const RemoteBuffer remote(process_.Get(), sizeof(TOOLINFOA) + kTextSize);
