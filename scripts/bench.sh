@@ -10,7 +10,7 @@
 #   --phases     also time the panel's start-up step by step from the inside (tsm_bench_phases), cold and warm
 #
 # Builds only what it needs, through the windows preset in build/windows, and runs in a Wine session whose prefix is
-# its own (build/windows/wineprefix-bench).
+# its own (build/windows/wineprefix-bench), with Wine's visual style on, as Windows 10 and 11 always have one.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -38,7 +38,7 @@ cmake --build --preset windows --target "${targets[@]}" -j2 >/dev/null
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 echo "Machine: $(nproc) cores, load average $(load) before the run"
 status=0
-scripts/wine-session --prefix "$build/wineprefix-bench" -- bash -c '
+scripts/wine-session --prefix "$build/wineprefix-bench" --style 1 -- bash -c '
   set -e
   build=$1 runs=$2 phases=$3
   shift 3
