@@ -69,10 +69,12 @@ TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(Dpi::OfScreen
   ::SendMessageA(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
   ::ShowWindow(handle_, SW_SHOWNORMAL);
   ::UpdateWindow(handle_);
+  ::SetEvent(link_->Shown.Get());
 }
 
 TfrmMain::~TfrmMain() {
   if (handle_) ::DestroyWindow(handle_);
+  ::SetEvent(link_->Shown.Get());
 }
 
 LRESULT CALLBACK TfrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

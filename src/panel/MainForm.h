@@ -14,6 +14,7 @@
 
 #include "panel/Controls.h"
 #include "panel/VisualStyle.h"
+#include "win32/KernelHandle.h"
 
 namespace tsm {
 
@@ -37,6 +38,10 @@ struct TFormLink {
   std::atomic<HWND> Handle{nullptr};
   // The server's HTTP port: -1 until a probe has resolved it from the configuration, then that port for good.
   std::atomic<std::int32_t> HttpPort{-1};
+  // Set once the window has been shown and painted, or is gone. The first probe, started while the window is being
+  // made, waits for it: the libraries the configuration reader loads, and an answer to show, would otherwise hold
+  // up the window's first paint.
+  UniqueHandle Shown{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 };
 
 // The 10-second refresh, as a window timer: all the window keeps of it is its id.

@@ -11,6 +11,11 @@
 #include "win32/ComInit.h"
 
 namespace tsm {
+namespace {
+
+constexpr DWORD kWaitForWindowMs = 10000;
+
+} // namespace
 
 void TManualRunThread::Start(std::shared_ptr<TFormLink> form) {
   std::unique_ptr<TManualRunThread> probe(new TManualRunThread(std::move(form)));
@@ -28,6 +33,8 @@ void TManualRunThread::Execute() const {
 
 void TManualRunThread::Probe() const {
   TFormLink& form = *Form;
+  // A window that failed to be made never says so; the probe then goes on, finds no window, and shows nothing.
+  ::WaitForSingleObject(form.Shown.Get(), kWaitForWindowMs);
   if (form.HttpPort == -1) {
     const TComInit com; // the configuration reader needs COM on this thread; once the port is known, no probe does
     const auto port = ResolveHttpPort(form.Handle);
