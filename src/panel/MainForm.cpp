@@ -264,12 +264,13 @@ void TfrmMain::LoadPictures() {
     button.Picture = LoadPicture(instance_, row.picture, dpi_);
     button.Glyph = TGlyph(button.Picture.Get());
   }
-  // The traffic light on show, and the run button's glyph once a probe has chosen imgStart's or imgStop's.
+  // The traffic light on show (none while unregistered: the picture it pointed at has just gone), and the run
+  // button's glyph once a probe has chosen imgStart's or imgStop's.
   const TPicture* lit = imgStatus.Tag == static_cast<int>(StatusPicture::Stopped)   ? &imgStopped
                         : imgStatus.Tag == static_cast<int>(StatusPicture::Running) ? &imgRunning
                         : imgStatus.Tag == static_cast<int>(StatusPicture::Pending) ? &imgComingUp
                                                                                     : nullptr;
-  if (lit) imgStatus.SetPicture(lit->Bitmap.Get());
+  imgStatus.SetPicture(lit ? lit->Bitmap.Get() : nullptr);
   const RunMode mode = static_cast<RunMode>(btnRunFerrix.Tag);
   if (mode != RunMode::Unknown)
     btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Bitmap.Get());
