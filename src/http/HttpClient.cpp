@@ -93,11 +93,9 @@ private:
 bool HttpGet(const std::string& host, const std::string& path, std::int32_t port, std::string& response) {
   response.clear();
   try {
-    // Winsock from the first exchange until the process ends. Every exchange still starts a session of its own, but
-    // when overlapping probes each brought the library up and down, Wine now and then lost a socket and failed a
-    // connection.
-    static const WinsockSession kept;
-    const WinsockSession winsock;
+    // One session from the first exchange until the process ends: when overlapping probes each brought the library
+    // up and down, Wine now and then lost a socket and failed a connection.
+    static const WinsockSession winsock;
     if (!winsock.Started()) return false;
     const std::optional<in_addr> address = FirstAddress(host);
     if (!address) return false;

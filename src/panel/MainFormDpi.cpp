@@ -71,10 +71,13 @@ void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
   tooltipFont_ = TooltipFont(dpi_);
   if (tooltipFont_ && tooltip_)
     ::SendMessageA(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(tooltipFont_.Get()), FALSE);
-  bigIcon_ = LoadAppIcon(instance_, dpi_.Scale(32));
-  smallIcon_ = LoadAppIcon(instance_, dpi_.Scale(16));
-  ::SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
-  ::SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+  // The window lets go of the icons it shows only when it is handed new ones, so the old ones go after that.
+  UniqueIcon bigIcon = LoadAppIcon(instance_, dpi_.Scale(32));
+  UniqueIcon smallIcon = LoadAppIcon(instance_, dpi_.Scale(16));
+  ::SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.Get()));
+  ::SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.Get()));
+  bigIcon_ = std::move(bigIcon);
+  smallIcon_ = std::move(smallIcon);
 
   ::SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -29,6 +29,10 @@ public:
   std::int32_t ErrorCode = 0;  // meaningful only after a failure has set it
   std::string ErrorText;       // empty until a failure with a sentence of its own
   ServiceHandle ManagerHandle; // local manager, default database; null if the connection failed
+
+private:
+  // The service opened for `access`, its status read into `status`; null, with ErrorCode set, when either failed.
+  [[nodiscard]] ServiceHandle OpenQueried(const std::string& name, DWORD access, SERVICE_STATUS& status);
 };
 
 } // namespace tsm

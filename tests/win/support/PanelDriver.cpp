@@ -42,26 +42,6 @@ BOOL CloseModule(HMODULE module) { return FreeLibrary(module); }
 // (UiHandles.h).
 using ModuleHandle = UniqueResource<HMODULE, CloseModule>;
 
-// Memory in another process, for messages whose pointer the system does not marshal (SB_GETTEXT).
-class RemoteBuffer {
-public:
-  RemoteBuffer(HANDLE process, size_t size)
-      : process_(process), address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
-  ~RemoteBuffer() {
-    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-  }
-  RemoteBuffer(const RemoteBuffer&) = delete;
-  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-  RemoteBuffer(RemoteBuffer&& other) noexcept
-      : process_(other.process_), address_(std::exchange(other.address_, nullptr)) {}
-  RemoteBuffer& operator=(RemoteBuffer&&) = delete;
-  [[nodiscard]] void* Get() const { return address_; }
-
-private:
-  HANDLE process_;
-  void* address_;
-};
-
 // The NUL-terminated text at the start of a remote buffer of capacity bytes, read in pieces: first guess bytes (the
 // length the text was reported to have, right below 64 KiB), then on. Pages the text did not reach read as zeros;
 // a text that never ends there is longer than any the panel makes.

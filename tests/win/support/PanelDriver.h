@@ -93,6 +93,24 @@ struct PanelOptions {
   DWORD startTimeoutMs = 30000;         // bound for the window to appear
 };
 
+// Memory in another process for the scope, for messages whose pointer the system does not marshal (SB_GETTEXT,
+// WM_DPICHANGED).
+class RemoteBuffer {
+public:
+  RemoteBuffer(HANDLE process, size_t size)
+      : process_(process), address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+  ~RemoteBuffer() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  [[nodiscard]] void* Get() const { return address_; }
+
+private:
+  HANDLE process_;
+  void* address_;
+};
+
 class PanelDriver {
 public:
   // Starts the panel and waits (bounded) until its main window is visible and its thread answers. Throws
@@ -108,6 +126,8 @@ public:
   // --- The process ---
   [[nodiscard]] HWND Window() const { return window_; }
   [[nodiscard]] DWORD ProcessId() const { return processId_; }
+  // The handle it was started with, which may do anything to the process.
+  [[nodiscard]] HANDLE Process() const { return process_.Get(); }
   [[nodiscard]] DWORD ThreadId() const { return threadId_; }
   [[nodiscard]] bool IsRunning() const;
   // Exit code once the process has ended.

@@ -20,29 +20,6 @@ using AccessibleObject = UniqueResource<IAccessible*, ReleaseInterface<IAccessib
 void FreeBstr(BSTR text) { SysFreeString(text); }
 using Bstr = UniqueResource<BSTR, FreeBstr>;
 
-// Memory in another process for the scope.
-class RemoteMemory {
-public:
-  RemoteMemory(HANDLE process, SIZE_T size)
-      : process_(process), address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
-  RemoteMemory(const RemoteMemory&) = delete;
-  RemoteMemory& operator=(const RemoteMemory&) = delete;
-  ~RemoteMemory() {
-    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-  }
-  [[nodiscard]] void* Get() const { return address_; }
-
-private:
-  HANDLE process_;
-  void* address_;
-};
-
-UniqueHandle OpenPanelProcess(const PanelDriver& panel) {
-  return UniqueHandle(OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
-                                      PROCESS_VM_READ | PROCESS_VM_WRITE | SYNCHRONIZE,
-                                  FALSE, panel.ProcessId()));
-}
-
 } // namespace
 
 std::string AccessibleName(HWND window) {
@@ -62,10 +39,8 @@ std::string AccessibleName(HWND window) {
 }
 
 void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested) {
-  const UniqueHandle process = OpenPanelProcess(panel);
-  const RemoteMemory remote(process.Get(), sizeof suggested);
-  if (!process || !remote.Get() ||
-      !WriteProcessMemory(process.Get(), remote.Get(), &suggested, sizeof suggested, nullptr))
+  const RemoteBuffer remote(panel.Process(), sizeof suggested);
+  if (!remote.Get() || !WriteProcessMemory(panel.Process(), remote.Get(), &suggested, sizeof suggested, nullptr))
     throw std::runtime_error("cannot reach the panel's memory for WM_DPICHANGED");
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutA(panel.Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.Get()),
@@ -77,12 +52,11 @@ bool SwitchStyleOffInPanel(const PanelDriver& panel) {
   // A system DLL sits at the same address in every process of the session (Windows places it once per boot, Wine at
   // its preferred base), so the panel's EnableTheming is where ours is.
   const FARPROC enableTheming = GetProcAddress(GetModuleHandleA("uxtheme.dll"), "EnableTheming");
-  const UniqueHandle process = OpenPanelProcess(panel);
-  if (!process || !enableTheming) return false;
+  if (!enableTheming) return false;
   // EnableTheming takes one BOOL, which a thread's start routine receives as its parameter: null is FALSE.
   const UniqueHandle thread(CreateRemoteThread(
-      process.Get(), nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(enableTheming)),
-      nullptr, 0, nullptr));
+      panel.Process(), nullptr, 0,
+      reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(enableTheming)), nullptr, 0, nullptr));
   return thread && WaitForSingleObject(thread.Get(), kDefaultWaitMs) == WAIT_OBJECT_0;
 }
 
