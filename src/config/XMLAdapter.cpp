@@ -2,10 +2,12 @@
 
 #include "config/ComCheck.h"
 #include "config/MsxmlUuids.h"
+#include "core/EntityExpansion.h"
 #include "win32/ComText.h"
 
 #include <shlwapi.h>
 
+#include <cstdint>
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -30,6 +32,45 @@ constexpr const wchar_t* kDocumentProgIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxm
     if (SUCCEEDED(hr)) return hr;
   }
   return hr;
+}
+
+// Configuration files are a few hundred bytes; anything past this is no configuration of the server's.
+constexpr LONG kMaxFileBytes = 1024 * 1024;
+// Well past any configuration's nesting, and version 6's own default, which version 3 lacks.
+constexpr LONG kMaxElementDepth = 256;
+// What the file's entities may add up to, in characters: far more than a configuration's entities ever hold.
+constexpr std::uint64_t kMaxEntityExpansion = 64 * 1024;
+
+// A property only version 6, or only a newer build of version 3, may know: one it refuses is simply not set.
+void SetProperty(IXMLDOMDocument2* document, const wchar_t* name, VARIANT_BOOL value) {
+  tsm::TVariant variant;
+  variant.Get().vt = VT_BOOL;
+  variant.Get().boolVal = value;
+  (void)document->setProperty(tsm::TBstr(name).Get(), variant.Get());
+}
+void SetProperty(IXMLDOMDocument2* document, const wchar_t* name, LONG value) {
+  tsm::TVariant variant;
+  variant.Get().vt = VT_I4;
+  variant.Get().lVal = value;
+  (void)document->setProperty(tsm::TBstr(name).Get(), variant.Get());
+}
+
+// Why the file is not handed to the parser at all, or "" when it may be; the stream is left at its start again.
+[[nodiscard]] std::string Refusal(IStream* file) {
+  std::string bytes(static_cast<std::size_t>(kMaxFileBytes) + 1, '\0');
+  ULONG read = 0;
+  for (ULONG got = 1; got && read < bytes.size();) {
+    got = 0;
+    if (FAILED(file->Read(bytes.data() + read, static_cast<ULONG>(bytes.size() - read), &got))) break;
+    read += got;
+  }
+  bytes.resize(read);
+  if (FAILED(file->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) return "Cannot read the file again";
+  if (bytes.size() > static_cast<std::size_t>(kMaxFileBytes)) return "The file is larger than 1024 KB";
+  // Entities are the one way a small file becomes a vast document, and nothing MSXML offers bounds them.
+  const auto expansion = EntityExpansion(bytes, kMaxEntityExpansion);
+  if (!expansion || *expansion > kMaxEntityExpansion) return "The file's entities expand too far";
+  return {};
 }
 
 // A walk of the tree, with the depth counting down to the last level that may still be compared.
@@ -84,11 +125,12 @@ void TXMLAdapter::Load() {
   Check(Document->put_validateOnParse(VARIANT_FALSE), "Cannot switch off XML validation");
   Check(Document->put_resolveExternals(VARIANT_FALSE), "Cannot switch off XML external resolution");
   if (ComPtr<IXMLDOMDocument2> document2; SUCCEEDED(Document.As(&document2))) {
-    tsm::TVariant no;
-    no.Get().vt = VT_BOOL;
-    no.Get().boolVal = VARIANT_FALSE;
-    const tsm::TBstr property(L"ProhibitDTD");
-    (void)document2->setProperty(property.Get(), no.Get()); // version 3 knows no such property, nor needs it
+    SetProperty(document2.Get(), L"ProhibitDTD", VARIANT_FALSE); // version 3 knows no such property, nor needs it
+    // Bounds on what the parser reads: the file's size in blocks of 1024 characters, and the depth of elements,
+    // where an entity counts as a level. Neither bounds what entities expand to (an entity counts once towards the
+    // size, however often it is used); the reading of the file's entities below does.
+    SetProperty(document2.Get(), L"MaxXMLSize", kMaxFileBytes / 1024);
+    SetProperty(document2.Get(), L"MaxElementDepth", kMaxElementDepth);
   }
 
   // The file goes to the parser as a stream that we open, never as its name: MSXML reads a name as a URL, so a
@@ -100,6 +142,10 @@ void TXMLAdapter::Load() {
       SHCreateStreamOnFileW(tsm::WideFromUtf8(FileName).c_str(), STGM_READ | STGM_SHARE_DENY_NONE, file.GetAddressOf());
   if (FAILED(opened)) {
     ErrorText = ComErrorText(opened);
+    return;
+  }
+  if (const std::string refusal = Refusal(file.Get()); !refusal.empty()) {
+    ErrorText = refusal;
     return;
   }
   tsm::TVariant source;

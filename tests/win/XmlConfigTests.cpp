@@ -159,6 +159,16 @@ TEST_F(XmlConfig, DocumentTypeDeclarationsLoad) {
   WriteConfig(Folder,
               "<!DOCTYPE configuration SYSTEM \"missing.dtd\">" + Parameters("<p name=\"httpPort\" value=\"80\"/>"));
   EXPECT_EQ(ResolveHttpPort(nullptr), 80);
+
+  // Nested entities that would expand to a billion characters never reach the parser: no port, at once.
+  std::string laughs = "<!DOCTYPE configuration [<!ENTITY l0 \"lol\">";
+  for (int i = 1; i < 10; ++i) {
+    laughs += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) laughs += "&l" + std::to_string(i - 1) + ";";
+    laughs += "\">";
+  }
+  WriteConfig(Folder, laughs + "]>" + Parameters("<p name=\"httpPort\" value=\"80\"/><p name=\"x\" value=\"&l9;\"/>"));
+  EXPECT_EQ(ResolveHttpPort(nullptr), std::nullopt);
 }
 
 // Without COM on the thread the document cannot even be created; that is a load failure like any other.
