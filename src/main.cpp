@@ -6,7 +6,21 @@
 
 #include "panel/MainForm.h"
 
+namespace {
+
+// Every DLL loaded by name from here on comes from the system folder, never from the program's own, where anyone
+// who can write to that folder (a download folder, say) could plant one for an elevated panel to load. The call
+// came with an update of Windows 7, so it is looked up rather than imported.
+void LoadLibrariesFromSystemFolderOnly() {
+  using SetDirectories = BOOL WINAPI(DWORD);
+  const FARPROC call = ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+  if (call) reinterpret_cast<SetDirectories*>(reinterpret_cast<void (*)()>(call))(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+} // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  LoadLibrariesFromSystemFolderOnly();
   try {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);

@@ -99,7 +99,7 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   ::GetWindowTextA(window, caption, sizeof caption);
   const SelectedObject font(dc, FontOf(window) ? FontOf(window) : ::GetStockObject(DEFAULT_GUI_FONT));
   ::SetBkMode(dc, TRANSPARENT);
-  ::SetTextColor(dc, RGB(128, 128, 128));
+  ::SetTextColor(dc, HighContrast() ? ::GetSysColor(COLOR_BTNTEXT) : RGB(128, 128, 128));
   ::DrawTextA(dc, caption, -1, &client, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   return 0;
 }
@@ -292,9 +292,14 @@ void TGlyph::Draw(HDC dc, int x, int y, bool enabled) const {
   }
   if (!disabled_) disabled_ = MaskedIcon(bitmap_, size_);
   if (!disabled_) return;
-  // The embossed grey form the system gives disabled pictures.
-  ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(disabled_.Get()), 0, x, y, size_.cx, size_.cy,
-               DST_ICON | DSS_DISABLED);
+  // The embossed grey form the system gives disabled pictures; in high contrast, whose light and shadow colours may
+  // be the face's own, the shape in the colour of disabled text.
+  if (HighContrast())
+    ::DrawStateA(dc, ::GetSysColorBrush(COLOR_GRAYTEXT), nullptr, reinterpret_cast<LPARAM>(disabled_.Get()), 0, x, y,
+                 size_.cx, size_.cy, DST_ICON | DSS_MONO);
+  else
+    ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(disabled_.Get()), 0, x, y, size_.cx, size_.cy,
+                 DST_ICON | DSS_DISABLED);
 }
 
 void TBitBtn::TrackHot() { ::SetWindowSubclass(Handle, HotTrackProc, 0, reinterpret_cast<DWORD_PTR>(this)); }
@@ -344,8 +349,8 @@ void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi, HTHEME theme) con
   if (COLORREF themed = 0; theme && ::GetThemeColor(theme, BP_PUSHBUTTON, state, TMT_TEXTCOLOR, &themed) == S_OK) {
     ::SetTextColor(dc, themed);
     ::DrawTextA(dc, caption, -1, &text, DT_SINGLELINE | DT_NOPREFIX);
-  } else if (enabled) {
-    ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+  } else if (enabled || HighContrast()) {
+    ::SetTextColor(dc, ::GetSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
     ::DrawTextA(dc, caption, -1, &text, DT_SINGLELINE | DT_NOPREFIX);
   } else {
     ::DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(caption), 0, text.left, text.top, textWidth, textHeight,
@@ -361,9 +366,9 @@ void TBitBtn::Draw(const DRAWITEMSTRUCT& item, const Dpi& dpi, HTHEME theme) con
 }
 
 void TStatusBar::SetSimpleText(const std::string& text) const {
-  ::SendMessageA(Handle, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
-  // The window text too, which is what a screen reader reads as the bar's name; the simple mode does not draw it.
-  ::SetWindowTextA(Handle, text.c_str());
+  // Part 0 is the bar's window text as well: a screen reader finds the line as the bar's one named pane, and as the
+  // bar's own name where it asks the window.
+  ::SendMessageA(Handle, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 UniqueBitmap LoadPicture(HINSTANCE instance, int id, const Dpi& dpi) {

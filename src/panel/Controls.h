@@ -105,6 +105,7 @@ struct TLabel : TControl {};
 struct TPanel : TControl {};
 struct TPageControl : TControl {};
 struct TTabSheet : TControl {};
+// One pane across the whole bar, holding the status line.
 struct TStatusBar : TControl {
   void SetSimpleText(const std::string& text) const;
 };

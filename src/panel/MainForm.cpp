@@ -125,6 +125,16 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   case WM_COMMAND:
     if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
+    if (HIWORD(wParam) == BN_SETFOCUS) lastFocus_ = reinterpret_cast<HWND>(lParam);
+    return 0;
+  case WM_ACTIVATE: // as a dialog box: the focus goes back to the control that had it, never to the frame
+    if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam)) {
+      const HWND control = TabStopToFocus();
+      ::SetFocus(control ? control : handle_);
+    }
+    return 0;
+  case WM_SETFOCUS: // given to the frame itself: passed on to a control, when one can take it
+    if (const HWND control = TabStopToFocus()) ::SetFocus(control);
     return 0;
   case WM_DRAWITEM: {
     const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
@@ -132,6 +142,11 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (button->Handle == item.hwndItem) button->Draw(item, dpi_, style_.Button());
     return TRUE;
   }
+  case WM_SYSCOLORCHANGE: // the common controls keep the colours they were made with until they are told
+    ::SendMessageA(stbMain.Handle, message, wParam, lParam);
+    if (tooltip_) ::SendMessageA(tooltip_, message, wParam, lParam);
+    [[fallthrough]];
+  case WM_SETTINGCHANGE: // high contrast among them: the style's parts are left aside while it is on
   case WM_THEMECHANGED:
     style_.Open(handle_);
     ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
@@ -139,7 +154,8 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case WM_DPICHANGED:
     FormDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
     return 0;
-  case WM_CTLCOLORSTATIC:
+  case WM_CTLCOLORSTATIC: // the labels: the system's text colour on the face, as a dialog's labels are drawn
+    ::SetTextColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_WINDOWTEXT));
     ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
     return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
   case WM_TIMER:
@@ -236,7 +252,8 @@ void TfrmMain::CreateControls() {
       break;
     case ControlKind::Button: {
       auto& button = static_cast<TBitBtn&>(*control);
-      button.Handle = create(0, "BUTTON", BS_OWNERDRAW | WS_TABSTOP);
+      // BS_NOTIFY: the button says when it gets the focus, so the window knows which to give it back.
+      button.Handle = create(0, "BUTTON", BS_OWNERDRAW | BS_NOTIFY | WS_TABSTOP);
       button.TrackHot();
       button.Hint = row.hint ? row.hint : "";
       break;
@@ -244,10 +261,13 @@ void TfrmMain::CreateControls() {
     case ControlKind::Image:
       control->Handle = create(0, kImageClass, 0, static_cast<TImage*>(control));
       break;
-    case ControlKind::StatusBar:
+    case ControlKind::StatusBar: {
       control->Handle = create(0, STATUSCLASSNAMEA, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER);
-      ::SendMessageA(control->Handle, SB_SIMPLE, TRUE, 0);
+      // One part reaching to the right edge rather than the simple mode, which has no parts for a screen reader.
+      const int wholeWidth[] = {-1};
+      ::SendMessageA(control->Handle, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(wholeWidth));
       break;
+    }
     }
     if (!control->Handle) throw std::runtime_error(GetLastErrorText());
     ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row.font)), FALSE);
@@ -343,9 +363,9 @@ void TfrmMain::ProcessMessages() {
   }
 }
 
-std::string TfrmMain::GetLastErrorText() {
-  return SystemErrorText(::GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
-}
+std::string TfrmMain::GetLastErrorText() { return ErrorText(::GetLastError()); }
+
+std::string TfrmMain::ErrorText(DWORD code) { return SystemErrorText(code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)); }
 
 void TfrmMain::ShowMessage(const std::string& text) const { ::MessageBoxA(handle_, text.c_str(), kAppTitle, MB_OK); }
 
@@ -373,6 +393,25 @@ void TfrmMain::OnCommand(int id) {
     btnStopServiceClick();
     break;
   }
+}
+
+HWND TfrmMain::TabStopToFocus() const {
+  const auto canTakeFocus = [](HWND control) {
+    return control && ::IsWindowVisible(control) && ::IsWindowEnabled(control) &&
+           (::GetWindowLongPtrA(control, GWL_STYLE) & WS_TABSTOP);
+  };
+  if (canTakeFocus(lastFocus_)) return lastFocus_;
+  // The next after the one that can no longer take it (hidden with its page, or disabled), or the first of all.
+  if (const HWND next = ::GetNextDlgTabItem(handle_, lastFocus_, FALSE); canTakeFocus(next)) return next;
+  const HWND first = ::GetNextDlgTabItem(handle_, nullptr, FALSE);
+  return canTakeFocus(first) ? first : nullptr;
+}
+
+void TfrmMain::KeepFocusOnATabStop() {
+  if (::GetActiveWindow() != handle_) return; // the activation that brings the window back sees to it
+  const HWND focus = ::GetFocus();
+  if (!focus || focus == handle_ || (::IsWindowVisible(focus) && ::IsWindowEnabled(focus))) return;
+  if (const HWND control = TabStopToFocus()) ::SetFocus(control);
 }
 
 // Enter presses the focused button, as Space does, when it is one of ours and can be pressed: a button that kept

@@ -101,6 +101,8 @@ public:
   void SetBusy(bool on);
   // The system's wording for the calling thread's last error, or "" when it has none.
   [[nodiscard]] static std::string GetLastErrorText();
+  // The system's wording for an error code, in the same language.
+  [[nodiscard]] static std::string ErrorText(DWORD code);
 
 private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -116,6 +118,11 @@ private:
   void FormDpiChanged(int dpi, const RECT& suggested);
   void FitToMonitorScale();
   void PressFocusedButton();
+  // The control the focus belongs on: the one that last had it, else the next tab stop after it, else the first of
+  // the page on show; null when no control can take it.
+  [[nodiscard]] HWND TabStopToFocus() const;
+  // After a control was disabled or its page hidden: the focus moves on to a tab stop, rather than to nothing.
+  void KeepFocusOnATabStop();
   void OnCommand(int id);
   void ShowRequestSent();
   void RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn);
@@ -133,6 +140,7 @@ private:
   UniqueFont defaultFont_, titleFont_, explanationFont_, noticeFont_;
   TVisualStyle style_;
   HWND tooltip_ = nullptr;         // the buttons' hints, once the mouse has come over one of them
+  HWND lastFocus_ = nullptr;       // the button that had the focus last
   UniqueFont tooltipFont_;         // set once the scale has changed; until then the tooltip's own
   UniqueIcon bigIcon_, smallIcon_; // likewise for the window's icons
   std::mt19937 random_;            // draws the stop token; seeded from the clock at creation

@@ -56,6 +56,7 @@ void TfrmMain::FitToMonitorScale() {
 
 void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
   dpi_ = Dpi(dpi);
+  style_.Open(handle_); // the style's parts are made for the scale the window had when they were opened
   // The fonts the controls hold now go only once every control has its new one.
   const UniqueFont oldFonts[] = {std::move(defaultFont_), std::move(titleFont_), std::move(explanationFont_),
                                  std::move(noticeFont_), std::move(tooltipFont_)};

@@ -14,10 +14,10 @@ void TfrmMain::btnRunFerrixClick() {
   switch (static_cast<RunMode>(btnRunFerrix.Tag)) {
   case RunMode::StartServer:
     // Whether the script exists is left to the shell, whose refusal carries the system's own words.
-    if (OpenScriptHidden(handle_, ExecutableFolder() + kRunScript))
+    if (const DWORD error = OpenScriptHidden(handle_, ExecutableFolder() + kRunScript); error == ERROR_SUCCESS)
       ShowRequestSent();
     else
-      ShowMessage(GetLastErrorText());
+      ShowMessage(ErrorText(error));
     break;
   case RunMode::StopServer: {
     std::uniform_int_distribution<std::int32_t> draw(kStopTokenLowest, kStopTokenLowest + kStopTokenSpan - 1);
@@ -41,6 +41,7 @@ void TfrmMain::ShowRunMode(RunMode mode) {
   btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Bitmap.Get());
   btnRunFerrix.SetCaption(mode == RunMode::StopServer ? "Stop Torvale" : "Start Torvale");
   ::InvalidateRect(btnRunFerrix.Handle, nullptr, TRUE);
+  KeepFocusOnATabStop(); // the window may have had no control to focus before the button was enabled
 }
 
 } // namespace tsm

@@ -15,10 +15,10 @@ void TfrmMain::btnRegisterClick() {
     ShowMessage("Install service file is not found. Cannot install Torvale service.");
     return;
   }
-  if (OpenScriptHidden(handle_, script))
+  if (const DWORD error = OpenScriptHidden(handle_, script); error == ERROR_SUCCESS)
     ShowRequestSent();
   else
-    ShowMessage(GetLastErrorText());
+    ShowMessage(ErrorText(error));
 }
 
 void TfrmMain::btnStartServiceClick() { RequestService(&TServiceInfo::Start, "Could not start the service. "); }

@@ -15,6 +15,7 @@ void TfrmMain::RefreshServiceStatus() {
     // Forget the picture too, so that a service registered again shows its page at once, whatever its state.
     ShowPage(tbUnregistered);
     imgStatus.Tag = static_cast<int>(StatusPicture::None);
+    KeepFocusOnATabStop();
     return;
   }
   if (imgStatus.Tag == static_cast<int>(display->picture)) return;
@@ -29,6 +30,7 @@ void TfrmMain::RefreshServiceStatus() {
   imgStatus.SetCaption(StatusPictureWords(display->picture));
   btnStartService.SetEnabled(display->startEnabled);
   btnStopService.SetEnabled(display->stopEnabled);
+  KeepFocusOnATabStop();
 }
 
 void TfrmMain::ShowPage(const TTabSheet& page) {

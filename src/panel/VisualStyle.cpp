@@ -10,11 +10,18 @@ void TVisualStyle::Open(HWND window) {
   button_.Reset();
   tab_.Reset();
   rebar_.Reset();
-  if (!::IsThemeActive()) return;
+  if (!::IsThemeActive() || HighContrast()) return;
   button_.Reset(::OpenThemeData(window, L"BUTTON"));
   tab_.Reset(::OpenThemeData(window, L"TAB"));
   rebar_.Reset(::OpenThemeData(window, L"REBAR"));
   if (rebar_ && !::IsThemePartDefined(rebar_.Get(), RP_BACKGROUND, 0)) rebar_.Reset();
+}
+
+bool HighContrast() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON);
 }
 
 bool DrawThemedArea(HWND window, HDC dc, HTHEME theme, int part, const RECT& client) {

@@ -1,6 +1,7 @@
 // The visual style's parts the window draws itself: the push-button face, the page area and the header band.
-// Each is held open for the main window and reopened when the style changes (WM_THEMECHANGED); each is null while
-// no style is active, and the controls then draw the classic look they always had.
+// Each is held open for the main window and reopened when the style or the scale changes (WM_THEMECHANGED,
+// WM_DPICHANGED) or high contrast is switched; each is null while no style is active or high contrast is on, and the
+// controls then draw the classic look they always had.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +16,8 @@ using UniqueTheme = UniqueResource<HTHEME, CloseTheme>;
 
 class TVisualStyle {
 public:
-  // Opens the parts anew for `window`: at creation, and whenever the style is switched on, off or to another one.
+  // Opens the parts anew for `window`: at creation, whenever the style is switched on, off or to another one or high
+  // contrast on or off, and at a new scale, since the parts are made for the window's scale when they are opened.
   void Open(HWND window);
 
   [[nodiscard]] HTHEME Button() const { return button_.Get(); }
@@ -27,6 +29,10 @@ public:
 private:
   UniqueTheme button_, tab_, rebar_;
 };
+
+// Whether the user has asked for high contrast: the panel then draws everything it draws itself in the system's
+// colours, and without the visual style's parts, whose colours are the style's own.
+[[nodiscard]] bool HighContrast();
 
 // Fills `client` with the style's pane (for the page control) or band (for the header), over what the parent shows
 // through where the part is not opaque. False, and nothing drawn, when `theme` is null.

@@ -11,7 +11,8 @@ namespace tsm {
 [[nodiscard]] bool FileExists(const std::string& path);
 
 // Has the shell open a script with its window hidden. No working folder is given, so the script inherits the
-// panel's, where the server's configuration lives. True when the shell started it.
-[[nodiscard]] bool OpenScriptHidden(HWND owner, const std::string& path);
+// panel's, where the server's configuration lives. ERROR_SUCCESS when the shell started it, else the system's error
+// code for why not. The shell shows no box of its own: the caller says what went wrong.
+[[nodiscard]] DWORD OpenScriptHidden(HWND owner, const std::string& path);
 
 } // namespace tsm

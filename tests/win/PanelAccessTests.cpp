@@ -48,10 +48,12 @@ TEST_F(PanelAccess, ButtonsAndStatusBarAreNamedByWhatTheyShow) {
   EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_STBMAIN)), "Checking status");
 }
 
-// Tab brings the focus to the page's one enabled button (Run Torvale waits for a probe that never comes); Space, and
-// then Enter, each press it.
-TEST_F(PanelAccess, TabFocusesTheButtonAndSpaceOrEnterPressesIt) {
+// As in a dialog box, the focus is on the page's one enabled button (Run Torvale waits for a probe that never comes)
+// from the start, with no Tab pressed, and it comes back to it after the message box the button brings and after the
+// window has been switched away from and back to. Space, and then Enter, each press it.
+TEST_F(PanelAccess, FocusStaysOnTheButtonThatSpaceAndEnterPress) {
   const HWND registerButton = Panel().Control(IDC_BTNREGISTER);
+  ASSERT_TRUE(tsm::test::WaitUntil([&] { return Focus() == registerButton; })) << "not focused at start";
   struct Press {
     const char* name;
     void (*post)(HWND focus);
@@ -66,14 +68,23 @@ TEST_F(PanelAccess, TabFocusesTheButtonAndSpaceOrEnterPressesIt) {
   };
   for (const Press& press : presses) {
     SCOPED_TRACE(press.name);
-    if (Focus() != registerButton) PostMessageA(Panel().Window(), WM_KEYDOWN, VK_TAB, 0x000F0001);
-    ASSERT_TRUE(tsm::test::WaitUntil([&] { return Focus() == registerButton; })) << "Tab did not reach Register";
     press.post(registerButton);
     const auto box = Panel().WaitForMessageBox();
     ASSERT_TRUE(box) << "the key did not press the button";
     EXPECT_EQ(box->text, "Install service file is not found. Cannot install Torvale service.");
     ASSERT_TRUE(Panel().CloseMessageBox(*box));
+    EXPECT_TRUE(tsm::test::WaitUntil([&] { return Focus() == registerButton; })) << "not back after the box";
   }
+
+  // Away to a window of this process, and back.
+  const HWND other = CreateWindowExA(0, "STATIC", "elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                     nullptr, nullptr);
+  ASSERT_TRUE(other);
+  SetForegroundWindow(other);
+  EXPECT_TRUE(tsm::test::WaitUntil([&] { return Focus() != registerButton; })) << "the panel kept the focus";
+  SetForegroundWindow(Panel().Window());
+  EXPECT_TRUE(tsm::test::WaitUntil([&] { return Focus() == registerButton; })) << "not back after reactivation";
+  DestroyWindow(other);
 }
 
 } // namespace

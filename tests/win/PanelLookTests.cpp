@@ -14,8 +14,10 @@
 #include <uxtheme.h>
 #include <vssym32.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 
@@ -138,15 +140,26 @@ int FaceDifferences(const Pixels& shown, const Pixels& reference) {
   return differences;
 }
 
-Pixels ThemedFace(SIZE size, int state) {
+// With `focusRect`, the focus rectangle just inside the face's content, where the panel draws it.
+Pixels ThemedFace(SIZE size, int state, bool focusRect = false) {
   return Render(size, [&](HDC dc, RECT r) {
     const tsm::UniqueTheme theme(OpenThemeData(nullptr, L"BUTTON"));
     DrawThemeBackground(theme.Get(), dc, BP_PUSHBUTTON, state, &r, nullptr);
+    if (!focusRect) return;
+    RECT content = r;
+    GetThemeBackgroundContentRect(theme.Get(), dc, BP_PUSHBUTTON, state, &r, &content);
+    InflateRect(&content, -1, -1);
+    DrawFocusRect(dc, &content);
   });
 }
 
-Pixels ClassicFace(SIZE size) {
-  return Render(size, [](HDC dc, RECT r) { DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH); });
+Pixels ClassicFace(SIZE size, bool focusRect) {
+  return Render(size, [&](HDC dc, RECT r) {
+    DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH);
+    if (!focusRect) return;
+    InflateRect(&r, -4, -4);
+    DrawFocusRect(dc, &r);
+  });
 }
 
 // Waits (bounded) until the button's face is `reference`'s, then says how many pixels still differ.
@@ -160,21 +173,24 @@ int DifferencesAfterWait(PanelDriver& panel, const std::function<Pixels(SIZE)>& 
   return differences;
 }
 
+// Start Service, the stopped service's one enabled button, has the focus from the start, and so wears the default
+// look, with the focus rectangle wherever the window's keyboard cues show it.
 TEST_F(PanelLook, ButtonsWearTheStyleNormalHotAndPressed) {
   ASSERT_TRUE(IsThemeActive()) << "run by look-and-scale.sh in the session with the style on";
   PanelDriver& panel = Panel();
   const HWND button = panel.Control(IDC_BTNSTARTSERVICE);
   RECT r;
   GetWindowRect(button, &r);
+  const bool cue = !(SendMessageA(button, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
 
   SetCursorPos(0, 0);
-  EXPECT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_NORMAL); }), 0) << "normal";
+  EXPECT_EQ(DifferencesAfterWait(panel, [&](SIZE s) { return ThemedFace(s, PBS_DEFAULTED, cue); }), 0) << "focused";
   SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  EXPECT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_HOT); }), 0) << "mouse over it";
+  EXPECT_EQ(DifferencesAfterWait(panel, [&](SIZE s) { return ThemedFace(s, PBS_HOT, cue); }), 0) << "mouse over it";
   SetCursorPos(0, 0);
-  EXPECT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_NORMAL); }), 0) << "mouse gone";
+  EXPECT_EQ(DifferencesAfterWait(panel, [&](SIZE s) { return ThemedFace(s, PBS_DEFAULTED, cue); }), 0) << "gone";
   SendMessageA(button, BM_SETSTATE, TRUE, 0);
-  EXPECT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_PRESSED); }), 0) << "pressed";
+  EXPECT_EQ(DifferencesAfterWait(panel, [&](SIZE s) { return ThemedFace(s, PBS_PRESSED, cue); }), 0) << "pressed";
   SendMessageA(button, BM_SETSTATE, FALSE, 0);
 }
 
@@ -182,9 +198,10 @@ TEST_F(PanelLook, ClassicFaceComesBackWhenTheStyleIsSwitchedOff) {
   ASSERT_TRUE(IsThemeActive()) << "run by look-and-scale.sh in the session with the style on";
   PanelDriver& panel = Panel();
   SetCursorPos(0, 0);
-  ASSERT_EQ(DifferencesAfterWait(panel, [](SIZE s) { return ThemedFace(s, PBS_NORMAL); }), 0) << "styled before";
+  const bool cue = !(SendMessageA(panel.Control(IDC_BTNSTARTSERVICE), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+  ASSERT_EQ(DifferencesAfterWait(panel, [&](SIZE s) { return ThemedFace(s, PBS_DEFAULTED, cue); }), 0) << "styled";
   ASSERT_TRUE(tsm::test::SwitchStyleOffInPanel(panel));
-  EXPECT_EQ(DifferencesAfterWait(panel, ClassicFace), 0);
+  EXPECT_EQ(DifferencesAfterWait(panel, [&](SIZE s) { return ClassicFace(s, cue); }), 0);
 }
 
 TEST_F(PanelLook, DpiChangedLaysTheWindowOutAtTheNewScale) {
@@ -200,3 +217,25 @@ TEST_F(PanelLook, DpiChangedLaysTheWindowOutAtTheNewScale) {
 }
 
 } // namespace
+
+// --- High contrast: the colours a black scheme sets (Wine cannot switch the high-contrast flag itself) ---
+
+// Run by look-and-scale.sh in a session of its own, since the colours are the whole session's: the explanation on
+// the unregistered page is drawn in the scheme's window text, not in the black of the default one.
+TEST(PanelHighContrast, ExplanationIsDrawnInTheSchemesTextColour) {
+  const int elements[] = {COLOR_BTNFACE, COLOR_WINDOW, COLOR_BTNTEXT, COLOR_WINDOWTEXT, COLOR_GRAYTEXT};
+  const COLORREF black[] = {RGB(0, 0, 0), RGB(0, 0, 0), RGB(255, 255, 255), RGB(255, 255, 255), RGB(0, 255, 0)};
+  ASSERT_TRUE(SetSysColors(static_cast<int>(std::size(elements)), elements, black));
+
+  tsm::test::ScratchFolder folder;
+  tsm::test::PanelOptions options;
+  options.workingFolder = folder.Path();
+  PanelDriver panel(options);
+  const auto lightPixels = [&] {
+    int light = 0;
+    for (const std::uint32_t p : panel.CaptureControl(IDC_LABEL1).rgb)
+      if ((p & 0xFF) > 0xC0 && (p >> 8 & 0xFF) > 0xC0 && (p >> 16 & 0xFF) > 0xC0) ++light;
+    return light;
+  };
+  EXPECT_TRUE(tsm::test::WaitUntil([&] { return lightPixels() > 100; })) << lightPixels() << " light pixels";
+}

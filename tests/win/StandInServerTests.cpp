@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iphlpapi.h>
 #include <shellapi.h>
 
 #include <optional>
@@ -95,6 +96,24 @@ TEST_F(StandInApp, StatusAnswerCarriesTheTimeTheServerStarted) {
   std::string again;
   ASSERT_TRUE(tsm::HttpGet(tsm::kServerHost, tsm::kStatusPath, port, again));
   EXPECT_EQ(tsm::ExtractTagText(again, tsm::kRunningSinceTag), since);
+}
+
+// The system's own table of listening sockets: the server's is on 127.0.0.1 alone, never on every address.
+TEST_F(StandInApp, ListensOnTheLoopbackAddressOnly) {
+  ULONG size = 0;
+  (void)GetTcpTable(nullptr, &size, FALSE);
+  std::vector<unsigned char> buffer(size);
+  auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
+  ASSERT_EQ(GetTcpTable(table, &size, FALSE), static_cast<DWORD>(NO_ERROR));
+  std::vector<std::string> listeners;
+  for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+    const MIB_TCPROW& row = table->table[i];
+    if (row.dwState != MIB_TCP_STATE_LISTEN || ntohs(static_cast<u_short>(row.dwLocalPort)) != port) continue;
+    in_addr address{};
+    address.s_addr = row.dwLocalAddr;
+    listeners.emplace_back(inet_ntoa(address));
+  }
+  EXPECT_EQ(listeners, std::vector<std::string>{"127.0.0.1"}) << "port " << port;
 }
 
 TEST_F(StandInApp, RefusesStopRequestsThatDoNotCheckOut) {
@@ -241,12 +260,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StandInPortTaken, ExitsWithAFailure) {
   const tsm::WinsockSession winsock;
-  // Someone else listens on every address at the configured port.
+  // Someone else listens on the loopback address at the configured port.
   const tsm::UniqueSocket holder(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   ASSERT_TRUE(holder);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int size = sizeof address;
   const bool holding = bind(holder.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
                        listen(holder.Get(), 1) == 0 &&

@@ -23,4 +23,6 @@ phase 144 0 'PanelLook.LaysOutAtTheSessionsScale' || failed=1
 phase 192 0 'PanelLook.LaysOutAtTheSessionsScale' || failed=1
 # At 100 % with the style on: the layout, the style on and then off under the same panel, and the move to 150 %.
 phase 96 1 'PanelLook.*' || failed=1
+# A black high-contrast scheme, whose colours are the session's own.
+phase 96 0 'PanelHighContrast.*' || failed=1
 exit "$failed"

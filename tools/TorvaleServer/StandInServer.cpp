@@ -120,7 +120,9 @@ StandInServer::StandInServer(std::uint16_t port, std::string runningSince, HANDL
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  // The panel only ever asks localhost. Listening on the loopback address alone keeps the server off the network,
+  // and off the firewall's first-start prompt on Windows.
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (bind(listener_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR)
     throw SocketError("bind to port " + std::to_string(port));
   if (listen(listener_.Get(), SOMAXCONN) == SOCKET_ERROR) throw SocketError("listen");

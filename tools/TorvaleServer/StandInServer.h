@@ -55,8 +55,8 @@ private:
   std::list<Entry> entries_;
 };
 
-// Answers the status request and the stop request on every local IPv4 address at one port. Setting the stop event
-// (which the caller owns, and which a valid stop request sets too) ends Run. The connection threads point back at
+// Answers the status request and the stop request on the loopback address (127.0.0.1) at one port. Setting the stop
+// event (which the caller owns, and which a valid stop request sets too) ends Run. The connection threads point back at
 // the object, so it stays where it was made.
 class StandInServer {
 public:
