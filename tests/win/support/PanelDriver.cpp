@@ -200,6 +200,10 @@ PanelDriver::PanelDriver(const PanelOptions& options)
   const std::wstring folder = WideFromUtf8(options.workingFolder);
   if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) Fail("no panel at " + exePath_);
   std::wstring commandLine = L"\"" + exe + L"\"";
+  // The manifest asks for the highest rights available: on Windows, for an administrator, CreateProcess would refuse
+  // (ERROR_ELEVATION_REQUIRED) or the panel would run elevated, out of this process's reach. The panel runs with the
+  // test's own rights instead; Wine ignores the variable.
+  SetEnvironmentVariableW(L"__COMPAT_LAYER", L"RunAsInvoker");
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
