@@ -34,8 +34,8 @@ constexpr const wchar_t* kDocumentProgIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxm
   return hr;
 }
 
-// Configuration files are a few hundred bytes; anything past this is no configuration of the server's.
-constexpr LONG kMaxFileBytes = 1024 * 1024;
+// Configuration files are a few hundred bytes, and files of megabytes still load; past this it is no configuration.
+constexpr ULONGLONG kMaxFileBytes = 64 * 1024 * 1024;
 // Well past any configuration's nesting, and version 6's own default, which version 3 lacks.
 constexpr LONG kMaxElementDepth = 256;
 // What the file's entities may add up to, in characters: far more than a configuration's entities ever hold.
@@ -57,7 +57,11 @@ void SetProperty(IXMLDOMDocument2* document, const wchar_t* name, LONG value) {
 
 // Why the file is not handed to the parser at all, or "" when it may be; the stream is left at its start again.
 [[nodiscard]] std::string Refusal(IStream* file) {
-  std::string bytes(static_cast<std::size_t>(kMaxFileBytes) + 1, '\0');
+  STATSTG about{};
+  if (FAILED(file->Stat(&about, STATFLAG_NONAME))) return "Cannot read the file's size";
+  if (about.cbSize.QuadPart > kMaxFileBytes) return "The file is larger than 65536 KB";
+  // All of it: a reference anywhere in the file counts, and a few of them to a large entity make a vast document.
+  std::string bytes(static_cast<std::size_t>(about.cbSize.QuadPart), '\0');
   ULONG read = 0;
   for (ULONG got = 1; got && read < bytes.size();) {
     got = 0;
@@ -66,7 +70,6 @@ void SetProperty(IXMLDOMDocument2* document, const wchar_t* name, LONG value) {
   }
   bytes.resize(read);
   if (FAILED(file->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) return "Cannot read the file again";
-  if (bytes.size() > static_cast<std::size_t>(kMaxFileBytes)) return "The file is larger than 1024 KB";
   // Entities are the one way a small file becomes a vast document, and nothing MSXML offers bounds them.
   const auto expansion = EntityExpansion(bytes, kMaxEntityExpansion);
   if (!expansion || *expansion > kMaxEntityExpansion) return "The file's entities expand too far";
@@ -129,7 +132,7 @@ void TXMLAdapter::Load() {
     // Bounds on what the parser reads: the file's size in blocks of 1024 characters, and the depth of elements,
     // where an entity counts as a level. Neither bounds what entities expand to (an entity counts once towards the
     // size, however often it is used); the reading of the file's entities below does.
-    SetProperty(document2.Get(), L"MaxXMLSize", kMaxFileBytes / 1024);
+    SetProperty(document2.Get(), L"MaxXMLSize", static_cast<LONG>(kMaxFileBytes / 1024));
     SetProperty(document2.Get(), L"MaxElementDepth", kMaxElementDepth);
   }
 

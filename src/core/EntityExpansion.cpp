@@ -25,19 +25,21 @@ class Expansion {
 public:
   Expansion(std::string_view text, std::uint64_t cap) : text_(text), cap_(cap) {}
 
-  // Reads every declaration; false when one cannot be bounded.
+  // Reads every declaration; false when one cannot be bounded. Each search starts where the last declaration ended, so
+  // the reading stays linear in the file's length whatever the file holds.
   bool ReadDeclarations() {
-    for (std::size_t at = text_.find(kDeclaration); at != std::string_view::npos;
-         at = text_.find(kDeclaration, at + 1)) {
+    for (std::size_t at = text_.find(kDeclaration); at != std::string_view::npos; at = text_.find(kDeclaration, at)) {
       std::size_t i = SkipBlanks(at + kDeclaration.size());
       if (i < text_.size() && text_[i] == '%') return false; // a parameter entity: it rewrites the declarations
-      const std::size_t nameEnd = std::min(text_.find_first_of(" \t\r\n\"'>", i), text_.size());
+      const std::size_t nameEnd = std::min(text_.find_first_of(" \t\r\n\"'<>&", i), text_.size());
       const std::string_view name = text_.substr(i, nameEnd - i);
+      at = nameEnd;
       i = SkipBlanks(nameEnd);
       std::string_view value; // an external entity (SYSTEM or PUBLIC) is never fetched: it expands to nothing
       if (i < text_.size() && (text_[i] == '"' || text_[i] == '\'')) {
-        const std::size_t close = text_.find(text_[i], i + 1);
-        value = text_.substr(i + 1, (close == std::string_view::npos ? text_.size() : close) - i - 1);
+        const std::size_t close = std::min(text_.find(text_[i], i + 1), text_.size());
+        value = text_.substr(i + 1, close - i - 1);
+        at = close;
       }
       values_.emplace(name, value); // the first declaration of a name is the one that counts
     }
@@ -48,13 +50,17 @@ public:
   std::optional<std::uint64_t> OfReferencesIn(std::string_view text) {
     std::uint64_t total = 0;
     for (std::size_t amp = text.find('&'); amp != std::string_view::npos; amp = text.find('&', amp + 1)) {
-      const std::size_t semicolon = text.find(';', amp + 1);
+      // A name ends at the semicolon; the search stops at the next reference or tag, so it never runs over the file
+      // once per ampersand.
+      const std::size_t semicolon = text.find_first_of(";&<", amp + 1);
       if (semicolon == std::string_view::npos) break;
+      if (text[semicolon] != ';') continue;
       const auto declared = values_.find(text.substr(amp + 1, semicolon - amp - 1));
       if (declared == values_.end()) continue; // a character reference, a predefined entity, or stray text
       const auto size = OfEntity(declared->first, declared->second);
       if (!size) return std::nullopt;
       total = Add(total, *size);
+      if (total > cap_) break; // past the bound: the rest cannot bring it back
     }
     return total;
   }
