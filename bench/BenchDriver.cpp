@@ -147,30 +147,20 @@ struct StartTimes {
 class Program {
 public:
   Program(const std::string& exe, const std::string& workingFolder, const char* windowClass)
-      : windowClass_(windowClass) {
-    std::string commandLine = "\"" + exe + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    started_ = NowMs();
-    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info))
-      Fail("cannot start " + exe + " (error " + std::to_string(GetLastError()) + ")");
-    process_.Reset(info.hProcess);
-    UniqueHandle thread(info.hThread);
-    processId_ = info.dwProcessId;
+      : windowClass_(windowClass), started_(NowMs()), process_(exe, workingFolder, 0) {
+    if (!process_.Started()) Fail("cannot start " + exe + " (error " + std::to_string(process_.StartError()) + ")");
   }
   ~Program() { Close(); }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  [[nodiscard]] DWORD ProcessId() const { return processId_; }
+  [[nodiscard]] DWORD ProcessId() const { return process_.Id(); }
   [[nodiscard]] HWND Window() const { return window_; }
 
   // Waits for the window, measured from just before CreateProcess.
   StartTimes WaitUntilReady() {
     StartTimes times;
-    if (WaitForInputIdle(process_.Get(), kStartBoundMs) != 0) Fail("no input idle within the bound");
+    if (WaitForInputIdle(process_.Handle(), kStartBoundMs) != 0) Fail("no input idle within the bound");
     times.inputIdleMs = NowMs() - started_;
     const bool ready = WaitUntilFast([&] {
       if (!window_) window_ = FindWindowOfProcess();
@@ -182,11 +172,11 @@ public:
   }
 
   void Close() {
-    if (!process_.Valid() || WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0) return;
+    if (!process_.Started() || WaitForSingleObject(process_.Handle(), 0) == WAIT_OBJECT_0) return;
     if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.Get(), kAnswerBoundMs) == WAIT_OBJECT_0) return;
-    TerminateProcess(process_.Get(), 1);
-    WaitForSingleObject(process_.Get(), kAnswerBoundMs);
+    if (WaitForSingleObject(process_.Handle(), kAnswerBoundMs) == WAIT_OBJECT_0) return;
+    TerminateProcess(process_.Handle(), 1);
+    WaitForSingleObject(process_.Handle(), kAnswerBoundMs);
   }
 
   // The panel's timer tick, sent: when this returns its handler has run.
@@ -250,7 +240,7 @@ private:
   }
 
   [[nodiscard]] HWND FindWindowOfProcess() const {
-    Search search{processId_, windowClass_, nullptr};
+    Search search{process_.Id(), windowClass_, nullptr};
     EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
     return search.found;
   }
@@ -276,10 +266,9 @@ private:
   }
 
   const char* windowClass_;
-  UniqueHandle process_;
-  DWORD processId_ = 0;
+  double started_ = 0; // just before the process is asked for
+  ChildProcess process_;
   HWND window_ = nullptr;
-  double started_ = 0;
 };
 
 // Sends WM_NULL to a window over and over from a thread of its own and keeps the longest round trip.

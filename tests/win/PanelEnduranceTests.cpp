@@ -2,9 +2,10 @@
 // does not grow with the ticks, whether the server answers or is down, and closing the window while probes are still
 // talking to a server neither crashes the panel nor hangs it.
 //
-// The bounds are slack on purpose and measure nothing: a leak of one thread, handle or small block per tick would
-// overshoot them many times over in a thousand ticks. TSM_ENDURANCE_TICKS and TSM_ENDURANCE_CLOSES ask for a longer
-// run; run the executable directly then, since ctest stops a case after 300 s.
+// The bounds are slack on purpose and measure nothing: a leak of one thread or one handle per tick, or of a few KiB,
+// overshoots them within the default count, which is the least that shows each of those (measured by leaking each
+// from the probe on purpose). TSM_ENDURANCE_TICKS and TSM_ENDURANCE_CLOSES ask for a longer run: the soak test preset
+// runs these cases at a thousand ticks.
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
@@ -28,7 +29,10 @@ using namespace tsm::test;
 
 namespace {
 
-constexpr std::size_t kDefaultTicks = 1000;
+constexpr std::size_t kDefaultTicks = 200;
+// Overlapping probes that each bring Winsock up and down leave a socket behind about once in a hundred under Wine
+// (see below): a thousand leave about twelve, which the slack there tells from none all but surely; 500 did not.
+constexpr std::size_t kDefaultOverlappingTicks = 1000;
 constexpr std::size_t kDefaultCloses = 50;
 constexpr std::size_t kWarmUpTicks = 50;
 // With the server down every update reads alike and the refusal is immediate, so the loop is paced on the workers
@@ -38,7 +42,7 @@ constexpr std::size_t kDownPace = 10;
 constexpr std::size_t kThreadSlack = 3;
 constexpr DWORD kHandleSlack = 50;
 constexpr DWORD kGuiObjectSlack = 20;
-constexpr std::uint64_t kMemorySlack = 4 * 1024 * 1024;
+constexpr std::uint64_t kMemorySlack = 1024 * 1024; // a thousand ticks grew it by 0.1 MiB
 
 // Closing must end the process well inside this, probes in flight or not.
 constexpr DWORD kCloseBoundMs = 10000;
@@ -153,14 +157,13 @@ INSTANTIATE_TEST_SUITE_P(Endurance, PanelOverManyTicks,
 // A steady stream of ticks whose probes overlap, some starting while others end; no probe may miss the server for
 // that, and no socket may be left behind. (Measured under Wine 8: when overlapping exchanges each start and end a
 // Winsock session of their own, about one in a hundred loses its socket and a few fail outright; with one session
-// held for the whole process, neither happens. A thousand overlapping probes show a one-in-a-hundred loss all but
-// surely.)
+// held for the whole process, neither happens.)
 TEST(PanelOverlappingProbes, AllReachTheServerAndLeaveNoSocketBehind) {
-  const std::size_t ticks = CountFromEnvironment("TSM_ENDURANCE_TICKS", kDefaultTicks);
+  const std::size_t ticks = CountFromEnvironment("TSM_ENDURANCE_TICKS", kDefaultOverlappingTicks);
   // Enough in flight to overlap all the time, few enough that they never pile up.
   constexpr std::size_t kInFlight = 6;
-  // A correct panel leaves none; this only allows for the system's own bookkeeping.
-  constexpr DWORD kSocketSlack = 10;
+  // A correct panel leaves none; this only allows for the system's own bookkeeping (one handle, measured).
+  constexpr DWORD kSocketSlack = 4;
 
   const LocalHttpServer server([](ServerConnection& c) {
     // Answers after 0 to 20 ms, so that probes end in another order than they started.

@@ -194,26 +194,24 @@ struct PanelDriver::PictureCache {
   std::map<int, Pixels> byId;
 };
 
-PanelDriver::PanelDriver(const PanelOptions& options)
-    : exePath_(options.exePath), pictures_(std::make_unique<PictureCache>()) {
-  const std::wstring exe = WideFromUtf8(exePath_);
-  const std::wstring folder = WideFromUtf8(options.workingFolder);
-  if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) Fail("no panel at " + exePath_);
-  std::wstring commandLine = L"\"" + exe + L"\"";
+namespace {
+
+ChildProcess StartPanel(const PanelOptions& options) {
+  const std::filesystem::path exe(WideFromUtf8(options.exePath));
+  if (!std::filesystem::exists(exe)) Fail("no panel at " + options.exePath);
   // The manifest asks for the highest rights available: on Windows, for an administrator, CreateProcess would refuse
   // (ERROR_ELEVATION_REQUIRED) or the panel would run elevated, out of this process's reach. The panel runs with the
   // test's own rights instead; Wine ignores the variable.
   SetEnvironmentVariableW(L"__COMPAT_LAYER", L"RunAsInvoker");
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &info))
-    Fail("cannot start " + exePath_ + " (error " + std::to_string(GetLastError()) + ")");
-  process_.Reset(info.hProcess);
-  UniqueHandle thread(info.hThread);
-  processId_ = info.dwProcessId;
+  ChildProcess panel(exe, WideFromUtf8(options.workingFolder), 0);
+  if (!panel.Started()) Fail("cannot start " + options.exePath + " (error " + std::to_string(panel.StartError()) + ")");
+  return panel;
+}
 
+} // namespace
+
+PanelDriver::PanelDriver(const PanelOptions& options)
+    : exePath_(options.exePath), process_(StartPanel(options)), pictures_(std::make_unique<PictureCache>()) {
   // From here on a failure must not leave the panel running: the destructor does not run for a throwing constructor.
   try {
     WaitForWindow(options.startTimeoutMs);
@@ -227,7 +225,7 @@ void PanelDriver::WaitForWindow(DWORD timeoutMs) {
   const bool appeared = WaitUntil(
       [&] {
         if (!IsRunning()) return true;
-        window_ = FindProcessWindow(processId_, kMainClass);
+        window_ = FindProcessWindow(process_.Id(), kMainClass);
         return window_ != nullptr;
       },
       timeoutMs);
@@ -250,21 +248,21 @@ PanelDriver::~PanelDriver() {
 }
 
 bool PanelDriver::IsRunning() const {
-  return process_.Valid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
+  return process_.Started() && WaitForSingleObject(process_.Handle(), 0) == WAIT_TIMEOUT;
 }
 
 std::optional<DWORD> PanelDriver::ExitCode() const {
   DWORD code = 0;
-  if (!process_.Valid() || IsRunning() || !GetExitCodeProcess(process_.Get(), &code)) return std::nullopt;
+  if (!process_.Started() || IsRunning() || !GetExitCodeProcess(process_.Handle(), &code)) return std::nullopt;
   return code;
 }
 
 bool PanelDriver::Close(DWORD timeoutMs) {
   if (!IsRunning()) return true;
   if (window_ && IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0) return true;
-  TerminateProcess(process_.Get(), 1);
-  WaitForSingleObject(process_.Get(), kKillWaitMs);
+  if (WaitForSingleObject(process_.Handle(), timeoutMs) == WAIT_OBJECT_0) return true;
+  TerminateProcess(process_.Handle(), 1);
+  WaitForSingleObject(process_.Handle(), kKillWaitMs);
   return false;
 }
 
@@ -351,7 +349,7 @@ std::string PanelDriver::StatusText() const {
   // writes the whole text whatever the buffer's size, and SB_GETTEXTLENGTH gives only the low 16 bits of the
   // length, so the buffer has room for the longest line there can be (committed, but only touched as written).
   const size_t capacity = kLongestStatusLine + 1;
-  RemoteBuffer remote(process_.Get(), capacity);
+  RemoteBuffer remote(process_.Handle(), capacity);
   if (!remote.Get()) Fail("cannot allocate in the panel's process (error " + std::to_string(GetLastError()) + ")");
 
   // A status bar in simple mode answers for its text as part SB_SIMPLEID, as Windows documents it. Wine keeps the
@@ -365,7 +363,7 @@ std::string PanelDriver::StatusText() const {
     if (!SendMessageTimeoutA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL,
                              kAnswerTimeoutMs, &ignored))
       Fail("no answer to SB_GETTEXT");
-    text = ReadRemoteText(process_.Get(), remote, capacity, LOWORD(lengthAndType) + size_t{1});
+    text = ReadRemoteText(process_.Handle(), remote, capacity, LOWORD(lengthAndType) + size_t{1});
     if (!text.empty()) break;
   }
   return text;
@@ -377,13 +375,13 @@ std::optional<std::string> PanelDriver::ToolHint(int id) const {
   // The panel makes its hints when the mouse first comes over a button; the system's message for that, sent as the
   // system sends it, does the same without moving the mouse over a window another test may have put on top.
   DWORD_PTR pointed = 0;
-  if (!FindProcessWindow(processId_, TOOLTIPS_CLASSA, false) &&
+  if (!FindProcessWindow(process_.Id(), TOOLTIPS_CLASSA, false) &&
       !SendMessageTimeoutA(window_, WM_SETCURSOR, reinterpret_cast<WPARAM>(control), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE),
                            SMTO_NORMAL, kAnswerTimeoutMs, &pointed))
     return std::nullopt;
-  const HWND tooltip = FindProcessWindow(processId_, TOOLTIPS_CLASSA, false);
+  const HWND tooltip = FindProcessWindow(process_.Id(), TOOLTIPS_CLASSA, false);
   if (!tooltip) return std::nullopt;
-  const RemoteBuffer remote(process_.Get(), sizeof(TOOLINFOA) + kTextSize);
+  const RemoteBuffer remote(process_.Handle(), sizeof(TOOLINFOA) + kTextSize);
   if (!remote.Get()) return std::nullopt;
 
   // A tool is known by the window it was registered with and its id; try the control's parent, then the window.
@@ -394,15 +392,15 @@ std::optional<std::string> PanelDriver::ToolHint(int id) const {
     tool.uId = reinterpret_cast<UINT_PTR>(control);
     tool.lpszText = static_cast<char*>(remote.Get()) + sizeof tool;
     const char nothing = '\0';
-    if (!WriteProcessMemory(process_.Get(), remote.Get(), &tool, sizeof tool, nullptr) ||
-        !WriteProcessMemory(process_.Get(), tool.lpszText, &nothing, 1, nullptr))
+    if (!WriteProcessMemory(process_.Handle(), remote.Get(), &tool, sizeof tool, nullptr) ||
+        !WriteProcessMemory(process_.Handle(), tool.lpszText, &nothing, 1, nullptr))
       return std::nullopt;
     DWORD_PTR ignored = 0;
     if (!SendMessageTimeoutA(tooltip, TTM_GETTEXTA, kTextSize, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL,
                              kAnswerTimeoutMs, &ignored))
       return std::nullopt;
     std::string text(kTextSize, '\0');
-    if (!ReadProcessMemory(process_.Get(), tool.lpszText, text.data(), text.size(), nullptr)) return std::nullopt;
+    if (!ReadProcessMemory(process_.Handle(), tool.lpszText, text.data(), text.size(), nullptr)) return std::nullopt;
     text.resize(text.find('\0'));
     if (!text.empty()) return text;
   }
@@ -439,7 +437,7 @@ bool PanelDriver::Click(int id) const {
 // Message boxes
 
 std::optional<MessageBoxInfo> PanelDriver::FindMessageBox() const {
-  HWND box = FindProcessWindow(processId_, kDialogClass);
+  HWND box = FindProcessWindow(process_.Id(), kDialogClass);
   if (!box) return std::nullopt;
   MessageBoxInfo info;
   info.window = box;

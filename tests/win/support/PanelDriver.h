@@ -125,9 +125,9 @@ public:
 
   // --- The process ---
   [[nodiscard]] HWND Window() const { return window_; }
-  [[nodiscard]] DWORD ProcessId() const { return processId_; }
+  [[nodiscard]] DWORD ProcessId() const { return process_.Id(); }
   // The handle it was started with, which may do anything to the process.
-  [[nodiscard]] HANDLE Process() const { return process_.Get(); }
+  [[nodiscard]] HANDLE Process() const { return process_.Handle(); }
   [[nodiscard]] DWORD ThreadId() const { return threadId_; }
   [[nodiscard]] bool IsRunning() const;
   // Exit code once the process has ended.
@@ -219,8 +219,7 @@ private:
 
   struct PictureCache;
   std::string exePath_;
-  UniqueHandle process_;
-  DWORD processId_ = 0;
+  ChildProcess process_;
   DWORD threadId_ = 0;
   HWND window_ = nullptr;
   std::unique_ptr<PictureCache> pictures_;

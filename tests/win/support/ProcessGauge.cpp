@@ -208,8 +208,7 @@ std::size_t IdleThreads(const ProcessGauge& gauge) {
   return idle->threads;
 }
 
-bool TickAndLetItEnd(const PanelDriver& panel, const ProcessGauge& gauge, std::size_t idleThreads,
-                     DWORD timeoutMs) {
+bool TickAndLetItEnd(const PanelDriver& panel, const ProcessGauge& gauge, std::size_t idleThreads, DWORD timeoutMs) {
   panel.Tick();
   return gauge.WaitForThreadsAtMost(idleThreads, timeoutMs);
 }

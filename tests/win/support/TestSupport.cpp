@@ -9,6 +9,7 @@
 #include <tlhelp32.h>
 
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <stdexcept>
 #include <utility>
@@ -236,19 +237,31 @@ bool RunScript(const std::string& path, DWORD timeoutMs) {
 
 // ---- ChildProcess -----------------------------------------------------------------------------------------------
 
-ChildProcess::ChildProcess(const std::filesystem::path& exe, const std::filesystem::path& workingFolder) {
-  const std::string image = exe.string();
-  const std::string folder = workingFolder.string();
-  std::string commandLine(1, '"');
-  commandLine.append(image).push_back('"');
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(image.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      folder.c_str(), &startup, &info))
-    return;
-  process_.Reset(info.hProcess);
-  const UniqueHandle thread(info.hThread);
+ChildProcess::ChildProcess(const std::filesystem::path& exe, const std::filesystem::path& workingFolder,
+                           DWORD creationFlags) {
+  constexpr int kAttempts = 3;
+  constexpr DWORD kPauseMs = 500;
+  const std::wstring image = exe.wstring();
+  const std::wstring folder = workingFolder.wstring();
+  for (int attempt = 1;; ++attempt) {
+    std::wstring commandLine = L"\"" + image + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(image.c_str(), commandLine.data(), nullptr, nullptr, FALSE, creationFlags, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+      process_.Reset(info.hProcess);
+      const UniqueHandle thread(info.hThread);
+      id_ = info.dwProcessId;
+      startError_ = 0;
+      return;
+    }
+    startError_ = GetLastError();
+    if (startError_ != ERROR_INTERNAL_ERROR || attempt == kAttempts) return;
+    std::cerr << "[ launcher ] starting " << exe.string() << " failed with error " << startError_ << " (attempt "
+              << attempt << " of " << kAttempts << "); starting it again\n";
+    Sleep(kPauseMs);
+  }
 }
 
 ChildProcess::~ChildProcess() {
