@@ -15,7 +15,7 @@ rm -rf "$shots"
 mkdir -p "$shots"
 # The test runs under Wine, which sees / as drive Z:. Windows it does not manage get Wine's own caption.
 export TSM_SCREENSHOT_DIR="Z:${shots//\//\\}"
-scripts/wine-session --prefix "$build/wineprefix-shots" -- \
+scripts/wine-session --prefix "$build/wineprefix-shots" --style 0 -- \
   ctest --test-dir "$build" -R '^PanelLife\.' --output-on-failure
 
 out=docs/screenshots
