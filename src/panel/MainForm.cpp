@@ -2,6 +2,8 @@
 // helpers the handlers share. Runs on the window's (user-interface) thread, the process's main thread.
 #include "panel/MainForm.h"
 
+#include "panel/BusyCursor.h"
+
 #include <commctrl.h>
 
 #include <algorithm>

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "panel/BitButton.h"
 #include "panel/Controls.h"
 #include "panel/VisualStyle.h"
 #include "win32/KernelHandle.h"

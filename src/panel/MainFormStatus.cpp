@@ -2,6 +2,7 @@
 // answer arrives here as WM_STATUS_UPDATE. Runs on the window's (user-interface) thread.
 #include "panel/MainForm.h"
 
+#include "panel/BusyCursor.h"
 #include "panel/ManualRunThread.h"
 
 namespace tsm {

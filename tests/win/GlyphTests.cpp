@@ -1,7 +1,7 @@
 // A button glyph against the picture it is made from: the run button's glyph is rebuilt from the same kept picture
 // every time the server comes and goes, so making one, and drawing it greyed, must leave that picture exactly as it
 // was.
-#include "panel/Controls.h"
+#include "panel/Pictures.h"
 
 #include <gtest/gtest.h>
 
