@@ -4,6 +4,7 @@
 
 #include "panel/BusyCursor.h"
 #include "panel/Pictures.h"
+#include "panel/WindowObject.h"
 
 #include <commctrl.h>
 #include <vssym32.h>
@@ -73,17 +74,8 @@ private:
   RECT client_{};
 };
 
-// The header and the page control keep the window's visual style, their creation parameter, in their user data.
-const TVisualStyle* StyleOf(HWND window, UINT message, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  return reinterpret_cast<const TVisualStyle*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-}
-
 LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  const TVisualStyle* style = StyleOf(window, message, lParam);
+  const auto* style = WindowObject<const TVisualStyle>(window, message, lParam);
   if (LRESULT result; HandleCommon(window, message, wParam, result)) return result;
   if (message != WM_PAINT) return ::DefWindowProcA(window, message, wParam, lParam);
 
@@ -102,7 +94,7 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 LRESULT CALLBACK PageControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  const TVisualStyle* style = StyleOf(window, message, lParam);
+  const auto* style = WindowObject<const TVisualStyle>(window, message, lParam);
   if (LRESULT result; HandleCommon(window, message, wParam, result)) return result;
   if (LRESULT result; ForwardToMainWindow(window, message, wParam, lParam, result)) return result;
   if (message != WM_PAINT) return ::DefWindowProcA(window, message, wParam, lParam);
@@ -122,19 +114,13 @@ LRESULT CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
+  const auto* image = WindowObject<const TImage>(window, message, lParam);
   if (LRESULT result; HandleCommon(window, message, wParam, result)) return result;
-  if (message == WM_NCDESTROY) ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
   if (message != WM_PAINT) return ::DefWindowProcA(window, message, wParam, lParam);
 
   // Transparent: the parent's face shows where the picture is transparent or absent.
   const FacePainter face(window);
-  if (const auto* image = reinterpret_cast<const TImage*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-      image && image->Picture)
-    DrawTransparent(face.Dc(), image->Picture, 0, 0);
+  if (image && image->Picture) DrawTransparent(face.Dc(), image->Picture, 0, 0);
   return 0;
 }
 

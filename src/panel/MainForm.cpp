@@ -3,6 +3,7 @@
 #include "panel/MainForm.h"
 
 #include "panel/BusyCursor.h"
+#include "panel/WindowObject.h"
 
 #include <commctrl.h>
 
@@ -80,17 +81,13 @@ TfrmMain::~TfrmMain() {
 }
 
 LRESULT CALLBACK TfrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* form = WindowObject<TfrmMain>(window, message, lParam);
+  if (!form) return ::DefWindowProcA(window, message, wParam, lParam);
   if (message == WM_NCCREATE) {
-    auto* form = static_cast<TfrmMain*>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     form->handle_ = window;
     form->link_->Handle = window;
   }
-  auto* form = reinterpret_cast<TfrmMain*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (!form) return ::DefWindowProcA(window, message, wParam, lParam);
-
   if (message == WM_NCDESTROY) {
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     form->handle_ = nullptr;
     form->link_->Handle = nullptr;
     return ::DefWindowProcA(window, message, wParam, lParam);
