@@ -10,7 +10,9 @@
 #include <stdexcept>
 
 #include "core/ErrorBoxText.h"
+#include "core/ServerContract.h"
 #include "core/ServiceDisplay.h"
+#include "service/ServiceWatch.h"
 #include "win32/SystemText.h"
 
 namespace tsm {
@@ -70,6 +72,8 @@ TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(Dpi::OfScreen
   ::ShowWindow(handle_, SW_SHOWNORMAL);
   ::UpdateWindow(handle_);
   ::SetEvent(link_->Shown.Get());
+  // Only now: its thread's calls to the service manager would otherwise compete with the window's first paint.
+  serviceWatch_ = std::make_unique<TServiceWatch>(kServiceName, handle_, WM_SERVICE_CHANGED);
 }
 
 TfrmMain::~TfrmMain() {
@@ -164,12 +168,16 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   case WM_STATUS_UPDATE:
     WMStatusUpdate(*reinterpret_cast<const std::string*>(lParam), wParam != 0);
     return 0;
+  case WM_SERVICE_CHANGED:
+    RefreshServiceStatus();
+    return 0;
   case WM_SETCURSOR: // for the window itself, and for each control under the mouse that has not set the cursor
     if (!tooltip_ && LOWORD(lParam) == HTCLIENT) CreateHints(reinterpret_cast<HWND>(wParam));
     if (ApplyBusyCursor()) return TRUE;
     break;
   case WM_DESTROY:
     ::KillTimer(handle_, tmrMain.Id);
+    serviceWatch_.reset(); // its thread ends with the window, and a notification on its way is dropped
     // A window whose creation failed ends no message loop: none runs yet, and a quit message left in the queue would
     // close the start-up error box at once.
     if (!creationError_) ::PostQuitMessage(0);

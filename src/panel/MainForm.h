@@ -19,10 +19,13 @@
 namespace tsm {
 
 class TServiceInfo;
+class TServiceWatch;
 
 // A probe's result reaches the window with this message, sent synchronously from the probe's worker:
 // wParam is the running flag, lParam points to the status line (a std::string the worker keeps alive).
 inline constexpr UINT WM_STATUS_UPDATE = WM_USER + 100;
+// Posted by the service watch whenever the service changes: the window looks at the service again.
+inline constexpr UINT WM_SERVICE_CHANGED = WM_USER + 101;
 
 inline constexpr UINT kTickMilliseconds = 10000;
 
@@ -146,6 +149,8 @@ private:
   std::mt19937 random_;            // draws the stop token; seeded from the clock at creation
   std::shared_ptr<TFormLink> link_ = std::make_shared<TFormLink>();
   std::exception_ptr creationError_; // what WM_CREATE threw, if it did
+
+  std::unique_ptr<TServiceWatch> serviceWatch_; // from the window's first paint until it is destroyed
 };
 
 // Shows an exception nobody else caught: its message as a sentence, the program's title, an error icon.
