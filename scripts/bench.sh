@@ -6,7 +6,7 @@
 #   scripts/bench.sh [--phases] [RUNS [SECTION ...]]
 #
 #   RUNS         launches of each program for the start-up medians (default 7)
-#   SECTION      size, startup, latency, roundtrip, endurance: only these (default all)
+#   SECTION      size, startup, latency, roundtrip, endurance, service: only these (default all)
 #   --phases     also time the panel's start-up step by step from the inside (tsm_bench_phases), cold and warm
 #
 # Builds only what it needs, through the windows preset in build/windows, and runs in a Wine session whose prefix is

@@ -13,8 +13,11 @@
 #include <stdexcept>
 
 #include "core/ErrorBoxText.h"
+#include "core/ServerContract.h"
 #include "core/ServiceDisplay.h"
+#include "service/ServiceWatch.h"
 #include "win32/SystemText.h"
+#include "win32/WideText.h"
 
 namespace tsm {
 namespace {
@@ -73,6 +76,8 @@ TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(Dpi::OfScreen
   ::ShowWindow(handle_, SW_SHOWNORMAL);
   ::UpdateWindow(handle_);
   ::SetEvent(link_->Shown.Get());
+  // Only now: its thread's calls to the service manager would otherwise compete with the window's first paint.
+  serviceWatch_ = std::make_unique<TServiceWatch>(kServiceName, handle_, WM_SERVICE_CHANGED);
 }
 
 TfrmMain::~TfrmMain() {
@@ -161,7 +166,10 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (wParam == tmrMain.Id) tmrMainTimer();
     return 0;
   case WM_STATUS_UPDATE:
-    WMStatusUpdate(*reinterpret_cast<const std::string*>(lParam), wParam != 0);
+    WMStatusUpdate(*reinterpret_cast<const TProbeResult*>(lParam));
+    return 0;
+  case WM_SERVICE_CHANGED:
+    RefreshServiceStatus();
     return 0;
   case WM_SETCURSOR: // for the window itself, and for each control under the mouse that has not set the cursor
     if (!tooltip_ && LOWORD(lParam) == HTCLIENT) CreateHints(reinterpret_cast<HWND>(wParam));
@@ -169,6 +177,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     break;
   case WM_DESTROY:
     ::KillTimer(handle_, tmrMain.Id);
+    serviceWatch_.reset(); // its thread ends with the window, and a notification on its way is dropped
     // A window whose creation failed ends no message loop: none runs yet, and a quit message left in the queue would
     // close the start-up error box at once.
     if (!creationError_) ::PostQuitMessage(0);
@@ -295,11 +304,12 @@ void TfrmMain::LoadPictures() {
     btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Bitmap.Get());
 }
 
-// The buttons' hints are made the first time the mouse comes over one of them: the tooltip window and its tools
-// cost the start as much as three controls, and no hint shows before a button is pointed at.
+// The hints are made the first time the mouse comes over a button or the status bar: the tooltip window and its
+// tools cost the start as much as three controls, and no hint shows before one of them is pointed at.
 void TfrmMain::CreateHints(HWND pointedAt) {
   const TBitBtn* const buttons[] = {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService};
-  if (std::none_of(std::begin(buttons), std::end(buttons), [&](const TBitBtn* b) { return b->Handle == pointedAt; }))
+  if (pointedAt != stbMain.Handle &&
+      std::none_of(std::begin(buttons), std::end(buttons), [&](const TBitBtn* b) { return b->Handle == pointedAt; }))
     return;
   tooltip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, instance_, nullptr);
@@ -314,13 +324,34 @@ void TfrmMain::CreateHints(HWND pointedAt) {
     tool.lpszText = const_cast<char*>(button->Hint.c_str());
     ::SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
   }
-  // The tooltip watches the buttons from now on; the move that brought the mouse here starts its wait for the hint.
+  TOOLINFOW statusTool{};
+  statusTool.cbSize = sizeof statusTool;
+  statusTool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  statusTool.hwnd = handle_;
+  statusTool.uId = reinterpret_cast<UINT_PTR>(stbMain.Handle);
+  statusTool.lpszText = const_cast<wchar_t*>(L"");
+  ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&statusTool));
+  ShowStatusExplanation();
+  // The tooltip watches the buttons and the bar from now on; the move that brought the mouse here starts its wait for
+  // the hint.
   POINT at{};
   ::GetCursorPos(&at);
   MSG move{pointedAt, WM_MOUSEMOVE, 0, 0, static_cast<DWORD>(::GetMessageTime()), at};
   ::ScreenToClient(pointedAt, &at);
   move.lParam = MAKELPARAM(at.x, at.y);
   ::SendMessageA(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&move));
+}
+
+void TfrmMain::ShowStatusExplanation() const {
+  if (!tooltip_) return; // made with the explanation of the moment, when the mouse first comes
+  // Wide: the explanation may name a folder outside the system's code page.
+  const std::wstring text = WideFromUtf8(statusExplanation_);
+  TOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = handle_;
+  tool.uId = reinterpret_cast<UINT_PTR>(stbMain.Handle);
+  tool.lpszText = const_cast<wchar_t*>(text.c_str());
+  ::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void TfrmMain::FormCreate() {

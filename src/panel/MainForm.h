@@ -20,10 +20,22 @@
 namespace tsm {
 
 class TServiceInfo;
+class TServiceWatch;
 
-// A probe's result reaches the window with this message, sent synchronously from the probe's worker:
-// wParam is the running flag, lParam points to the status line (a std::string the worker keeps alive).
+// A probe's result reaches the window with this message, sent synchronously from the probe's worker: lParam points
+// to a TProbeResult the worker keeps alive.
 inline constexpr UINT WM_STATUS_UPDATE = WM_USER + 100;
+// Posted by the service watch whenever the service changes: the window looks at the service again.
+inline constexpr UINT WM_SERVICE_CHANGED = WM_USER + 101;
+
+// What one probe found. A probe that found no port asked nothing: the status line and the run button stay as they
+// are, and only the status bar's tooltip learns why.
+struct TProbeResult {
+  bool Asked = false;
+  bool Running = false;
+  std::string StatusLine;
+  std::string Explanation; // where the line comes from, for the tooltip; UTF-8, as it may hold a path
+};
 
 inline constexpr UINT kTickMilliseconds = 10000;
 
@@ -87,13 +99,13 @@ public:
   [[nodiscard]] std::int32_t HttpPort() const { return link_->HttpPort.load(); }
 
   // Event handlers, each with the file it lives in.
-  void FormCreate();                                                // MainForm.cpp
-  void tmrMainTimer();                                              // MainForm.cpp
-  void btnRegisterClick();                                          // MainFormServiceCommands.cpp
-  void btnStartServiceClick();                                      // MainFormServiceCommands.cpp
-  void btnStopServiceClick();                                       // MainFormServiceCommands.cpp
-  void btnRunFerrixClick();                                         // MainFormRunStop.cpp
-  void WMStatusUpdate(const std::string& statusLine, bool running); // MainFormStatus.cpp
+  void FormCreate();                               // MainForm.cpp
+  void tmrMainTimer();                             // MainForm.cpp
+  void btnRegisterClick();                         // MainFormServiceCommands.cpp
+  void btnStartServiceClick();                     // MainFormServiceCommands.cpp
+  void btnStopServiceClick();                      // MainFormServiceCommands.cpp
+  void btnRunFerrixClick();                        // MainFormRunStop.cpp
+  void WMStatusUpdate(const TProbeResult& result); // MainFormStatus.cpp
 
   void RefreshServiceStatus(); // MainFormServiceDisplay.cpp
   void StartStatusProbe();     // MainFormStatus.cpp
@@ -131,6 +143,8 @@ private:
   void ShowPage(const TTabSheet& page);
   void ShowRunMode(RunMode mode);
   void CreateHints(HWND pointedAt);
+  // The status bar's tooltip says where the status line comes from: the last probe's explanation.
+  void ShowStatusExplanation() const;
   // The pictures the window keeps, and its buttons' own, loaded for its scale; the controls are pointed at them again.
   void LoadPictures();
   void ProcessMessages();
@@ -140,13 +154,16 @@ private:
   Dpi dpi_;
   UniqueFont defaultFont_, titleFont_, explanationFont_, noticeFont_;
   TVisualStyle style_;
-  HWND tooltip_ = nullptr;         // the buttons' hints, once the mouse has come over one of them
+  HWND tooltip_ = nullptr;         // the buttons' hints and the status bar's, once the mouse has come over one
   HWND lastFocus_ = nullptr;       // the button that had the focus last
   UniqueFont tooltipFont_;         // set once the scale has changed; until then the tooltip's own
   UniqueIcon bigIcon_, smallIcon_; // likewise for the window's icons
   std::mt19937 random_;            // draws the stop token; seeded from the clock at creation
   std::shared_ptr<TFormLink> link_ = std::make_shared<TFormLink>();
   std::exception_ptr creationError_; // what WM_CREATE threw, if it did
+
+  std::string statusExplanation_;               // the status bar's hint: where the last probe's line came from
+  std::unique_ptr<TServiceWatch> serviceWatch_; // from the window's first paint until it is destroyed
 };
 
 // Shows an exception nobody else caught: its message as a sentence, the program's title, an error icon.

@@ -5,12 +5,15 @@
 #include "core/ServerContract.h"
 #include "core/ServiceDisplay.h"
 #include "service/ServiceStatus.h"
+#include "service/ServiceWatch.h"
 
 namespace tsm {
 
 void TfrmMain::RefreshServiceStatus() {
   TServiceInfo service;
   const auto display = DisplayForState(service.GetState(kServiceName));
+  // The watch lets go of a service that has gone, and opens one that has come back.
+  if (serviceWatch_) serviceWatch_->ServiceSeen(display.has_value());
   if (!display) {
     // Forget the picture too, so that a service registered again shows its page at once, whatever its state.
     ShowPage(tbUnregistered);

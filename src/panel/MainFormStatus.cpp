@@ -9,9 +9,13 @@ namespace tsm {
 
 void TfrmMain::StartStatusProbe() { TManualRunThread::Start(link_); }
 
-void TfrmMain::WMStatusUpdate(const std::string& statusLine, bool running) {
-  StatusText = statusLine;
-  ServerRunning = running;
+void TfrmMain::WMStatusUpdate(const TProbeResult& result) {
+  statusExplanation_ = result.Explanation;
+  ShowStatusExplanation();
+  if (!result.Asked) return; // no port: nothing was asked, so the line and the button stay as they were
+
+  StatusText = result.StatusLine;
+  ServerRunning = result.Running;
   stbMain.SetSimpleText(StatusText);
 
   // Ends any "request sent" indication; no message processing here, so one update never runs inside another.

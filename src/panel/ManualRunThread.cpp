@@ -2,18 +2,61 @@
 // window only through the shared link and one synchronous message.
 #include "panel/ManualRunThread.h"
 
+#include <exception>
+#include <optional>
 #include <thread>
 
 #include "config/ConfigLookup.h"
 #include "core/ServerContract.h"
+#include "core/StatusExplanation.h"
 #include "core/TagText.h"
 #include "http/HttpClient.h"
 #include "win32/ComInit.h"
+#include "win32/Shell.h"
+#include "win32/WideText.h"
 
 namespace tsm {
 namespace {
 
 constexpr DWORD kWaitForWindowMs = 10000;
+
+// The configuration's path in full, as the explanation names it (UTF-8); the relative path if the system cannot say.
+[[nodiscard]] std::string FullConfigPath() {
+  const std::wstring relative = WideFromAnsi(kConfigPath);
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFullPathNameW(relative.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return kConfigPath;
+    if (length < full.size()) {
+      full.resize(length);
+      return Utf8FromWide(full);
+    }
+    full.resize(length); // the size asked for, terminating NUL included
+  }
+}
+
+[[nodiscard]] ClockTime Now() {
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  return {now.wHour, now.wMinute, now.wSecond};
+}
+
+// The port, or nothing with the reason in result. A configuration that breaks the reader (a parameter without its
+// name, say) counts as one without the port.
+[[nodiscard]] std::optional<std::int32_t> PortOrReason(HWND owner, const std::string& configPath,
+                                                       TProbeResult& result) {
+  const TComInit com; // the configuration reader needs COM on this thread; once the port is known, no probe does
+  std::optional<std::int32_t> port;
+  try {
+    port = ResolveHttpPort(owner);
+  } catch (const std::exception&) {
+  }
+  if (!port) {
+    const ProbeOutcome why = FileExists(configPath) ? ProbeOutcome::NoPortParameter : ProbeOutcome::NoConfigFile;
+    result.Explanation = StatusExplanation(why, configPath, 0, Now());
+  }
+  return port;
+}
 
 } // namespace
 
@@ -35,24 +78,31 @@ void TManualRunThread::Probe() const {
   TFormLink& form = *Form;
   // A window that failed to be made never says so; the probe then goes on, finds no window, and shows nothing.
   ::WaitForSingleObject(form.Shown.Get(), kWaitForWindowMs);
+  const std::string configPath = FullConfigPath();
+  TProbeResult result;
   if (form.HttpPort == -1) {
-    const TComInit com; // the configuration reader needs COM on this thread; once the port is known, no probe does
-    const auto port = ResolveHttpPort(form.Handle);
-    if (!port) return; // no port yet: nothing to ask, nothing to show
-    form.HttpPort = *port;
+    const auto port = PortOrReason(form.Handle, configPath, result);
+    if (port) form.HttpPort = *port;
   }
 
-  std::string response;
-  const bool running = HttpGet(kServerHost, kStatusPath, form.HttpPort, response);
-  std::string statusLine = "Torvale is NOT running";
-  if (running) {
-    statusLine = "Torvale is running since ";
-    statusLine += ExtractTagText(response, kRunningSinceTag);
+  if (form.HttpPort != -1) { // no port yet: nothing to ask, only the reason to tell
+    const std::int32_t port = form.HttpPort;
+    std::string response;
+    result.Asked = true;
+    result.Running = HttpGet(kServerHost, kStatusPath, port, response);
+    result.StatusLine = "Torvale is NOT running";
+    if (result.Running) {
+      result.StatusLine = "Torvale is running since ";
+      result.StatusLine += ExtractTagText(response, kRunningSinceTag);
+    }
+    const ProbeOutcome outcome = !result.Running    ? ProbeOutcome::Refused
+                                 : response.empty() ? ProbeOutcome::Silent
+                                                    : ProbeOutcome::Answered;
+    result.Explanation = StatusExplanation(outcome, configPath, port, Now());
   }
 
-  // Synchronous, so statusLine outlives the handler. A window closed meanwhile drops the message.
-  if (const HWND window = form.Handle)
-    ::SendMessageA(window, WM_STATUS_UPDATE, running, reinterpret_cast<LPARAM>(&statusLine));
+  // Synchronous, so the result outlives the handler. A window closed meanwhile drops the message.
+  if (const HWND window = form.Handle) ::SendMessageA(window, WM_STATUS_UPDATE, 0, reinterpret_cast<LPARAM>(&result));
 }
 
 } // namespace tsm

@@ -17,6 +17,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -24,7 +25,6 @@ namespace {
 using namespace tsm::test;
 using namespace tsm::test::probe;
 using namespace std::chrono_literals;
-
 
 constexpr char kRunHint[] = "Run Torvale as a regular application";
 
@@ -106,18 +106,32 @@ TEST_P(ProbeAnswer, StatusBarShowsTheRunningSinceTextAndTheButtonStops) {
   // The first connection is the probe that was just shown, so it is complete: one request, nothing else.
   ASSERT_GE(server.Connections(), 1u);
   EXPECT_EQ(server.Requests().at(0), kStatusRequest);
+
+  // The status bar's hint tells an answer from a connection that stayed silent.
+  const std::string port = "Port " + std::to_string(server.Port());
+  const std::string hint = panel.ToolHint(IDC_STBMAIN).value_or("");
+  const bool silent = std::string_view(GetParam().name).starts_with("NoAnswer");
+  if (silent)
+    EXPECT_EQ(hint, port + " accepted but did not answer");
+  else
+    EXPECT_EQ(hint.substr(0, hint.rfind(' ') + 1),
+              port + " from " + panel.Work().PathOf("config\\AppConfig.xml") + "; the server last answered at ")
+        << hint;
 }
 
 INSTANTIATE_TEST_SUITE_P(Panel, ProbeAnswer, ::testing::ValuesIn(kAnswerCases),
                          [](const auto& test) { return std::string(test.param.name); });
 
 TEST(ProbeServerDown, NothingListeningShowsNotRunningAndTheButtonStarts) {
-  const PanelInFolder panel(FreePort());
+  const std::int32_t port = FreePort();
+  const PanelInFolder panel(port);
 
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << "status bar: \"" << panel.StatusText() << "\"";
   ExpectStartMode(panel);
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
   EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
+  const std::string hint = panel.ToolHint(IDC_STBMAIN).value_or("");
+  EXPECT_EQ(hint.substr(0, hint.find('(') + 1), "Port " + std::to_string(port) + " refused the connection (") << hint;
 }
 
 // --- Updates over time ------------------------------------------------------------------------------------------
@@ -306,12 +320,14 @@ TEST(ProbeNoPort, CheckingStatusStaysAndNothingIsAsked) {
     ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle)) << "the tick's probe never ended";
     ExpectNoProbeResult(panel);
     EXPECT_FALSE(panel.Click(IDC_BTNRUNFERRIX));
+    EXPECT_EQ(panel.ToolHint(IDC_STBMAIN), "No configuration file at " + panel.Work().PathOf("config\\AppConfig.xml"));
   }
   for (const NoPortCase& c : kNoPortCases) {
     SCOPED_TRACE(c.name);
     WriteConfig(panel.Work(), ConfigXml(c.parameters(server.Port())));
     ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle)) << "the tick's probe never ended";
     ExpectNoProbeResult(panel);
+    EXPECT_EQ(panel.ToolHint(IDC_STBMAIN), "The configuration has no httpPort2 or httpPort parameter");
   }
   EXPECT_EQ(server.Connections(), 0u);
 

@@ -1,6 +1,8 @@
 // The panel's service display against Wine's real service manager: the service "Torvale" is registered with the
 // test service binary and moved through its states, and the real panel is ticked and read from outside. The panel's
-// working folder is empty: no port is ever found, so no status update interferes.
+// working folder is empty: no port is ever found, so no status update interferes; where the panel's own tick is
+// the clock, a server counts its probes.
+#include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/PanelFromOutside.h"
 #include "support/TestServices.h"
@@ -9,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ostream>
 #include <string>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 using tsm::test::Light;
 using tsm::test::PanelDriver;
@@ -67,8 +72,8 @@ TEST(PanelServiceDisplay, FollowsTheServiceFromRegistrationToDeletionAndBack) {
   PanelInFolder panel;
   ASSERT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
 
+  // Windows reports the registration, and Wine's tick finds it; the tick here makes sure.
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
-  EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED) << "changed before the timer ticked";
   panel.Tick();
   {
     SCOPED_TRACE("registered, stopped");
@@ -153,6 +158,43 @@ TEST(PanelServiceDisplay, StoppingShowsGreenThenAmberThenRed) {
     SCOPED_TRACE("stopped");
     ExpectRegisteredPage(panel, kStopped);
   }
+}
+
+// A change made outside the panel shows before the panel's next tick: the service is started right after the
+// first probe reached the server, and the light turns green while that server has still seen only that probe. The
+// tick, 10 s after the start, would start the second.
+TEST(PanelServiceWatch, AChangeShowsBeforeTheNextTick) {
+  const tsm::test::ServiceGuard cleanup(kService);
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  const tsm::test::LocalHttpServer server(tsm::test::AnswerAndClose(tsm::test::HttpAnswer("")));
+  const PanelInFolder panel(server.Port());
+  ASSERT_TRUE(server.WaitForConnections(1, 15s)) << "the first probe never came";
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusLight() == Light::Stopped; }));
+
+  ASSERT_TRUE(tsm::test::RequestTestServiceStart(kService));
+  bool beforeTheTick = false;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        if (server.Connections() > 1) return true;
+        beforeTheTick = panel.StatusLight() == Light::Running && server.Connections() == 1;
+        return beforeTheTick;
+      },
+      30000))
+      << "neither the light nor the tick";
+  EXPECT_TRUE(beforeTheTick) << "the light waited for the tick";
+}
+
+// Closing the window while the watch waits for the service's next change: the process ends at once and cleanly. A
+// crash on the way out would end it with code 5 (crash dialogs are off in our sessions), a hang would have it killed.
+TEST(PanelServiceWatch, ClosingWhileAChangeIsAwaitedEndsTheProcessCleanly) {
+  const tsm::test::ServiceGuard cleanup(kService);
+  ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
+  ASSERT_TRUE(tsm::test::StartTestService(kService));
+  PanelInFolder panel;
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusLight() == Light::Running; }));
+
+  EXPECT_TRUE(panel.Close()) << "the panel had to be killed";
+  EXPECT_EQ(panel.ExitCode(), 0u);
 }
 
 // Every in-between state shows the amber light with both buttons disabled. The test service holds each of these

@@ -381,28 +381,30 @@ std::optional<std::string> PanelDriver::ToolHint(int id) const {
     return std::nullopt;
   const HWND tooltip = FindProcessWindow(process_.Id(), TOOLTIPS_CLASSA, false);
   if (!tooltip) return std::nullopt;
-  const RemoteBuffer remote(process_.Handle(), sizeof(TOOLINFOA) + kTextSize);
+  // Read wide: Wine's 8-bit TTM_GETTEXTA stops at 80 bytes whatever the buffer, and a hint naming a folder is longer.
+  const RemoteBuffer remote(process_.Handle(), sizeof(TOOLINFOW) + kTextSize * sizeof(wchar_t));
   if (!remote.Get()) return std::nullopt;
 
   // A tool is known by the window it was registered with and its id; try the control's parent, then the window.
   for (const HWND owner : {GetParent(control), window_}) {
-    TOOLINFOA tool{};
+    TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.hwnd = owner;
     tool.uId = reinterpret_cast<UINT_PTR>(control);
-    tool.lpszText = static_cast<char*>(remote.Get()) + sizeof tool;
-    const char nothing = '\0';
+    tool.lpszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote.Get()) + sizeof tool);
+    const wchar_t nothing = L'\0';
     if (!WriteProcessMemory(process_.Handle(), remote.Get(), &tool, sizeof tool, nullptr) ||
-        !WriteProcessMemory(process_.Handle(), tool.lpszText, &nothing, 1, nullptr))
+        !WriteProcessMemory(process_.Handle(), tool.lpszText, &nothing, sizeof nothing, nullptr))
       return std::nullopt;
     DWORD_PTR ignored = 0;
-    if (!SendMessageTimeoutA(tooltip, TTM_GETTEXTA, kTextSize, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL,
+    if (!SendMessageTimeoutW(tooltip, TTM_GETTEXTW, kTextSize, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL,
                              kAnswerTimeoutMs, &ignored))
       return std::nullopt;
-    std::string text(kTextSize, '\0');
-    if (!ReadProcessMemory(process_.Handle(), tool.lpszText, text.data(), text.size(), nullptr)) return std::nullopt;
-    text.resize(text.find('\0'));
-    if (!text.empty()) return text;
+    std::wstring text(kTextSize, L'\0');
+    if (!ReadProcessMemory(process_.Handle(), tool.lpszText, text.data(), text.size() * sizeof(wchar_t), nullptr))
+      return std::nullopt;
+    text.resize(text.find(L'\0'));
+    if (!text.empty()) return tsm::AnsiFromWide(text);
   }
   return std::nullopt;
 }

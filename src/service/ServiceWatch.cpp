@@ -1,0 +1,231 @@
+// The watch's thread. Notifications of the service manager arrive as asynchronous procedure calls on the thread that
+// asked for them, and only while it waits alertably, so the thread spends its life in one alertable wait, which its
+// stop event also ends.
+#include "service/ServiceWatch.h"
+
+#include <array>
+#include <atomic>
+#include <cwchar>
+#include <cwctype>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "win32/ServiceHandle.h"
+#include "win32/WideText.h"
+
+namespace tsm {
+
+struct TServiceWatch::Shared {
+  std::wstring Name;
+  HWND Window;
+  UINT Message;
+  UniqueHandle Stop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  UniqueHandle Poke{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  std::atomic<bool> Registered{true};
+};
+
+namespace {
+
+// Long enough for a call to the manager in flight on the thread to return; the window does not wait beyond it.
+constexpr DWORD kStopWaitMs = 5000;
+
+// ERROR_SERVICE_NOTIFY_CLIENT_LAGGING, which this mingw-w64's winerror.h lacks.
+constexpr DWORD kClientLagging = 1294;
+
+constexpr DWORD kEveryState = SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_START_PENDING | SERVICE_NOTIFY_STOP_PENDING |
+                              SERVICE_NOTIFY_RUNNING | SERVICE_NOTIFY_CONTINUE_PENDING | SERVICE_NOTIFY_PAUSE_PENDING |
+                              SERVICE_NOTIFY_PAUSED | SERVICE_NOTIFY_DELETE_PENDING;
+
+// The notification bit of a state (SERVICE_STOPPED 1 is SERVICE_NOTIFY_STOPPED 1, RUNNING 4 is 8, ...); 0 for none.
+[[nodiscard]] DWORD StateBit(DWORD state) { return state >= 1 && state <= 7 ? DWORD{1} << (state - 1) : 0; }
+
+// Whether a list of created ("/name") and deleted ("name") services, NUL-separated and double-NUL-ended, names ours.
+[[nodiscard]] bool NamesService(const wchar_t* names, const std::wstring& service) {
+  const auto same = [](std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (std::towlower(a[i]) != std::towlower(b[i])) return false;
+    return true;
+  };
+  for (const wchar_t* name = names; name && *name; name += std::wcslen(name) + 1) {
+    std::wstring_view entry(name);
+    if (entry.front() == L'/') entry.remove_prefix(1);
+    if (same(entry, service)) return true;
+  }
+  return false;
+}
+
+// Lives on the thread's stack for the thread's whole life: the notification buffers must stay where they are while
+// a notification is pending, and closing the handles (which cancels what is pending) is the last thing it does.
+class Watcher {
+public:
+  explicit Watcher(TServiceWatch::Shared& shared) : shared_(shared) {}
+  Watcher(const Watcher&) = delete;
+  Watcher& operator=(const Watcher&) = delete;
+  ~Watcher() {
+    service_.Reset();
+    manager_.Reset();
+  }
+
+  void Run() {
+    OpenService();
+    const HANDLE events[] = {shared_.Stop.Get(), shared_.Poke.Get()};
+    for (;;) {
+      const DWORD woken = ::WaitForMultipleObjectsEx(2, events, FALSE, INFINITE, TRUE);
+      if (woken == WAIT_OBJECT_0 + 1)
+        FollowTheWindow();
+      else if (woken == WAIT_IO_COMPLETION)
+        HandleNotifications();
+      else
+        return; // stop, or a wait that failed
+    }
+  }
+
+private:
+  static void CALLBACK ServiceChanged(void* parameter) {
+    auto* notify = static_cast<SERVICE_NOTIFYW*>(parameter);
+    auto* self = static_cast<Watcher*>(notify->pContext);
+    // One for a handle closed since is stale: the handle open now has a request of its own.
+    if (notify == &self->changes_[self->current_]) self->serviceChanged_ = true;
+  }
+  static void CALLBACK RegistrationChanged(void* parameter) {
+    auto* self = static_cast<Watcher*>(static_cast<SERVICE_NOTIFYW*>(parameter)->pContext);
+    self->registrationChanged_ = true;
+  }
+
+  void Post() const { ::PostMessageW(shared_.Window, shared_.Message, 0, 0); }
+
+  // Registration and removal, through the manager's handle. Wine 8 refuses (ERROR_CALL_NOT_IMPLEMENTED), and then
+  // the window's poll notices them instead.
+  void WatchRegistrations() {
+    registration_ = SERVICE_NOTIFYW{};
+    registration_.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+    registration_.pfnNotifyCallback = RegistrationChanged;
+    registration_.pContext = this;
+    registrationsWatched_ =
+        ::NotifyServiceStatusChangeW(manager_.Get(), SERVICE_NOTIFY_CREATED | SERVICE_NOTIFY_DELETED, &registration_) ==
+        ERROR_SUCCESS;
+  }
+
+  // Without a connection to the manager (none yet, or one it gave up on) the window's poll finds what there is to
+  // find, and its next look brings the watch here again.
+  void OpenService() {
+    if (!manager_) {
+      manager_.Reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+      if (!manager_) return;
+      WatchRegistrations();
+    }
+    service_.Reset(::OpenServiceW(manager_.Get(), shared_.Name.c_str(), SERVICE_QUERY_STATUS));
+    if (service_) WatchState();
+  }
+
+  // Asks for the next change: every state but the one last reported (none at first), since a state the service is
+  // already in is reported at once. Each request has a buffer of its own: a handle closed with a request pending may
+  // still see its callback queued, and that must not read, or be read as, the request of the handle open now.
+  void WatchState() {
+    current_ = (current_ + 1) % changes_.size();
+    SERVICE_NOTIFYW& change = changes_[current_];
+    change = SERVICE_NOTIFYW{};
+    change.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+    change.pfnNotifyCallback = ServiceChanged;
+    change.pContext = this;
+    const DWORD result = ::NotifyServiceStatusChangeW(service_.Get(), kEveryState & ~StateBit(lastState_), &change);
+    if (result != ERROR_SUCCESS) LetGo(result);
+  }
+
+  // Marked for deletion, or the manager fell behind with its notifications: the service's handle goes (and the
+  // manager's too when it fell behind, as the manager asks). The window's next look decides whether to open again.
+  void LetGo(DWORD why) {
+    service_.Reset();
+    if (why == kClientLagging) manager_.Reset();
+  }
+
+  void HandleNotifications() {
+    if (std::exchange(serviceChanged_, false)) {
+      Post();
+      const SERVICE_NOTIFYW& change = changes_[current_];
+      if (change.dwNotificationStatus != ERROR_SUCCESS) {
+        LetGo(change.dwNotificationStatus);
+      } else if (change.dwNotificationTriggered & SERVICE_NOTIFY_DELETE_PENDING) {
+        LetGo(ERROR_SERVICE_MARKED_FOR_DELETE);
+      } else {
+        lastState_ = change.ServiceStatus.dwCurrentState;
+        WatchState();
+      }
+    }
+    if (std::exchange(registrationChanged_, false)) {
+      const bool ours = registration_.dwNotificationStatus == ERROR_SUCCESS &&
+                        NamesService(registration_.pszServiceNames, shared_.Name);
+      if (registration_.pszServiceNames) ::LocalFree(registration_.pszServiceNames);
+      if (ours) Post();
+      if (registration_.dwNotificationStatus == ERROR_SUCCESS) WatchRegistrations();
+    }
+  }
+
+  // The window has looked at the service: a service it no longer finds is let go, and one it finds again is opened.
+  // Where the manager reports no removals (Wine 8, which reports no DELETE_PENDING either, and shows a service marked
+  // for deletion as it was while any handle holds it), the handle is also taken afresh at each look, so that a
+  // deletion waits for the window's next look at most. The state last reported stays out of the new request, so
+  // that only a change made meanwhile is reported, and the window is not made to look again for nothing.
+  void FollowTheWindow() {
+    if (!shared_.Registered) {
+      service_.Reset();
+      return;
+    }
+    if (!registrationsWatched_) service_.Reset();
+    if (!service_) OpenService();
+  }
+
+  TServiceWatch::Shared& shared_;
+  ServiceHandle manager_;
+  ServiceHandle service_;
+  std::array<SERVICE_NOTIFYW, 4> changes_{}; // the requests on the service's handles, the last four of them
+  std::size_t current_ = 0;                  // the one of the handle open now
+  SERVICE_NOTIFYW registration_{};
+  bool registrationsWatched_ = false;
+  DWORD lastState_ = 0;         // as last reported; 0 until then
+  bool serviceChanged_ = false; // set by the callbacks, which run on this thread inside its wait
+  bool registrationChanged_ = false;
+};
+
+DWORD WINAPI WatchThread(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<TServiceWatch::Shared>> shared(
+      static_cast<std::shared_ptr<TServiceWatch::Shared>*>(parameter));
+  try {
+    Watcher watcher(**shared);
+    watcher.Run();
+  } catch (...) {
+  }
+  return 0;
+}
+
+} // namespace
+
+TServiceWatch::TServiceWatch(std::string name, HWND window, UINT message) {
+  try {
+    shared_ = std::make_shared<Shared>();
+    shared_->Name = WideFromAnsi(name);
+    shared_->Window = window;
+    shared_->Message = message;
+    if (!shared_->Stop || !shared_->Poke) return;
+    auto threadShare = std::make_unique<std::shared_ptr<Shared>>(shared_);
+    thread_.Reset(::CreateThread(nullptr, 0, WatchThread, threadShare.get(), 0, nullptr));
+    if (thread_) (void)threadShare.release();
+  } catch (...) {
+  }
+}
+
+TServiceWatch::~TServiceWatch() {
+  if (!thread_) return;
+  ::SetEvent(shared_->Stop.Get());
+  ::WaitForSingleObject(thread_.Get(), kStopWaitMs);
+}
+
+void TServiceWatch::ServiceSeen(bool registered) {
+  if (!thread_) return;
+  shared_->Registered = registered;
+  ::SetEvent(shared_->Poke.Get());
+}
+
+} // namespace tsm

@@ -1,0 +1,39 @@
+// Tells a window at once when a service changes state, so that it need not wait for its next poll.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "win32/KernelHandle.h"
+
+namespace tsm {
+
+// Watches one service from a thread of its own and posts `message` (no parameters) to `window` for every change of
+// the service's state, and, where the manager reports them (Windows, not Wine 8), for every registration or removal
+// of a service of that name. The window then asks for the state itself: the notification only says "look now".
+//
+// The service's handle is closed as soon as the service is marked for deletion, so that the watch never holds up an
+// uninstall; the window's own refreshes tell the watch (ServiceSeen) when the service is there again, and when it has
+// gone in a way the manager did not report. Nothing here throws or blocks the caller, but the destructor, which
+// waits (bounded, and in practice for no more than one call to the manager) for the thread to end. A watch whose
+// thread could not start watches nothing, and the window's poll covers everything.
+class TServiceWatch {
+public:
+  TServiceWatch(std::string name, HWND window, UINT message);
+  ~TServiceWatch();
+  TServiceWatch(const TServiceWatch&) = delete;
+  TServiceWatch& operator=(const TServiceWatch&) = delete;
+
+  // What the window's last look at the service found: whether it is registered.
+  void ServiceSeen(bool registered);
+
+  struct Shared; // what the caller and the thread both hold; the thread's share outlives a destructor that gave up
+
+private:
+  std::shared_ptr<Shared> shared_;
+  UniqueHandle thread_;
+};
+
+} // namespace tsm
