@@ -5,7 +5,7 @@
 
 namespace tsm {
 
-// Which traffic light imgStatus shows; the values are what imgStatus.Tag caches.
+// Which traffic light imgStatus shows.
 enum class StatusPicture : int { None = 0, Stopped = 1, Running = 2, Pending = 3 };
 
 struct ServiceDisplay {

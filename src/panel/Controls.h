@@ -24,10 +24,9 @@ inline constexpr char kPageControlClass[] = "TPageControl";
 inline constexpr char kPageClass[] = "TTabSheet";
 inline constexpr char kImageClass[] = "TImage";
 
-// What every control has: its window and a free integer the window uses as a small cache.
+// What every control has: its window.
 struct TControl {
   HWND Handle = nullptr;
-  int Tag = 0;
 
   void SetVisible(bool visible) const { ::ShowWindow(Handle, visible ? SW_SHOW : SW_HIDE); }
   void SetEnabled(bool enabled) const { ::EnableWindow(Handle, enabled); }

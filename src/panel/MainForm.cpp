@@ -294,14 +294,9 @@ void TfrmMain::LoadPictures() {
   }
   // The traffic light on show (none while unregistered: the picture it pointed at has just gone), and the run
   // button's glyph once a probe has chosen imgStart's or imgStop's.
-  const TPicture* lit = imgStatus.Tag == static_cast<int>(StatusPicture::Stopped)   ? &imgStopped
-                        : imgStatus.Tag == static_cast<int>(StatusPicture::Running) ? &imgRunning
-                        : imgStatus.Tag == static_cast<int>(StatusPicture::Pending) ? &imgComingUp
-                                                                                    : nullptr;
+  const TPicture* lit = LightFor(light_);
   imgStatus.SetPicture(lit ? lit->Bitmap.Get() : nullptr);
-  const RunMode mode = static_cast<RunMode>(btnRunFerrix.Tag);
-  if (mode != RunMode::Unknown)
-    btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Bitmap.Get());
+  if (runMode_ != RunMode::Unknown) btnRunFerrix.Glyph = TGlyph(GlyphFor(runMode_).Bitmap.Get());
 }
 
 // The hints are made the first time the mouse comes over a button or the status bar: the tooltip window and its
@@ -440,7 +435,8 @@ HWND TfrmMain::TabStopToFocus() const {
 void TfrmMain::KeepFocusOnATabStop() {
   if (::GetActiveWindow() != handle_) return; // the activation that brings the window back sees to it
   const HWND focus = ::GetFocus();
-  if (!focus || focus == handle_ || (::IsWindowVisible(focus) && ::IsWindowEnabled(focus))) return;
+  // The frame itself holds it when no control could take it at activation (no page was on show yet).
+  if (focus && focus != handle_ && ::IsWindowVisible(focus) && ::IsWindowEnabled(focus)) return;
   if (const HWND control = TabStopToFocus()) ::SetFocus(control);
 }
 

@@ -15,6 +15,7 @@
 #include "panel/BitButton.h"
 #include "panel/Controls.h"
 #include "panel/VisualStyle.h"
+#include "core/ServiceDisplay.h"
 #include "win32/KernelHandle.h"
 
 namespace tsm {
@@ -39,7 +40,7 @@ struct TProbeResult {
 
 inline constexpr UINT kTickMilliseconds = 10000;
 
-// What btnRunFerrix does, kept in its Tag: nothing until the first probe has answered, then start or stop the server.
+// What btnRunFerrix does: nothing until the first probe has answered, then start or stop the server.
 enum class RunMode : int { Unknown = 0, StopServer = 1, StartServer = 2 };
 inline constexpr char kMainFormClass[] = "TfrmMain";
 // The window's caption, and the caption of every box the panel shows.
@@ -141,6 +142,9 @@ private:
   void RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn);
   void ShowMessage(const std::string& text) const;
   void ShowPage(const TTabSheet& page);
+  // The traffic light for a state (none for StatusPicture::None), and the run button's glyph for a mode.
+  [[nodiscard]] const TPicture* LightFor(StatusPicture picture) const;
+  [[nodiscard]] const TPicture& GlyphFor(RunMode mode) const;
   void ShowRunMode(RunMode mode);
   void CreateHints(HWND pointedAt);
   // The status bar's tooltip says where the status line comes from: the last probe's explanation.
@@ -162,6 +166,8 @@ private:
   std::shared_ptr<TFormLink> link_ = std::make_shared<TFormLink>();
   std::exception_ptr creationError_; // what WM_CREATE threw, if it did
 
+  StatusPicture light_ = StatusPicture::None;   // the traffic light on show
+  RunMode runMode_ = RunMode::Unknown;          // what btnRunFerrix does now
   std::string statusExplanation_;               // the status bar's hint: where the last probe's line came from
   std::unique_ptr<TServiceWatch> serviceWatch_; // from the window's first paint until it is destroyed
 };

@@ -11,7 +11,7 @@
 namespace tsm {
 
 void TfrmMain::btnRunFerrixClick() {
-  switch (static_cast<RunMode>(btnRunFerrix.Tag)) {
+  switch (runMode_) {
   case RunMode::StartServer:
     // Whether the script exists is left to the shell, whose refusal carries the system's own words.
     if (const DWORD error = OpenScriptHidden(handle_, ExecutableFolder() + kRunScript); error == ERROR_SUCCESS)
@@ -34,11 +34,11 @@ void TfrmMain::btnRunFerrixClick() {
 // The button follows the server: it offers to stop a running server and to start one that is not. The first answer
 // of a probe enables it; an unchanged mode leaves it alone.
 void TfrmMain::ShowRunMode(RunMode mode) {
-  if (btnRunFerrix.Tag == static_cast<int>(mode)) return;
+  if (runMode_ == mode) return;
 
   btnRunFerrix.SetEnabled(true);
-  btnRunFerrix.Tag = static_cast<int>(mode);
-  btnRunFerrix.Glyph = TGlyph((mode == RunMode::StopServer ? imgStop : imgStart).Bitmap.Get());
+  runMode_ = mode;
+  btnRunFerrix.Glyph = TGlyph(GlyphFor(mode).Bitmap.Get());
   btnRunFerrix.SetCaption(mode == RunMode::StopServer ? "Stop Torvale" : "Start Torvale");
   ::InvalidateRect(btnRunFerrix.Handle, nullptr, TRUE);
   KeepFocusOnATabStop(); // the window may have had no control to focus before the button was enabled

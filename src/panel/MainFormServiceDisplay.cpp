@@ -17,18 +17,15 @@ void TfrmMain::RefreshServiceStatus() {
   if (!display) {
     // Forget the picture too, so that a service registered again shows its page at once, whatever its state.
     ShowPage(tbUnregistered);
-    imgStatus.Tag = static_cast<int>(StatusPicture::None);
+    light_ = StatusPicture::None;
     KeepFocusOnATabStop();
     return;
   }
-  if (imgStatus.Tag == static_cast<int>(display->picture)) return;
+  if (light_ == display->picture) return;
 
-  imgStatus.Tag = static_cast<int>(display->picture);
+  light_ = display->picture;
   ShowPage(tbRegistered);
-  const TPicture& holder = display->picture == StatusPicture::Stopped   ? imgStopped
-                           : display->picture == StatusPicture::Running ? imgRunning
-                                                                        : imgComingUp;
-  imgStatus.SetPicture(holder.Bitmap.Get());
+  imgStatus.SetPicture(LightFor(light_)->Bitmap.Get());
   // A screen reader reads the picture's window text as its name: the state in words.
   imgStatus.SetCaption(StatusPictureWords(display->picture));
   btnStartService.SetEnabled(display->startEnabled);
@@ -41,5 +38,21 @@ void TfrmMain::ShowPage(const TTabSheet& page) {
   page.SetVisible(true);
   other.SetVisible(false);
 }
+
+const TPicture* TfrmMain::LightFor(StatusPicture picture) const {
+  switch (picture) {
+  case StatusPicture::Stopped:
+    return &imgStopped;
+  case StatusPicture::Running:
+    return &imgRunning;
+  case StatusPicture::Pending:
+    return &imgComingUp;
+  case StatusPicture::None:
+    break;
+  }
+  return nullptr;
+}
+
+const TPicture& TfrmMain::GlyphFor(RunMode mode) const { return mode == RunMode::StopServer ? imgStop : imgStart; }
 
 } // namespace tsm
