@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
       // On a thread of its own, as a probe does, so this thread's COM state stays as the panel's.
       std::thread([] {
         CoInitialize(nullptr);
-        (void)tsm::ResolveHttpPort(nullptr);
+        (void)tsm::ResolveHttpPort();
         CoUninitialize();
       }).join();
       phases.Step("COM, XML parser and configuration read (own thread)");

@@ -29,8 +29,8 @@ constexpr char kNotExpectedFormat[] = "Config file is not in expected format";
 
 } // namespace
 
-std::string GetConfigValue(HWND owner, const std::string& name, std::string& errorText) {
-  const TXMLAdapter adapter(owner, tsm::kConfigPath);
+std::string GetConfigValue(const std::string& name, std::string& errorText) {
+  const TXMLAdapter adapter(tsm::kConfigPath);
   if (!adapter.IsLoaded()) {
     errorText = adapter.GetErrorText();
     return {};
@@ -47,11 +47,11 @@ std::string GetConfigValue(HWND owner, const std::string& name, std::string& err
   return {};
 }
 
-std::optional<std::int32_t> ResolveHttpPort(HWND owner) {
+std::optional<std::int32_t> ResolveHttpPort() {
   // The error texts only say why a lookup found nothing; the port resolution has no one to tell.
   std::string ignored;
-  if (auto port = tsm::PortFromConfigText(GetConfigValue(owner, tsm::kPortParameter, ignored))) return port;
-  return tsm::PortFromConfigText(GetConfigValue(owner, tsm::kFallbackPortParameter, ignored));
+  if (auto port = tsm::PortFromConfigText(GetConfigValue(tsm::kPortParameter, ignored))) return port;
+  return tsm::PortFromConfigText(GetConfigValue(tsm::kFallbackPortParameter, ignored));
 }
 
 } // namespace tsm

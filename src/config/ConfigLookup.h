@@ -14,11 +14,11 @@ namespace tsm {
 // afresh on every call. errorText is written only when the file does not load (the parser's message) or has no
 // "parameters" element within reach; otherwise it is left alone. A parameter child without a name attribute ahead of
 // the match, or the match without a value attribute, throws std::runtime_error. COM must be initialised on the calling
-// thread. owner is recorded, never called, so any thread may pass the window.
-[[nodiscard]] std::string GetConfigValue(HWND owner, const std::string& name, std::string& errorText);
+// thread.
+[[nodiscard]] std::string GetConfigValue(const std::string& name, std::string& errorText);
 
 // The server's HTTP port: httpPort2, else httpPort, each counting only if it is a number from 1 to 65535. Nothing
 // when neither is. An exception from the first lookup propagates, and the fallback is then not tried.
-[[nodiscard]] std::optional<std::int32_t> ResolveHttpPort(HWND owner);
+[[nodiscard]] std::optional<std::int32_t> ResolveHttpPort();
 
 } // namespace tsm

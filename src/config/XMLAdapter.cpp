@@ -110,7 +110,7 @@ ComPtr<IXMLDOMElement> TElementChildren::Next() {
   return nullptr;
 }
 
-TXMLAdapter::TXMLAdapter(HWND owner, const std::string& fileName) : Owner(owner), FileName(fileName) {
+TXMLAdapter::TXMLAdapter(const std::string& fileName) : FileName(fileName) {
   try {
     Load();
   } catch (const std::exception& e) {

@@ -25,13 +25,13 @@ private:
 
 // Loads the file at construction and keeps the outcome. The document lives as long as the adapter, and elements
 // handed out by FindElement are counted references into it. COM must be initialised on the thread that makes, uses
-// and destroys the adapter; nothing here touches Owner, so a worker thread may pass the main window.
+// and destroys the adapter.
 class TXMLAdapter {
 public:
   // fileName is a path in UTF-8, relative to the working folder or absolute. Never throws: a file that cannot be
   // opened leaves IsLoaded() false and the system's words for why in GetErrorText(), one that cannot be parsed the
   // parser's message.
-  TXMLAdapter(HWND owner, const std::string& fileName);
+  explicit TXMLAdapter(const std::string& fileName);
 
   TXMLAdapter(const TXMLAdapter&) = delete;
   TXMLAdapter& operator=(const TXMLAdapter&) = delete;
@@ -47,13 +47,11 @@ public:
   // did not load. Throws std::runtime_error if MSXML fails half-way through the walk.
   [[nodiscard]] Microsoft::WRL::ComPtr<IXMLDOMElement> FindElement(const std::string& name, int depth) const;
 
-  [[nodiscard]] HWND GetOwner() const { return Owner; }
   [[nodiscard]] const std::string& GetFileName() const { return FileName; }
 
 private:
   void Load();
 
-  HWND Owner;
   std::string FileName; // as passed
   std::string ErrorText;
   bool Loaded = false;

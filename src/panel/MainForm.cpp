@@ -357,7 +357,7 @@ void TfrmMain::FormCreate() {
   link_->HttpPort = -1;
   btnRunFerrix.SetEnabled(false);
   ServerRunning = false;
-  StatusText = "Checking status";
+  StatusText = StatusLine(std::nullopt);
   stbMain.SetSimpleText(StatusText);
   RefreshServiceStatus();
   StartStatusProbe();

@@ -1,6 +1,6 @@
 // The panel's one window: the service's state as a traffic light with its commands, and the server's status.
 // Everything of TfrmMain runs on the window's (user-interface) thread; the probe's worker reaches the window only
-// through TFormLink and WM_STATUS_UPDATE.
+// through TFormLink and WM_STATUS_UPDATE (ProbeLink.h).
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 
 #include "panel/BitButton.h"
 #include "panel/Controls.h"
+#include "panel/ProbeLink.h"
 #include "panel/VisualStyle.h"
 #include "core/ServiceDisplay.h"
 #include "win32/KernelHandle.h"
@@ -23,20 +24,8 @@ namespace tsm {
 class TServiceInfo;
 class TServiceWatch;
 
-// A probe's result reaches the window with this message, sent synchronously from the probe's worker: lParam points
-// to a TProbeResult the worker keeps alive.
-inline constexpr UINT WM_STATUS_UPDATE = WM_USER + 100;
 // Posted by the service watch whenever the service changes: the window looks at the service again.
 inline constexpr UINT WM_SERVICE_CHANGED = WM_USER + 101;
-
-// What one probe found. A probe that found no port asked nothing: the status line and the run button stay as they
-// are, and only the status bar's tooltip learns why.
-struct TProbeResult {
-  bool Asked = false;
-  bool Running = false;
-  std::string StatusLine;
-  std::string Explanation; // where the line comes from, for the tooltip; UTF-8, as it may hold a path
-};
 
 inline constexpr UINT kTickMilliseconds = 10000;
 
@@ -45,18 +34,6 @@ enum class RunMode : int { Unknown = 0, StopServer = 1, StartServer = 2 };
 inline constexpr char kMainFormClass[] = "TfrmMain";
 // The window's caption, and the caption of every box the panel shows.
 inline constexpr char kAppTitle[] = "Torvale Service Manager";
-
-// What a probe worker may touch of the window. Workers share it, so it outlives the window: a worker that
-// finishes after the window is gone still finds HttpPort, and its message to the dead window is simply dropped.
-struct TFormLink {
-  std::atomic<HWND> Handle{nullptr};
-  // The server's HTTP port: -1 until a probe has resolved it from the configuration, then that port for good.
-  std::atomic<std::int32_t> HttpPort{-1};
-  // Set once the window has been shown and painted, or is gone. The first probe, started while the window is being
-  // made, waits for it: the libraries the configuration reader loads, and an answer to show, would otherwise hold
-  // up the window's first paint.
-  UniqueHandle Shown{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-};
 
 // The 10-second refresh, as a window timer: all the window keeps of it is its id.
 struct TTimer {

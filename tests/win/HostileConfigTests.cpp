@@ -34,19 +34,19 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using tsm::test::FolderState;
 using tsm::ResolveHttpPort;
+using tsm::test::FolderState;
 using tsm::test::HealthWatch;
+using tsm::test::IdleThreads;
 using tsm::test::LocalHttpServer;
 using tsm::test::PanelDriver;
 using tsm::test::PanelInFolder;
 using tsm::test::PanelOptions;
+using tsm::test::ProcessGauge;
 using tsm::test::ScratchFolder;
 using tsm::test::ServerConnection;
-using tsm::test::IdleThreads;
-using tsm::test::ProcessGauge;
-using tsm::test::TickAndLetItEnd;
 using tsm::test::StateOf;
+using tsm::test::TickAndLetItEnd;
 using tsm::test::WorkingFolderScope;
 
 constexpr char kConfigFile[] = "config\\AppConfig.xml";
@@ -403,7 +403,7 @@ struct Resolved {
     {
       const TComInit com;
       try {
-        result.port = ResolveHttpPort(nullptr);
+        result.port = ResolveHttpPort();
       } catch (const std::exception& e) {
         result.threw = true;
         result.error = e.what();
@@ -458,9 +458,7 @@ protected:
   ScratchFolder folder_;
 };
 
-TEST_F(ConfigFolderAsIs, NoConfigFolderGivesNoPort) {
-  ExpectNoPort();
-}
+TEST_F(ConfigFolderAsIs, NoConfigFolderGivesNoPort) { ExpectNoPort(); }
 
 TEST_F(ConfigFolderAsIs, AFolderWhereTheFileShouldBeGivesNoPort) {
   ASSERT_TRUE(CreateDirectoryA(folder_.PathOf("config").c_str(), nullptr));

@@ -306,12 +306,12 @@ TEST(StandInSamples, ConfigurationGivesAPortTheWayThePanelReadsIt) {
   const WorkingFolderScope inBin(BinFolder());
   const TComInit com;
   ASSERT_TRUE(com.Succeeded());
-  const auto port = ResolveHttpPort(nullptr);
+  const auto port = ResolveHttpPort();
   ASSERT_TRUE(port);
   EXPECT_GT(*port, 0);
   EXPECT_LE(*port, 65535);
   // The parameters element sits two levels below the root.
-  const TXMLAdapter adapter(nullptr, tsm::kConfigPath);
+  const TXMLAdapter adapter(tsm::kConfigPath);
   ASSERT_TRUE(adapter.IsLoaded()) << adapter.GetErrorText();
   EXPECT_FALSE(adapter.FindElement(tsm::kParametersElement, 1));
   EXPECT_TRUE(adapter.FindElement(tsm::kParametersElement, 2));

@@ -79,15 +79,15 @@ class LoadFailure : public XmlConfig, public ::testing::WithParamInterface<LoadF
 TEST_P(LoadFailure, ReportsTheParsersMessage) {
   if (GetParam().Content) WriteConfig(Folder, *GetParam().Content);
 
-  const TXMLAdapter adapter(nullptr, tsm::kConfigPath);
+  const TXMLAdapter adapter(tsm::kConfigPath);
   EXPECT_FALSE(adapter.IsLoaded());
   EXPECT_FALSE(adapter.GetErrorText().empty());
   EXPECT_FALSE(adapter.FindElement(tsm::kParametersElement, tsm::kParametersDepth));
 
   std::string errorText = kUntouched;
-  EXPECT_EQ(GetConfigValue(nullptr, tsm::kPortParameter, errorText), "");
+  EXPECT_EQ(GetConfigValue(tsm::kPortParameter, errorText), "");
   EXPECT_EQ(errorText, adapter.GetErrorText());
-  EXPECT_FALSE(ResolveHttpPort(nullptr));
+  EXPECT_FALSE(ResolveHttpPort());
 }
 
 const LoadFailureCase kLoadFailures[] = {
@@ -102,18 +102,16 @@ const LoadFailureCase kLoadFailures[] = {
 INSTANTIATE_TEST_SUITE_P(Files, LoadFailure, ::testing::ValuesIn(kLoadFailures), CaseName());
 
 TEST_F(XmlConfig, MissingFolderFailsLikeAMissingFile) {
-  const TXMLAdapter adapter(nullptr, tsm::kConfigPath);
+  const TXMLAdapter adapter(tsm::kConfigPath);
   EXPECT_FALSE(adapter.IsLoaded());
   EXPECT_FALSE(adapter.GetErrorText().empty());
 }
 
-TEST_F(XmlConfig, AdapterRecordsOwnerAndFileNameAsGiven) {
+TEST_F(XmlConfig, AdapterRecordsTheFileNameAsGiven) {
   WriteConfig(Folder, Parameters(""));
-  const HWND owner = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x1234)); // recorded, never used
-  const TXMLAdapter adapter(owner, "config\\..\\config\\AppConfig.xml");
+  const TXMLAdapter adapter("config\\..\\config\\AppConfig.xml");
   EXPECT_TRUE(adapter.IsLoaded());
   EXPECT_EQ(adapter.GetErrorText(), "");
-  EXPECT_EQ(adapter.GetOwner(), owner);
   EXPECT_EQ(adapter.GetFileName(), "config\\..\\config\\AppConfig.xml");
 }
 
@@ -134,11 +132,11 @@ TEST_F(XmlConfig, RelativePathMeansTheWorkingFolderOnly) {
     }
   } const remove{besideExe};
 
-  const TXMLAdapter missing(nullptr, name);
+  const TXMLAdapter missing(name);
   EXPECT_FALSE(missing.IsLoaded());
 
   Folder.Write(name, Parameters(P("httpPort", "9090")));
-  const TXMLAdapter found(nullptr, name);
+  const TXMLAdapter found(name);
   ASSERT_TRUE(found.IsLoaded());
   const auto parameter = found.FindElement("p", 2);
   ASSERT_TRUE(parameter);
@@ -154,11 +152,11 @@ TEST_F(XmlConfig, DocumentTypeDeclarationsLoad) {
   WriteConfig(Folder, "<?xml version=\"1.0\"?>\n"
                       "<!DOCTYPE configuration [<!ENTITY port \"8080\"><!ELEMENT configuration EMPTY>]>\n" +
                           Parameters("<p name=\"httpPort\" value=\"&port;\"/>"));
-  EXPECT_EQ(ResolveHttpPort(nullptr), 8080);
+  EXPECT_EQ(ResolveHttpPort(), 8080);
 
   WriteConfig(Folder,
               "<!DOCTYPE configuration SYSTEM \"missing.dtd\">" + Parameters("<p name=\"httpPort\" value=\"80\"/>"));
-  EXPECT_EQ(ResolveHttpPort(nullptr), 80);
+  EXPECT_EQ(ResolveHttpPort(), 80);
 
   // Nested entities that would expand to a billion characters never reach the parser: no port, at once.
   std::string laughs = "<!DOCTYPE configuration [<!ENTITY l0 \"lol\">";
@@ -168,7 +166,7 @@ TEST_F(XmlConfig, DocumentTypeDeclarationsLoad) {
     laughs += "\">";
   }
   WriteConfig(Folder, laughs + "]>" + Parameters("<p name=\"httpPort\" value=\"80\"/><p name=\"x\" value=\"&l9;\"/>"));
-  EXPECT_EQ(ResolveHttpPort(nullptr), std::nullopt);
+  EXPECT_EQ(ResolveHttpPort(), std::nullopt);
 }
 
 // Without COM on the thread the document cannot even be created; that is a load failure like any other.
@@ -176,7 +174,7 @@ TEST(XmlAdapterWithoutCom, FailsToLoadWithoutThrowing) {
   bool loaded = true;
   std::string errorText;
   std::thread([&] {
-    const TXMLAdapter adapter(nullptr, tsm::kConfigPath);
+    const TXMLAdapter adapter(tsm::kConfigPath);
     loaded = adapter.IsLoaded();
     errorText = adapter.GetErrorText();
   }).join();
@@ -189,7 +187,7 @@ TEST(XmlAdapterWithoutCom, FailsToLoadWithoutThrowing) {
 
 TEST_F(XmlConfig, FindElementLimitsTheDepth) {
   WriteConfig(Folder, "<r><one><two><three><four/></three></two></one></r>");
-  const TXMLAdapter adapter(nullptr, tsm::kConfigPath);
+  const TXMLAdapter adapter(tsm::kConfigPath);
   ASSERT_TRUE(adapter.IsLoaded());
 
   const char* const names[] = {"one", "two", "three", "four"};
@@ -208,7 +206,7 @@ TEST_F(XmlConfig, FindElementLimitsTheDepth) {
 
 TEST_F(XmlConfig, FindElementComparesTheQualifiedName) {
   WriteConfig(Folder, "<r xmlns:x=\"urn:a\"><x:parameters id=\"1\"/><Parameters id=\"2\"/><parameters id=\"3\"/></r>");
-  const TXMLAdapter adapter(nullptr, tsm::kConfigPath);
+  const TXMLAdapter adapter(tsm::kConfigPath);
   ASSERT_TRUE(adapter.IsLoaded());
 
   const std::pair<const char*, const wchar_t*> finds[] = {
@@ -229,7 +227,7 @@ TEST_F(XmlConfig, FindElementComparesTheQualifiedName) {
 // The elements handed out are counted references: they outlive a move of the adapter.
 TEST_F(XmlConfig, FoundElementSurvivesAMoveOfTheAdapter) {
   WriteConfig(Folder, Parameters(""));
-  TXMLAdapter adapter(nullptr, tsm::kConfigPath);
+  TXMLAdapter adapter(tsm::kConfigPath);
   const auto element = adapter.FindElement("parameters", 1);
   ASSERT_TRUE(element);
   const TXMLAdapter moved(std::move(adapter));
@@ -256,7 +254,7 @@ class Lookup : public XmlConfig, public ::testing::WithParamInterface<LookupCase
 TEST_P(Lookup, ReturnsTheValueAndTouchesErrorTextOnlyOnFailure) {
   WriteConfig(Folder, GetParam().Xml);
   std::string errorText = kUntouched;
-  EXPECT_EQ(GetConfigValue(nullptr, GetParam().Parameter, errorText), GetParam().Value);
+  EXPECT_EQ(GetConfigValue(GetParam().Parameter, errorText), GetParam().Value);
   EXPECT_EQ(errorText, GetParam().ErrorText);
 }
 
@@ -331,7 +329,7 @@ class BrokenParameter : public XmlConfig, public ::testing::WithParamInterface<B
 TEST_P(BrokenParameter, ThrowsAndLeavesErrorTextAlone) {
   WriteConfig(Folder, GetParam().Xml);
   std::string errorText = kUntouched;
-  EXPECT_THROW((void)GetConfigValue(nullptr, GetParam().Parameter, errorText), std::runtime_error);
+  EXPECT_THROW((void)GetConfigValue(GetParam().Parameter, errorText), std::runtime_error);
   EXPECT_EQ(errorText, kUntouched);
 }
 
@@ -350,7 +348,7 @@ TEST_F(XmlConfig, NonAsciiTextArrivesInTheSystemCodePage) {
   WriteConfig(Folder, Parameters("<p name=\"caf\xC3\xA9\" value=\"na\xC3\xAFve\"/>"));
   const std::string name = tsm::AnsiFromWide(L"caf\u00e9");
   std::string errorText = kUntouched;
-  EXPECT_EQ(GetConfigValue(nullptr, name, errorText), tsm::AnsiFromWide(L"na\u00efve"));
+  EXPECT_EQ(GetConfigValue(name, errorText), tsm::AnsiFromWide(L"na\u00efve"));
   EXPECT_EQ(errorText, kUntouched);
 }
 
@@ -367,7 +365,7 @@ class Port : public XmlConfig, public ::testing::WithParamInterface<PortCase> {}
 
 TEST_P(Port, PrefersHttpPort2AndFallsBackToHttpPort) {
   WriteConfig(Folder, Parameters(GetParam().Children));
-  EXPECT_EQ(ResolveHttpPort(nullptr), GetParam().Port);
+  EXPECT_EQ(ResolveHttpPort(), GetParam().Port);
 }
 
 const PortCase kPorts[] = {
@@ -408,7 +406,7 @@ class BrokenPort : public XmlConfig, public ::testing::WithParamInterface<Broken
 // A broken parameter ends the resolution at once, even when the fallback alone would have given a port.
 TEST_P(BrokenPort, Throws) {
   WriteConfig(Folder, Parameters(GetParam().Children));
-  EXPECT_THROW((void)ResolveHttpPort(nullptr), std::runtime_error);
+  EXPECT_THROW((void)ResolveHttpPort(), std::runtime_error);
 }
 
 const BrokenPortCase kBrokenPorts[] = {
@@ -433,9 +431,9 @@ TEST_F(XmlConfig, ReadingLeavesTheFolderAsItWas) {
 
   for (int i = 0; i < 3; ++i) {
     std::string errorText;
-    EXPECT_EQ(ResolveHttpPort(nullptr), 8080);
-    EXPECT_EQ(GetConfigValue(nullptr, "httpPort2", errorText), "x");
-    EXPECT_THROW((void)GetConfigValue(nullptr, "missing", errorText), std::runtime_error);
+    EXPECT_EQ(ResolveHttpPort(), 8080);
+    EXPECT_EQ(GetConfigValue("httpPort2", errorText), "x");
+    EXPECT_THROW((void)GetConfigValue("missing", errorText), std::runtime_error);
   }
 
   EXPECT_EQ(ReadFileBytes(Folder.PathOf(tsm::kConfigPath)), xml);
@@ -444,15 +442,15 @@ TEST_F(XmlConfig, ReadingLeavesTheFolderAsItWas) {
 
 // The path is relative to the working folder, not to the executable, and each lookup reads the file anew.
 TEST_F(XmlConfig, EveryLookupReadsTheWorkingFolderAnew) {
-  EXPECT_FALSE(ResolveHttpPort(nullptr));
+  EXPECT_FALSE(ResolveHttpPort());
   WriteConfig(Folder, Parameters(P("httpPort", "8080")));
-  EXPECT_EQ(ResolveHttpPort(nullptr), 8080);
+  EXPECT_EQ(ResolveHttpPort(), 8080);
   WriteConfig(Folder, Parameters(P("httpPort", "9090")));
-  EXPECT_EQ(ResolveHttpPort(nullptr), 9090);
+  EXPECT_EQ(ResolveHttpPort(), 9090);
 
   const ScratchFolder elsewhere;
   const WorkingFolderScope inElsewhere(elsewhere.Path());
-  EXPECT_FALSE(ResolveHttpPort(nullptr));
+  EXPECT_FALSE(ResolveHttpPort());
 }
 
 // As the probe does it: a worker thread with its own COM, possibly several at once.
@@ -465,7 +463,7 @@ TEST_F(XmlConfig, ResolvesOnWorkerThreads) {
     workers[i] = std::thread([&port = ports[i]] {
       const TComInit com;
       try {
-        for (int round = 0; round < 5; ++round) port = ResolveHttpPort(nullptr);
+        for (int round = 0; round < 5; ++round) port = ResolveHttpPort();
       } catch (const std::exception&) {
         port = -1;
       }

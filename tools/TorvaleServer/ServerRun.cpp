@@ -35,7 +35,7 @@ std::optional<std::int32_t> ReadPort() {
   const TComInit com;
   if (!com.Succeeded()) throw std::runtime_error("COM did not start");
   try {
-    return ResolveHttpPort(nullptr);
+    return ResolveHttpPort();
   } catch (const std::runtime_error& e) {
     Complain(std::string(kConfigPath) + ": " + e.what());
     return std::nullopt;

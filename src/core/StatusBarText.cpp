@@ -1,4 +1,4 @@
-#include "core/StatusExplanation.h"
+#include "core/StatusBarText.h"
 
 #include <cstdio>
 
@@ -15,6 +15,12 @@ namespace {
 }
 
 } // namespace
+
+std::string StatusLine(const std::optional<ServerReport>& report) {
+  if (!report) return "Checking status";
+  if (!report->Answered) return "Torvale is NOT running";
+  return "Torvale is running since " + report->RunningSince;
+}
 
 std::string StatusExplanation(ProbeOutcome outcome, const std::string& configPath, std::int32_t port, ClockTime at) {
   const std::string portWords = "Port " + std::to_string(port);

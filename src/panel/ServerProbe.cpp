@@ -1,6 +1,6 @@
 // The probe's worker thread: everything here but Start runs on it, never on the window's thread. It reaches the
 // window only through the shared link and one synchronous message.
-#include "panel/ManualRunThread.h"
+#include "panel/ServerProbe.h"
 
 #include <exception>
 #include <optional>
@@ -8,7 +8,7 @@
 
 #include "config/ConfigLookup.h"
 #include "core/ServerContract.h"
-#include "core/StatusExplanation.h"
+#include "core/StatusBarText.h"
 #include "core/TagText.h"
 #include "http/HttpClient.h"
 #include "win32/ComInit.h"
@@ -43,12 +43,11 @@ constexpr DWORD kWaitForWindowMs = 10000;
 
 // The port, or nothing with the reason in result. A configuration that breaks the reader (a parameter without its
 // name, say) counts as one without the port.
-[[nodiscard]] std::optional<std::int32_t> PortOrReason(HWND owner, const std::string& configPath,
-                                                       TProbeResult& result) {
+[[nodiscard]] std::optional<std::int32_t> PortOrReason(const std::string& configPath, TProbeResult& result) {
   const TComInit com; // the configuration reader needs COM on this thread; once the port is known, no probe does
   std::optional<std::int32_t> port;
   try {
-    port = ResolveHttpPort(owner);
+    port = ResolveHttpPort();
   } catch (const std::exception&) {
   }
   if (!port) {
@@ -60,12 +59,12 @@ constexpr DWORD kWaitForWindowMs = 10000;
 
 } // namespace
 
-void TManualRunThread::Start(std::shared_ptr<TFormLink> form) {
-  std::unique_ptr<TManualRunThread> probe(new TManualRunThread(std::move(form)));
+void TServerProbe::Start(std::shared_ptr<TFormLink> link) {
+  std::unique_ptr<TServerProbe> probe(new TServerProbe(std::move(link)));
   std::thread([probe = std::move(probe)] { probe->Execute(); }).detach();
 }
 
-void TManualRunThread::Execute() const {
+void TServerProbe::Execute() const {
   // Whatever goes wrong (a configuration child without its attributes, say) ends this probe silently; the window
   // keeps its last state and the next tick tries again.
   try {
@@ -74,28 +73,24 @@ void TManualRunThread::Execute() const {
   }
 }
 
-void TManualRunThread::Probe() const {
-  TFormLink& form = *Form;
+void TServerProbe::Probe() const {
+  TFormLink& form = *Link;
   // A window that failed to be made never says so; the probe then goes on, finds no window, and shows nothing.
   ::WaitForSingleObject(form.Shown.Get(), kWaitForWindowMs);
   const std::string configPath = FullConfigPath();
   TProbeResult result;
   if (form.HttpPort == -1) {
-    const auto port = PortOrReason(form.Handle, configPath, result);
+    const auto port = PortOrReason(configPath, result);
     if (port) form.HttpPort = *port;
   }
 
   if (form.HttpPort != -1) { // no port yet: nothing to ask, only the reason to tell
     const std::int32_t port = form.HttpPort;
     std::string response;
-    result.Asked = true;
-    result.Running = HttpGet(kServerHost, kStatusPath, port, response);
-    result.StatusLine = "Torvale is NOT running";
-    if (result.Running) {
-      result.StatusLine = "Torvale is running since ";
-      result.StatusLine += ExtractTagText(response, kRunningSinceTag);
-    }
-    const ProbeOutcome outcome = !result.Running    ? ProbeOutcome::Refused
+    ServerReport& report = result.Report.emplace();
+    report.Answered = HttpGet(kServerHost, kStatusPath, port, response);
+    if (report.Answered) report.RunningSince = ExtractTagText(response, kRunningSinceTag);
+    const ProbeOutcome outcome = !report.Answered   ? ProbeOutcome::Refused
                                  : response.empty() ? ProbeOutcome::Silent
                                                     : ProbeOutcome::Answered;
     result.Explanation = StatusExplanation(outcome, configPath, port, Now());

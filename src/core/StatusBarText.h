@@ -1,11 +1,22 @@
-// Where the status line comes from, in plain words: the status bar's tooltip. The line itself says only whether the
-// server answered; this says which file gave the port, and why nothing answered.
+// What the status bar says: the status line, which says whether the server answered, and its tooltip, which says
+// in plain words where the line comes from (which file gave the port, and why nothing answered).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tsm {
+
+// What a probe heard from the server.
+struct ServerReport {
+  bool Answered = false;    // the server took the request, whatever it said
+  std::string RunningSince; // the time it reported, as it wrote it
+};
+
+// "Checking status" until a probe has reported, then "Torvale is running since ..." with the reported time, or
+// "Torvale is NOT running".
+[[nodiscard]] std::string StatusLine(const std::optional<ServerReport>& report);
 
 // How a probe ended, as far as the user can do something about it.
 enum class ProbeOutcome {

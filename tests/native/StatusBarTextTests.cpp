@@ -1,9 +1,17 @@
-// The status bar's tooltip: one sentence per way a probe can end.
-#include "core/StatusExplanation.h"
+// The status bar's words: the line for what the server said, and the tooltip's sentence per way a probe can end.
+#include "core/StatusBarText.h"
 
 #include <gtest/gtest.h>
 
 using tsm::ProbeOutcome;
+using tsm::ServerReport;
+
+TEST(StatusLine, SaysWhatTheLastProbeHeard) {
+  EXPECT_EQ(tsm::StatusLine(std::nullopt), "Checking status");
+  EXPECT_EQ(tsm::StatusLine(ServerReport{false, ""}), "Torvale is NOT running");
+  EXPECT_EQ(tsm::StatusLine(ServerReport{true, "2026-12-10 06:03:12"}), "Torvale is running since 2026-12-10 06:03:12");
+  EXPECT_EQ(tsm::StatusLine(ServerReport{true, ""}), "Torvale is running since ") << "a server that said nothing";
+}
 
 TEST(StatusExplanation, EachOutcomeSaysWhereTheLineComesFrom) {
   const std::string config = "C:\\Program Files\\Torvale\\config\\AppConfig.xml";

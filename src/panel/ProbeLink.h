@@ -1,0 +1,40 @@
+// What the window and the server probe share, and nothing else of either: the link the probe reaches the window
+// through, and the result it hands over.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/StatusBarText.h"
+#include "win32/KernelHandle.h"
+
+namespace tsm {
+
+// A probe's result reaches the window with this message, sent synchronously from the probe's worker: lParam points
+// to a TProbeResult the worker keeps alive.
+inline constexpr UINT WM_STATUS_UPDATE = WM_USER + 100;
+
+// What one probe found. A probe that found no port asked nothing (no report): the status line and the run button stay
+// as they are, and only the status bar's tooltip learns why.
+struct TProbeResult {
+  std::optional<ServerReport> Report;
+  std::string Explanation; // where the line comes from, for the tooltip; UTF-8, as it may hold a path
+};
+
+// What a probe worker may touch of the window. Workers share it, so it outlives the window: a worker that
+// finishes after the window is gone still finds HttpPort, and its message to the dead window is simply dropped.
+struct TFormLink {
+  std::atomic<HWND> Handle{nullptr};
+  // The server's HTTP port: -1 until a probe has resolved it from the configuration, then that port for good.
+  std::atomic<std::int32_t> HttpPort{-1};
+  // Set once the window has been shown and painted, or is gone. The first probe, started while the window is being
+  // made, waits for it: the libraries the configuration reader loads, and an answer to show, would otherwise hold
+  // up the window's first paint.
+  UniqueHandle Shown{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+};
+
+} // namespace tsm
