@@ -7,7 +7,7 @@
 #include <string>
 
 #include "panel/Dpi.h"
-#include "panel/MainFormLayout.h"
+#include "panel/Layout.h"
 #include "panel/VisualStyle.h"
 
 namespace tsm {

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "panel/MainFormLayout.h"
+#include "panel/Layout.h"
 #include "win32/GdiHandles.h"
 
 namespace tsm {

@@ -3,6 +3,7 @@
 #include "panel/MainForm.h"
 
 #include "panel/BusyCursor.h"
+#include "panel/MainFormLayout.h"
 #include "panel/WindowObject.h"
 
 #include <commctrl.h>
@@ -21,6 +22,15 @@
 
 namespace tsm {
 namespace {
+
+// The window's push button with this handle, or null.
+TBitBtn* ButtonOf(TfrmMain& form, HWND handle) {
+  if (!handle) return nullptr;
+  for (const LayoutRow& row : kMainFormLayout)
+    if (row.kind == ControlKind::Button && row.control(form)->Handle == handle)
+      return static_cast<TBitBtn*>(row.control(form));
+  return nullptr;
+}
 
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kMainExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
@@ -142,8 +152,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   case WM_DRAWITEM: {
     const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    for (const TBitBtn* button : {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService})
-      if (button->Handle == item.hwndItem) button->Draw(item, dpi_, style_.Button());
+    if (const TBitBtn* button = ButtonOf(*this, item.hwndItem)) button->Draw(item, dpi_, style_.Button());
     return TRUE;
   }
   case WM_SYSCOLORCHANGE: // the common controls keep the colours they were made with until they are told
@@ -193,31 +202,6 @@ void TfrmMain::CreateFonts() {
   noticeFont_ = MakeFont(dpi_, 11, true);
 }
 
-TControl* TfrmMain::ControlById(int id) {
-  struct Binding {
-    int id;
-    TControl* control;
-  };
-  const Binding bindings[] = {
-      {IDC_PANEL1, &Panel1},
-      {IDC_PGMAIN, &pgMain},
-      {IDC_TBUNREGISTERED, &tbUnregistered},
-      {IDC_TBREGISTERED, &tbRegistered},
-      {IDC_LABEL1, &Label1},
-      {IDC_BTNREGISTER, &btnRegister},
-      {IDC_BTNRUNFERRIX, &btnRunFerrix},
-      {IDC_BTNSTARTSERVICE, &btnStartService},
-      {IDC_BTNSTOPSERVICE, &btnStopService},
-      {IDC_IMGSTATUS, &imgStatus},
-      {IDC_STBMAIN, &stbMain},
-      {IDC_LBLSTATUS, &lblStatus},
-      {IDC_LBLSTATUS2, &lblStatus2},
-  };
-  for (const auto& binding : bindings)
-    if (binding.id == id) return binding.control;
-  return nullptr;
-}
-
 HFONT TfrmMain::FontFor(ControlFont font) const {
   return font == ControlFont::Title         ? titleFont_.Get()
          : font == ControlFont::Explanation ? explanationFont_.Get()
@@ -226,12 +210,10 @@ HFONT TfrmMain::FontFor(ControlFont font) const {
 }
 
 void TfrmMain::CreateControls() {
-  auto controlById = [&](int id) { return ControlById(id); };
-
   for (const LayoutRow& row : kMainFormLayout) {
-    TControl* control = controlById(row.id);
-    if (!control) throw std::logic_error("a control of the layout has no member");
-    HWND parent = row.parent ? controlById(row.parent)->Handle : handle_;
+    TControl* control = row.control(*this);
+    // A parent comes earlier in the table, and so already has its window.
+    const HWND parent = row.parent ? LayoutRowOf(row.parent)->control(*this)->Handle : handle_;
     const DWORD visible = row.visible ? WS_VISIBLE : 0;
     const char* caption = row.caption ? row.caption : "";
     const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id));
@@ -288,7 +270,7 @@ void TfrmMain::LoadPictures() {
     picture->Load(instance_, dpi_);
   for (const LayoutRow& row : kMainFormLayout) {
     if (row.kind != ControlKind::Button) continue;
-    auto& button = static_cast<TBitBtn&>(*ControlById(row.id));
+    auto& button = static_cast<TBitBtn&>(*row.control(*this));
     button.Picture = LoadPicture(instance_, row.picture, dpi_);
     button.Glyph = TGlyph(button.Picture.Get());
   }
@@ -302,21 +284,20 @@ void TfrmMain::LoadPictures() {
 // The hints are made the first time the mouse comes over a button or the status bar: the tooltip window and its
 // tools cost the start as much as three controls, and no hint shows before one of them is pointed at.
 void TfrmMain::CreateHints(HWND pointedAt) {
-  const TBitBtn* const buttons[] = {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService};
-  if (pointedAt != stbMain.Handle &&
-      std::none_of(std::begin(buttons), std::end(buttons), [&](const TBitBtn* b) { return b->Handle == pointedAt; }))
-    return;
+  if (pointedAt != stbMain.Handle && !ButtonOf(*this, pointedAt)) return;
   tooltip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, instance_, nullptr);
   if (!tooltip_) return;
   if (tooltipFont_) ::SendMessageA(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(tooltipFont_.Get()), FALSE);
-  for (const TBitBtn* button : buttons) {
+  for (const LayoutRow& row : kMainFormLayout) {
+    if (row.kind != ControlKind::Button) continue;
+    const auto& button = static_cast<const TBitBtn&>(*row.control(*this));
     TOOLINFOA tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = ::GetParent(button->Handle);
-    tool.uId = reinterpret_cast<UINT_PTR>(button->Handle);
-    tool.lpszText = const_cast<char*>(button->Hint.c_str());
+    tool.hwnd = ::GetParent(button.Handle);
+    tool.uId = reinterpret_cast<UINT_PTR>(button.Handle);
+    tool.lpszText = const_cast<char*>(button.Hint.c_str());
     ::SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
   }
   TOOLINFOW statusTool{};
@@ -401,23 +382,11 @@ void TfrmMain::ShowRequestSent() {
 }
 
 void TfrmMain::OnCommand(int id) {
-  switch (id) {
-  case IDOK: // Enter, which IsDialogMessage turns into IDOK: it presses the focused button
+  if (id == IDOK) { // Enter, which IsDialogMessage turns into IDOK: it presses the focused button
     PressFocusedButton();
-    break;
-  case IDC_BTNREGISTER:
-    btnRegisterClick();
-    break;
-  case IDC_BTNRUNFERRIX:
-    btnRunFerrixClick();
-    break;
-  case IDC_BTNSTARTSERVICE:
-    btnStartServiceClick();
-    break;
-  case IDC_BTNSTOPSERVICE:
-    btnStopServiceClick();
-    break;
+    return;
   }
+  if (const LayoutRow* row = LayoutRowOf(id); row && row->click) (this->*row->click)();
 }
 
 HWND TfrmMain::TabStopToFocus() const {
@@ -444,9 +413,7 @@ void TfrmMain::KeepFocusOnATabStop() {
 // the focus while its page was hidden cannot.
 void TfrmMain::PressFocusedButton() {
   const HWND focus = ::GetFocus();
-  for (const TBitBtn* button : {&btnRegister, &btnRunFerrix, &btnStartService, &btnStopService})
-    if (button->Handle == focus && ::IsWindowVisible(focus) && ::IsWindowEnabled(focus))
-      OnCommand(::GetDlgCtrlID(focus));
+  if (ButtonOf(*this, focus) && ::IsWindowVisible(focus) && ::IsWindowEnabled(focus)) OnCommand(::GetDlgCtrlID(focus));
 }
 
 void ShowExceptionBox(HWND owner, const char* message) {

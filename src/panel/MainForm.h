@@ -16,6 +16,7 @@
 #include "panel/Controls.h"
 #include "panel/ProbeLink.h"
 #include "panel/VisualStyle.h"
+#include "res/resource.h"
 #include "core/ServiceDisplay.h"
 #include "win32/KernelHandle.h"
 
@@ -102,7 +103,6 @@ private:
   LRESULT FailCreation();
   void CreateControls();
   void CreateFonts();
-  [[nodiscard]] TControl* ControlById(int id);
   [[nodiscard]] HFONT FontFor(ControlFont font) const;
   // At another display scale (MainFormDpi.cpp): the window takes the rectangle the system suggests, and every
   // control, font, picture, glyph and the tooltip's font follow the new scale.

@@ -3,6 +3,8 @@
 // Runs on the window's (user-interface) thread.
 #include "panel/MainForm.h"
 
+#include "panel/MainFormLayout.h"
+
 #include <commctrl.h>
 
 #include "core/ServiceDisplay.h"
@@ -63,7 +65,7 @@ void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
   CreateFonts();
   // The layout again at the new scale, with the pictures drawn for it.
   for (const LayoutRow& row : kMainFormLayout) {
-    TControl* control = ControlById(row.id);
+    TControl* control = row.control(*this);
     PlaceControl(control->Handle, row.bounds, dpi_);
     ::SendMessageA(control->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row.font)), FALSE);
   }

@@ -1,21 +1,17 @@
-// The main window's layout in 96-DPI pixels: every control with its parent, place, texts, picture and font.
-// The code creates the controls in this order, which is also the tab order.
+// The main window's layout in 96-DPI pixels: every control with its member, parent, place, texts, picture, font and,
+// for a button, what a click does. The window creates the controls in this order, which is also the tab order, and
+// finds each control, its picture and its handler here: a new button is one row, one id, one handler and its
+// pictures.
 #pragma once
 
+#include "panel/Layout.h"
+#include "panel/MainForm.h"
 #include "res/resource.h"
 
 namespace tsm {
 
-inline constexpr int kClientWidth = 369;
-inline constexpr int kClientHeight = 295;
-inline constexpr int kPageInset = 4; // pages sit inside the page control's frame
-
-enum class ControlKind { Panel, PageControl, Page, Label, WrappedLabel, Button, Image, StatusBar };
-enum class ControlFont { Default, Title, Explanation, Notice };
-
-struct ControlBounds {
-  int left, top, width, height;
-};
+// The row's control in a window: a plain function, so that rows of every kind of control fit one table.
+template <auto Member> TControl* ControlOf(TfrmMain& form) { return &(form.*Member); }
 
 struct LayoutRow {
   int id;
@@ -27,6 +23,8 @@ struct LayoutRow {
   int picture; // bitmap resource, 0 for none
   ControlFont font;
   bool visible;
+  TControl* (*control)(TfrmMain&);
+  void (TfrmMain::*click)(); // a button's handler; null for the rest
 };
 
 inline constexpr LayoutRow kMainFormLayout[] = {
@@ -38,8 +36,20 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      nullptr,
      0,
      ControlFont::Title,
-     true},
-    {IDC_PGMAIN, 0, ControlKind::PageControl, {0, 41, 369, 230}, nullptr, nullptr, 0, ControlFont::Default, true},
+     true,
+     ControlOf<&TfrmMain::Panel1>,
+     nullptr},
+    {IDC_PGMAIN,
+     0,
+     ControlKind::PageControl,
+     {0, 41, 369, 230},
+     nullptr,
+     nullptr,
+     0,
+     ControlFont::Default,
+     true,
+     ControlOf<&TfrmMain::pgMain>,
+     nullptr},
     {IDC_TBUNREGISTERED,
      IDC_PGMAIN,
      ControlKind::Page,
@@ -48,7 +58,9 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      nullptr,
      0,
      ControlFont::Default,
-     true},
+     true,
+     ControlOf<&TfrmMain::tbUnregistered>,
+     nullptr},
     {IDC_TBREGISTERED,
      IDC_PGMAIN,
      ControlKind::Page,
@@ -57,7 +69,9 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      nullptr,
      0,
      ControlFont::Default,
-     false},
+     false,
+     ControlOf<&TfrmMain::tbRegistered>,
+     nullptr},
 
     {IDC_LABEL1,
      IDC_TBUNREGISTERED,
@@ -67,7 +81,9 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      nullptr,
      0,
      ControlFont::Explanation,
-     true},
+     true,
+     ControlOf<&TfrmMain::Label1>,
+     nullptr},
     {IDC_BTNREGISTER,
      IDC_TBUNREGISTERED,
      ControlKind::Button,
@@ -76,7 +92,9 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      "Click here to register Torvale as a service",
      IDB_GLYPH_REGISTER,
      ControlFont::Default,
-     true},
+     true,
+     ControlOf<&TfrmMain::btnRegister>,
+     &TfrmMain::btnRegisterClick},
     {IDC_BTNRUNFERRIX,
      IDC_TBUNREGISTERED,
      ControlKind::Button,
@@ -85,7 +103,9 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      "Run Torvale as a regular application",
      IDB_GLYPH_START,
      ControlFont::Default,
-     true},
+     true,
+     ControlOf<&TfrmMain::btnRunFerrix>,
+     &TfrmMain::btnRunFerrixClick},
     {IDC_LBLSTATUS,
      IDC_TBUNREGISTERED,
      ControlKind::Label,
@@ -94,7 +114,9 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      nullptr,
      0,
      ControlFont::Notice,
-     true},
+     true,
+     ControlOf<&TfrmMain::lblStatus>,
+     nullptr},
 
     {IDC_BTNSTARTSERVICE,
      IDC_TBREGISTERED,
@@ -104,7 +126,9 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      "Start Torvale's service",
      IDB_GLYPH_START_SERVICE,
      ControlFont::Default,
-     true},
+     true,
+     ControlOf<&TfrmMain::btnStartService>,
+     &TfrmMain::btnStartServiceClick},
     {IDC_BTNSTOPSERVICE,
      IDC_TBREGISTERED,
      ControlKind::Button,
@@ -113,7 +137,9 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      "Stop Torvale's service",
      IDB_GLYPH_STOP_SERVICE,
      ControlFont::Default,
-     true},
+     true,
+     ControlOf<&TfrmMain::btnStopService>,
+     &TfrmMain::btnStopServiceClick},
     {IDC_IMGSTATUS,
      IDC_TBREGISTERED,
      ControlKind::Image,
@@ -122,7 +148,9 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      nullptr,
      0,
      ControlFont::Default,
-     true},
+     true,
+     ControlOf<&TfrmMain::imgStatus>,
+     nullptr},
     {IDC_LBLSTATUS2,
      IDC_TBREGISTERED,
      ControlKind::Label,
@@ -131,9 +159,45 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      nullptr,
      0,
      ControlFont::Notice,
-     true},
+     true,
+     ControlOf<&TfrmMain::lblStatus2>,
+     nullptr},
 
-    {IDC_STBMAIN, 0, ControlKind::StatusBar, {0, 271, 369, 24}, nullptr, nullptr, 0, ControlFont::Default, true},
+    {IDC_STBMAIN,
+     0,
+     ControlKind::StatusBar,
+     {0, 271, 369, 24},
+     nullptr,
+     nullptr,
+     0,
+     ControlFont::Default,
+     true,
+     ControlOf<&TfrmMain::stbMain>,
+     nullptr},
 };
+
+// Each control answers to its own id, and every button does something.
+constexpr bool IdsAreUnique() {
+  for (const LayoutRow& a : kMainFormLayout) {
+    int same = 0;
+    for (const LayoutRow& b : kMainFormLayout) same += a.id == b.id;
+    if (same != 1) return false;
+  }
+  return true;
+}
+constexpr bool EveryButtonHasAHandler() {
+  for (const LayoutRow& row : kMainFormLayout)
+    if ((row.kind == ControlKind::Button) != (row.click != nullptr)) return false;
+  return true;
+}
+static_assert(IdsAreUnique(), "two controls of the layout share an id");
+static_assert(EveryButtonHasAHandler(), "a button of the layout has no handler, or another control has one");
+
+// The row of the control with this id, or null.
+constexpr const LayoutRow* LayoutRowOf(int id) {
+  for (const LayoutRow& row : kMainFormLayout)
+    if (row.id == id) return &row;
+  return nullptr;
+}
 
 } // namespace tsm

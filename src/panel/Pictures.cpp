@@ -3,6 +3,7 @@
 #include "panel/Pictures.h"
 
 #include "panel/VisualStyle.h"
+#include "res/resource.h"
 #include "win32/SystemText.h"
 
 #include <algorithm>
