@@ -77,17 +77,17 @@ public:
   bool ServerRunning = false;
   [[nodiscard]] std::int32_t HttpPort() const { return link_->HttpPort.load(); }
 
-  // Event handlers, each with the file it lives in.
-  void FormCreate();                               // MainForm.cpp
-  void tmrMainTimer();                             // MainForm.cpp
-  void btnRegisterClick();                         // MainFormServiceCommands.cpp
-  void btnStartServiceClick();                     // MainFormServiceCommands.cpp
-  void btnStopServiceClick();                      // MainFormServiceCommands.cpp
-  void btnRunFerrixClick();                        // MainFormRunStop.cpp
-  void WMStatusUpdate(const TProbeResult& result); // MainFormStatus.cpp
+  // What the window does for its events: its creation, the tick, each button, a probe's result.
+  void FormCreate();
+  void tmrMainTimer();
+  void btnRegisterClick();
+  void btnStartServiceClick();
+  void btnStopServiceClick();
+  void btnRunFerrixClick();
+  void WMStatusUpdate(const TProbeResult& result);
 
-  void RefreshServiceStatus(); // MainFormServiceDisplay.cpp
-  void StartStatusProbe();     // MainFormStatus.cpp
+  void RefreshServiceStatus();
+  void StartStatusProbe();
 
   // The hourglass over all of the program's windows (or not), shown at once.
   void SetBusy(bool on);

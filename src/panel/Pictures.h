@@ -8,8 +8,8 @@
 
 namespace tsm {
 
-// One of the program's pictures, kept by the window to be drawn by a control: the design's hidden picture holders,
-// which are never shown and so need no window of their own.
+// One of the program's pictures, kept by the window for a control to draw: the traffic light of each state and the
+// run button's two glyphs. Never shown by itself, so it needs no window of its own.
 struct TPicture {
   int Resource; // the bitmap resource drawn for 100 %
   UniqueBitmap Bitmap{};
