@@ -18,7 +18,7 @@
 #include "http/HttpClient.h"
 #include "panel/MainForm.h"
 #include "core/ServerContract.h"
-#include "service/ServiceStatus.h"
+#include "service/ServiceInfo.h"
 #include "res/resource.h"
 
 #include <windows.h>
@@ -107,7 +107,7 @@ void WarmFonts() {
 
 void WarmPictures() {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  for (const int id : {IDB_RUNNING, IDB_STOPPED, IDB_COMINGUP, IDB_GLYPH_REGISTER, IDB_GLYPH_START, IDB_GLYPH_STOP,
+  for (const int id : {IDB_RUNNING, IDB_STOPPED, IDB_PENDING, IDB_GLYPH_REGISTER, IDB_GLYPH_START, IDB_GLYPH_STOP,
                        IDB_GLYPH_START_SERVICE, IDB_GLYPH_STOP_SERVICE})
     (void)tsm::LoadPicture(instance, id, tsm::Dpi(96));
 }

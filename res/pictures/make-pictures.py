@@ -163,7 +163,7 @@ def scaled(name, suffix):
 
 
 for s, suffix in SCALES:
-    for name, lit in (("imgStopped.bmp", 0), ("imgComingUp.bmp", 1), ("imgRunning.bmp", 2)):
+    for name, lit in (("imgStopped.bmp", 0), ("imgPending.bmp", 1), ("imgRunning.bmp", 2)):
         save(scaled(name, suffix), bmp_bytes(traffic_light(lit, s), PALETTE16))
 
 # --- glyphs: 24 x 24, 24 bpp, magenta is transparent ----------------------

@@ -266,8 +266,7 @@ void TfrmMain::CreateControls() {
 }
 
 void TfrmMain::LoadPictures() {
-  for (TPicture* picture : {&imgRunning, &imgStopped, &imgComingUp, &imgStop, &imgStart})
-    picture->Load(instance_, dpi_);
+  for (TPicture* picture : {&imgRunning, &imgStopped, &imgPending, &imgStop, &imgStart}) picture->Load(instance_, dpi_);
   for (const LayoutRow& row : kMainFormLayout) {
     if (row.kind != ControlKind::Button) continue;
     auto& button = static_cast<TBitBtn&>(*row.control(*this));
@@ -278,7 +277,7 @@ void TfrmMain::LoadPictures() {
   // button's glyph once a probe has chosen imgStart's or imgStop's.
   const TPicture* lit = LightFor(light_);
   imgStatus.SetPicture(lit ? lit->Bitmap.Get() : nullptr);
-  if (runMode_ != RunMode::Unknown) btnRunFerrix.Glyph = TGlyph(GlyphFor(runMode_).Bitmap.Get());
+  if (runMode_ != RunMode::Unknown) btnServerStartStop.Glyph = TGlyph(GlyphFor(runMode_).Bitmap.Get());
 }
 
 // The hints are made the first time the mouse comes over a button or the status bar: the tooltip window and its
@@ -331,12 +330,12 @@ void TfrmMain::ShowStatusExplanation() const {
 }
 
 void TfrmMain::FormCreate() {
-  Label1.SetCaption(kExplanation);
+  lblNotRegistered.SetCaption(kExplanation);
   random_.seed(static_cast<std::uint32_t>(::GetTickCount64() ^ static_cast<std::uint64_t>(::time(nullptr))));
-  lblStatus.SetVisible(false);
-  lblStatus2.SetVisible(false);
+  lblRequestSentUnregistered.SetVisible(false);
+  lblRequestSentRegistered.SetVisible(false);
   link_->HttpPort = -1;
-  btnRunFerrix.SetEnabled(false);
+  btnServerStartStop.SetEnabled(false);
   ServerRunning = false;
   StatusText = StatusLine(std::nullopt);
   stbMain.SetSimpleText(StatusText);
@@ -376,8 +375,8 @@ std::string TfrmMain::ErrorText(DWORD code) { return SystemErrorText(code, MAKEL
 void TfrmMain::ShowMessage(const std::string& text) const { ::MessageBoxA(handle_, text.c_str(), kAppTitle, MB_OK); }
 
 void TfrmMain::ShowRequestSent() {
-  lblStatus.SetVisible(true);
-  lblStatus2.SetVisible(true);
+  lblRequestSentUnregistered.SetVisible(true);
+  lblRequestSentRegistered.SetVisible(true);
   SetBusy(true);
 }
 

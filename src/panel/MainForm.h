@@ -30,7 +30,7 @@ inline constexpr UINT WM_SERVICE_CHANGED = WM_USER + 101;
 
 inline constexpr UINT kTickMilliseconds = 10000;
 
-// What btnRunFerrix does: nothing until the first probe has answered, then start or stop the server.
+// What btnServerStartStop does: nothing until the first probe has answered, then start or stop the server.
 enum class RunMode : int { Unknown = 0, StopServer = 1, StartServer = 2 };
 inline constexpr char kMainFormClass[] = "TfrmMain";
 // The window's caption, and the caption of every box the panel shows.
@@ -53,13 +53,13 @@ public:
   [[nodiscard]] HWND Handle() const { return handle_; }
 
   // Controls, in the window's own order.
-  TPanel Panel1; // the header band across the top, with the program's name
+  TPanel pnlHeader; // the header band across the top, with the program's name
   TPageControl pgMain;
   TTabSheet tbUnregistered;
   TTabSheet tbRegistered;
-  TLabel Label1; // the explanation on the unregistered page
+  TLabel lblNotRegistered; // the explanation on the unregistered page
   TBitBtn btnRegister;
-  TBitBtn btnRunFerrix; // Run, Start or Stop Torvale: runs the server as a plain application or asks it to stop
+  TBitBtn btnServerStartStop; // Run, Start or Stop Torvale: runs the server as a plain application or asks it to stop
   TBitBtn btnStartService;
   TBitBtn btnStopService;
   TImage imgStatus;
@@ -67,11 +67,11 @@ public:
   TPicture imgRunning{IDB_RUNNING}; // the traffic light for each state, shown in imgStatus
   TPicture imgStopped{IDB_STOPPED};
   TTimer tmrMain;
-  TPicture imgComingUp{IDB_COMINGUP};
-  TPicture imgStop{IDB_GLYPH_STOP}; // btnRunFerrix's glyph to stop the server, and to start it
+  TPicture imgPending{IDB_PENDING};
+  TPicture imgStop{IDB_GLYPH_STOP}; // btnServerStartStop's glyph to stop the server, and to start it
   TPicture imgStart{IDB_GLYPH_START};
-  TLabel lblStatus;
-  TLabel lblStatus2;
+  TLabel lblRequestSentUnregistered;
+  TLabel lblRequestSentRegistered;
 
   std::string StatusText;
   bool ServerRunning = false;
@@ -83,7 +83,7 @@ public:
   void btnRegisterClick();
   void btnStartServiceClick();
   void btnStopServiceClick();
-  void btnRunFerrixClick();
+  void btnServerStartStopClick();
   void WMStatusUpdate(const TProbeResult& result);
 
   void RefreshServiceStatus();
@@ -144,7 +144,7 @@ private:
   std::exception_ptr creationError_; // what WM_CREATE threw, if it did
 
   StatusPicture light_ = StatusPicture::None;   // the traffic light on show
-  RunMode runMode_ = RunMode::Unknown;          // what btnRunFerrix does now
+  RunMode runMode_ = RunMode::Unknown;          // what btnServerStartStop does now
   std::string statusExplanation_;               // the status bar's hint: where the last probe's line came from
   std::unique_ptr<TServiceWatch> serviceWatch_; // from the window's first paint until it is destroyed
 };

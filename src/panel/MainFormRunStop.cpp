@@ -1,5 +1,5 @@
-// The run/stop button (btnRunFerrix) and the mode it reads: start the server from its run script, or ask it to stop.
-// The status update switches the mode; both run on the window's (user-interface) thread.
+// The run/stop button (btnServerStartStop) and the mode it reads: start the server from its run script, or ask it to
+// stop. The status update switches the mode; both run on the window's (user-interface) thread.
 #include "panel/MainForm.h"
 
 #include "core/ServerContract.h"
@@ -10,7 +10,7 @@
 
 namespace tsm {
 
-void TfrmMain::btnRunFerrixClick() {
+void TfrmMain::btnServerStartStopClick() {
   switch (runMode_) {
   case RunMode::StartServer:
     // Whether the script exists is left to the shell, whose refusal carries the system's own words.
@@ -36,11 +36,11 @@ void TfrmMain::btnRunFerrixClick() {
 void TfrmMain::ShowRunMode(RunMode mode) {
   if (runMode_ == mode) return;
 
-  btnRunFerrix.SetEnabled(true);
+  btnServerStartStop.SetEnabled(true);
   runMode_ = mode;
-  btnRunFerrix.Glyph = TGlyph(GlyphFor(mode).Bitmap.Get());
-  btnRunFerrix.SetCaption(mode == RunMode::StopServer ? "Stop Torvale" : "Start Torvale");
-  ::InvalidateRect(btnRunFerrix.Handle, nullptr, TRUE);
+  btnServerStartStop.Glyph = TGlyph(GlyphFor(mode).Bitmap.Get());
+  btnServerStartStop.SetCaption(mode == RunMode::StopServer ? "Stop Torvale" : "Start Torvale");
+  ::InvalidateRect(btnServerStartStop.Handle, nullptr, TRUE);
   KeepFocusOnATabStop(); // the window may have had no control to focus before the button was enabled
 }
 

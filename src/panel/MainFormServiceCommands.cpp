@@ -3,7 +3,7 @@
 #include "panel/MainForm.h"
 
 #include "core/ServerContract.h"
-#include "service/ServiceStatus.h"
+#include "service/ServiceInfo.h"
 #include "win32/ExecutableFolder.h"
 #include "win32/Shell.h"
 

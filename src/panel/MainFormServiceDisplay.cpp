@@ -4,7 +4,7 @@
 
 #include "core/ServerContract.h"
 #include "core/ServiceDisplay.h"
-#include "service/ServiceStatus.h"
+#include "service/ServiceInfo.h"
 #include "service/ServiceWatch.h"
 
 namespace tsm {
@@ -46,7 +46,7 @@ const TPicture* TfrmMain::LightFor(StatusPicture picture) const {
   case StatusPicture::Running:
     return &imgRunning;
   case StatusPicture::Pending:
-    return &imgComingUp;
+    return &imgPending;
   case StatusPicture::None:
     break;
   }

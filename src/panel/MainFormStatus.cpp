@@ -19,8 +19,8 @@ void TfrmMain::WMStatusUpdate(const TProbeResult& result) {
   stbMain.SetSimpleText(StatusText);
 
   // Ends any "request sent" indication; no message processing here, so one update never runs inside another.
-  lblStatus.SetVisible(false);
-  lblStatus2.SetVisible(false);
+  lblRequestSentUnregistered.SetVisible(false);
+  lblRequestSentRegistered.SetVisible(false);
   SetBusyCursor(false);
 
   ShowRunMode(ServerRunning ? RunMode::StopServer : RunMode::StartServer);

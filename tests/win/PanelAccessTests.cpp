@@ -45,7 +45,7 @@ private:
 
 TEST_F(PanelAccess, ButtonsAndStatusBarAreNamedByWhatTheyShow) {
   EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_BTNREGISTER)), "Register Service");
-  EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_BTNRUNFERRIX)), "Run Torvale");
+  EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_BTNSERVERSTARTSTOP)), "Run Torvale");
   EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_STBMAIN)), "Checking status");
 }
 

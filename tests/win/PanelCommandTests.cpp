@@ -64,11 +64,11 @@ void PrintTo(const WindowState& s, std::ostream* out) {
 WindowState ReadState(const PanelDriver& panel) {
   WindowState s;
   s.page = panel.ActivePage();
-  s.lblStatusShown = panel.IsShown(IDC_LBLSTATUS);
-  s.lblStatus2Shown = panel.IsShown(IDC_LBLSTATUS2);
+  s.lblStatusShown = panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED);
+  s.lblStatus2Shown = panel.IsShown(IDC_LBLREQUESTSENTREGISTERED);
   s.registerEnabled = panel.IsEnabled(IDC_BTNREGISTER);
-  s.runEnabled = panel.IsEnabled(IDC_BTNRUNFERRIX);
-  s.runCaption = panel.Text(IDC_BTNRUNFERRIX);
+  s.runEnabled = panel.IsEnabled(IDC_BTNSERVERSTARTSTOP);
+  s.runCaption = panel.Text(IDC_BTNSERVERSTARTSTOP);
   s.startEnabled = panel.IsEnabled(IDC_BTNSTARTSERVICE);
   s.stopEnabled = panel.IsEnabled(IDC_BTNSTOPSERVICE);
   s.statusText = panel.StatusText();
@@ -168,7 +168,8 @@ TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSe
   ASSERT_FALSE(panel.ShowsWaitCursor());
 
   ASSERT_TRUE(panel.Click(IDC_BTNREGISTER));
-  EXPECT_TRUE(WaitUntil([&] { return panel.IsShown(IDC_LBLSTATUS) && panel.IsShown(IDC_LBLSTATUS2); }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED) && panel.IsShown(IDC_LBLREQUESTSENTREGISTERED); }));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(panel.Work().PathOf(kMarker)); }))
       << "the script did not run in the panel's working folder";
   EXPECT_FALSE(FileExists(panel.Program().PathOf(kMarker))) << "the script ran in the executable's folder";
@@ -179,9 +180,9 @@ TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSe
   expected.lblStatusShown = true;
   expected.lblStatus2Shown = true;
   EXPECT_EQ(ReadState(panel), expected);
-  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS));
-  EXPECT_EQ(panel.Text(IDC_LBLSTATUS), "Request sent. Please wait...");
-  EXPECT_EQ(panel.Text(IDC_LBLSTATUS2), "Request sent. Please wait...");
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLREQUESTSENTUNREGISTERED));
+  EXPECT_EQ(panel.Text(IDC_LBLREQUESTSENTUNREGISTERED), "Request sent. Please wait...");
+  EXPECT_EQ(panel.Text(IDC_LBLREQUESTSENTREGISTERED), "Request sent. Please wait...");
   EXPECT_TRUE(panel.ShowsWaitCursor());
 
   // The next refresh finds the service the script registered. No status update comes without a configuration, so
@@ -190,8 +191,8 @@ TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSe
   panel.Tick();
   EXPECT_EQ(panel.ActivePage(), IDC_TBREGISTERED);
   EXPECT_EQ(ReadLight(panel), Light::Stopped);
-  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS2));
-  EXPECT_TRUE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLREQUESTSENTREGISTERED));
+  EXPECT_TRUE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
   EXPECT_TRUE(panel.ShowsWaitCursor());
   EXPECT_EQ(panel.StatusText(), "Checking status");
 }
@@ -226,9 +227,9 @@ TEST_P(PanelServiceRequest, ReachesTheStateAndShowsRequestSentUntilAStatusUpdate
 
   ASSERT_TRUE(panel.Click(c.button));
   EXPECT_TRUE(tsm::test::WaitForServiceState(kService, c.reached));
-  ASSERT_TRUE(WaitUntil([&] { return panel.IsShown(IDC_LBLSTATUS2); })) << "no request-sent label";
-  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS2));
-  EXPECT_TRUE(panel.IsShown(IDC_LBLSTATUS));
+  ASSERT_TRUE(WaitUntil([&] { return panel.IsShown(IDC_LBLREQUESTSENTREGISTERED); })) << "no request-sent label";
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLREQUESTSENTREGISTERED));
+  EXPECT_TRUE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
   EXPECT_TRUE(panel.ShowsWaitCursor());
   EXPECT_FALSE(panel.FindMessageBox().has_value());
 
@@ -237,8 +238,8 @@ TEST_P(PanelServiceRequest, ReachesTheStateAndShowsRequestSentUntilAStatusUpdate
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTARTSERVICE), c.startEnabled);
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTOPSERVICE), c.stopEnabled);
   // The refresh leaves the indication alone; only a status update, which needs a configuration, ends it.
-  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS2));
-  EXPECT_TRUE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLREQUESTSENTREGISTERED));
+  EXPECT_TRUE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
   EXPECT_TRUE(panel.ShowsWaitCursor());
 }
 
@@ -261,8 +262,9 @@ TEST(PanelServiceRequestEnds, WithTheNextStatusUpdate) {
   ASSERT_TRUE(panel.Click(IDC_BTNSTARTSERVICE));
   EXPECT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_RUNNING));
   panel.Tick();
-  EXPECT_TRUE(WaitUntil([&] { return !panel.IsShown(IDC_LBLSTATUS) && !panel.IsShown(IDC_LBLSTATUS2); }))
-      << "the status update left the request-sent labels up";
+  EXPECT_TRUE(WaitUntil([&] {
+    return !panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED) && !panel.IsShown(IDC_LBLREQUESTSENTREGISTERED);
+  })) << "the status update left the request-sent labels up";
   EXPECT_FALSE(panel.ShowsWaitCursor());
   EXPECT_EQ(ReadLight(panel), Light::Running);
   EXPECT_EQ(panel.StatusText(), running);
@@ -407,7 +409,7 @@ TEST(PanelBehindMessageBox, GoesOnRefreshingAndWorksAfterwards) {
   EXPECT_TRUE(WaitUntil([&] { return panel.ActivePage() == IDC_TBREGISTERED; })) << "no refresh behind the box";
   const std::string running = std::string("Torvale is running since ") + kRunningSince;
   EXPECT_TRUE(WaitUntil([&] { return panel.StatusText() == running; })) << panel.StatusText();
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Stop Torvale");
   EXPECT_TRUE(IsWindow(box->window)) << "the box went by itself";
   EXPECT_FALSE(IsWindowEnabled(panel.Window()));
 

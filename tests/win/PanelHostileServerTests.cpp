@@ -90,13 +90,13 @@ TEST_P(ProbeAgainstHostileServer, EndsAndShowsWhatTheRulesSay) {
   // The probe of the window's creation ends first; the panel's own timer may start more, which meet the same server
   // and so show the same. Its update enables the run/stop button (a cheaper sign to poll than a status line that may
   // be a megabyte long).
-  ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs))
+  ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNSERVERSTARTSTOP); }, kProbeBoundMs))
       << "the probe never reported";
   const std::string& expected = tsm::test::RunningUnderWine() ? c.StatusUnderWine : c.StatusUnderWindows;
   EXPECT_TRUE(SameText(panel.StatusText(), expected));
   const bool running = expected != kNotRunning;
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), running ? "Stop Torvale" : "Start Torvale");
-  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), running ? "Stop Torvale" : "Start Torvale");
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
 
   ASSERT_GE(server.Connections(), 1u);
   // A server that never reads has nothing to show of the request.
@@ -208,9 +208,9 @@ TEST(ProbeAgainstHostileServer, ListenerThatNeverAccepts) {
 
   const PanelInFolder panel(listener.port);
   HealthWatch watch(panel);
-  ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs));
+  ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNSERVERSTARTSTOP); }, kProbeBoundMs));
   EXPECT_EQ(panel.StatusText(), kRunningSince);
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Stop Torvale");
   EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
   Report(CurrentTestName(), watch);
@@ -280,10 +280,10 @@ TEST_P(ProbeAgainstEndlessStream, StopsAfter2000Reads) {
   const PanelInFolder panel(server.Port());
   HealthWatch watch(panel);
 
-  ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNRUNFERRIX); }, kProbeBoundMs))
+  ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNSERVERSTARTSTOP); }, kProbeBoundMs))
       << "the probe never ended; " << stats.sent << " bytes sent so far";
   EXPECT_EQ(panel.StatusText(), Since(GetParam().Text));
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Stop Torvale");
   EXPECT_TRUE(watch.Until([&] { return stats.sendFailed.load(); }, 15000)) << "the panel kept the connection";
   EXPECT_GE(server.Connections(), 1u);
   EXPECT_TRUE(panel.IsRunning());
@@ -355,13 +355,12 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
   ASSERT_TRUE(threadsAfter);
   // Every thread counted above beyond the baseline must be a probe, which connects sooner or later (the panel's own
   // timer may have started some too).
-  (void)watch.Until([&] { return server.Connections() + *threadsBefore >= *threadsAfter + connectionsBefore; },
-                    15000);
+  (void)watch.Until([&] { return server.Connections() + *threadsBefore >= *threadsAfter + connectionsBefore; }, 15000);
   const std::size_t connectionsAfter = server.Connections();
 
   EXPECT_EQ(panel.StatusText(), kChecking) << "a probe ended although every wait found data (the server's longest "
                                            << "gap between bytes was " << stats.worstGapMs << " ms)";
-  EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_FALSE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
   EXPECT_EQ(stats.ended.load(), 0) << "the panel closed a connection that was still sending";
   EXPECT_GE(connectionsAfter, connectionsBefore + kTicks);
   EXPECT_LE(*threadsAfter, *threadsBefore + (connectionsAfter - connectionsBefore))
@@ -467,7 +466,7 @@ TEST(ProbeAgainstFlappingServer, HandlesAndMemoryStayFlat) {
 
   constexpr int kCycles = 15;
   for (int i = 0; i < kCycles; ++i) ASSERT_TRUE(cycle()) << "cycle " << i << ": \"" << panel.StatusText() << "\"";
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Start Torvale");
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Start Torvale");
   watch.For(500);
   const auto handlesAfter = tsm::test::CountHandles(panel.ProcessId());
   const auto memoryAfter = tsm::test::ProcessMemory(panel.ProcessId());

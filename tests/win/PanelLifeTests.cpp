@@ -85,10 +85,10 @@ void Screenshot(const PanelDriver& panel, const char* name) {
 }
 
 [[nodiscard]] bool RequestSentShown(const PanelDriver& panel) {
-  return panel.IsShown(IDC_LBLSTATUS) && panel.IsShown(IDC_LBLSTATUS2);
+  return panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED) && panel.IsShown(IDC_LBLREQUESTSENTREGISTERED);
 }
 [[nodiscard]] bool RequestSentGone(const PanelDriver& panel) {
-  return !panel.IsShown(IDC_LBLSTATUS) && !panel.IsShown(IDC_LBLSTATUS2);
+  return !panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED) && !panel.IsShown(IDC_LBLREQUESTSENTREGISTERED);
 }
 
 // Clicks and waits for the click's effect; a message box instead is a failure that says what it says. The effect is
@@ -111,10 +111,10 @@ void ExpectRegistered(const PanelDriver& panel, Light light, bool startEnabled, 
 }
 
 void ExpectRunButton(const PanelDriver& panel, const char* caption, int glyph) {
-  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), caption);
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), caption);
   // The button shows its new glyph when it is next painted, which a busy machine may put off a little.
-  EXPECT_TRUE(WaitUntil([&] { return panel.ShowsPicture(IDC_BTNRUNFERRIX, glyph); }));
+  EXPECT_TRUE(WaitUntil([&] { return panel.ShowsPicture(IDC_BTNSERVERSTARTSTOP, glyph); }));
 }
 
 TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
@@ -141,7 +141,7 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
 
   // Register: the sample install script runs, and the panel says a request went out.
   ASSERT_TRUE(ClickFor(panel, IDC_BTNREGISTER, [&] { return RequestSentShown(panel); }));
-  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS));
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLREQUESTSENTUNREGISTERED));
   EXPECT_TRUE(WaitUntil([&] { return panel.ShowsWaitCursor(); })) << "no hourglass";
   Screenshot(panel, "request-sent");
   ASSERT_TRUE(WaitUntil([&] { return serviceState() != 0; }, kServiceTimeoutMs))
@@ -189,7 +189,7 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
 
   // Run the server as an application through the sample run script, from the panel.
   std::optional<std::string> appSince;
-  ASSERT_TRUE(ClickFor(panel, IDC_BTNRUNFERRIX, [&] { return (appSince = ServerSince(port)).has_value(); }))
+  ASSERT_TRUE(ClickFor(panel, IDC_BTNSERVERSTARTSTOP, [&] { return (appSince = ServerSince(port)).has_value(); }))
       << "run.bat started no server";
   EXPECT_EQ(servers.Count(), 1u);
   panel.Tick();
@@ -201,7 +201,8 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   Screenshot(panel, "app-running");
 
   // Stop Torvale: the server takes the stop request and ends; the next tick says so.
-  ASSERT_TRUE(ClickFor(panel, IDC_BTNRUNFERRIX, [&] { return servers.Count() == 0; })) << "the server did not stop";
+  ASSERT_TRUE(ClickFor(panel, IDC_BTNSERVERSTARTSTOP, [&] { return servers.Count() == 0; }))
+      << "the server did not stop";
   panel.Tick();
   ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == kNotRunning; })) << panel.StatusText();
   ExpectRunButton(panel, "Start Torvale", IDB_GLYPH_START);

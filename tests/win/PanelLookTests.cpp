@@ -233,7 +233,7 @@ TEST(PanelHighContrast, ExplanationIsDrawnInTheSchemesTextColour) {
   PanelDriver panel(options);
   const auto lightPixels = [&] {
     int light = 0;
-    for (const std::uint32_t p : panel.CaptureControl(IDC_LABEL1).rgb)
+    for (const std::uint32_t p : panel.CaptureControl(IDC_LBLNOTREGISTERED).rgb)
       if ((p & 0xFF) > 0xC0 && (p >> 8 & 0xFF) > 0xC0 && (p >> 16 & 0xFF) > 0xC0) ++light;
     return light;
   };

@@ -29,23 +29,23 @@ using namespace std::chrono_literals;
 constexpr char kRunHint[] = "Run Torvale as a regular application";
 
 void ExpectStopMode(const PanelDriver& panel) {
-  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
-  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNRUNFERRIX, IDB_GLYPH_STOP));
-  EXPECT_FALSE(panel.ShowsPicture(IDC_BTNRUNFERRIX, IDB_GLYPH_START));
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Stop Torvale");
+  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSERVERSTARTSTOP, IDB_GLYPH_STOP));
+  EXPECT_FALSE(panel.ShowsPicture(IDC_BTNSERVERSTARTSTOP, IDB_GLYPH_START));
 }
 
 void ExpectStartMode(const PanelDriver& panel) {
-  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Start Torvale");
-  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNRUNFERRIX, IDB_GLYPH_START));
-  EXPECT_FALSE(panel.ShowsPicture(IDC_BTNRUNFERRIX, IDB_GLYPH_STOP));
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Start Torvale");
+  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSERVERSTARTSTOP, IDB_GLYPH_START));
+  EXPECT_FALSE(panel.ShowsPicture(IDC_BTNSERVERSTARTSTOP, IDB_GLYPH_STOP));
 }
 
 void ExpectNoProbeResult(const PanelDriver& panel) {
   EXPECT_EQ(panel.StatusText(), kCheckingStatus);
-  EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Run Torvale");
+  EXPECT_FALSE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Run Torvale");
 }
 
 // --- What the server answers, and what the status bar makes of it ----------------------------------------------
@@ -100,8 +100,8 @@ TEST_P(ProbeAnswer, StatusBarShowsTheRunningSinceTextAndTheButtonStops) {
   const std::string want = kRunningSince + GetParam().since;
   ASSERT_TRUE(WaitForStatus(panel, want)) << "status bar: \"" << panel.StatusText() << "\"";
   ExpectStopMode(panel);
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTREGISTERED));
 
   // The first connection is the probe that was just shown, so it is complete: one request, nothing else.
   ASSERT_GE(server.Connections(), 1u);
@@ -128,8 +128,8 @@ TEST(ProbeServerDown, NothingListeningShowsNotRunningAndTheButtonStarts) {
 
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << "status bar: \"" << panel.StatusText() << "\"";
   ExpectStartMode(panel);
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTREGISTERED));
   const std::string hint = panel.ToolHint(IDC_STBMAIN).value_or("");
   EXPECT_EQ(hint.substr(0, hint.find('(') + 1), "Port " + std::to_string(port) + " refused the connection (") << hint;
 }
@@ -141,22 +141,22 @@ TEST(ProbeUpdates, TextAndButtonFollowTheServerUpDownUp) {
   const std::int32_t port = server->Port();
   const PanelInFolder panel(port);
 
-  EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
+  EXPECT_EQ(panel.ToolHint(IDC_BTNSERVERSTARTSTOP), kRunHint);
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("first"))) << panel.StatusText();
   ExpectStopMode(panel);
-  EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
+  EXPECT_EQ(panel.ToolHint(IDC_BTNSERVERSTARTSTOP), kRunHint);
 
   server.reset();
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
   ExpectStartMode(panel);
-  EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
+  EXPECT_EQ(panel.ToolHint(IDC_BTNSERVERSTARTSTOP), kRunHint);
 
   server = std::make_unique<LocalHttpServer>(AnswerAndClose(SinceAnswer("second")), static_cast<std::uint16_t>(port));
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("second"))) << panel.StatusText();
   ExpectStopMode(panel);
-  EXPECT_EQ(panel.ToolHint(IDC_BTNRUNFERRIX), kRunHint);
+  EXPECT_EQ(panel.ToolHint(IDC_BTNSERVERSTARTSTOP), kRunHint);
 }
 
 // Each connection is answered with its own number, so every update shows a new text even though the flag stays.
@@ -168,7 +168,7 @@ void AnswerWithIndex(ServerConnection& connection) {
 
 // Disables the run button and changes its caption from outside, as no status update would.
 void SpoilRunButton(const PanelDriver& panel) {
-  const HWND button = panel.Control(IDC_BTNRUNFERRIX);
+  const HWND button = panel.Control(IDC_BTNSERVERSTARTSTOP);
   DWORD_PTR ignored = 0;
   ASSERT_TRUE(
       SendMessageTimeoutA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("spoilt"), SMTO_NORMAL, 10000, &ignored));
@@ -183,14 +183,14 @@ TEST(ProbeUpdates, SameFlagTwiceLeavesTheButtonButSetsTheText) {
   ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("0"))) << panel.StatusText();
 
   ASSERT_NO_FATAL_FAILURE(SpoilRunButton(panel));
-  ASSERT_EQ(panel.Text(IDC_BTNRUNFERRIX), "spoilt");
-  ASSERT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+  ASSERT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "spoilt");
+  ASSERT_FALSE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
 
   panel.Tick();
   ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() != kRunningSince + std::string("0"); }));
   EXPECT_EQ(panel.StatusText().rfind(kRunningSince, 0), 0u) << panel.StatusText();
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "spoilt");
-  EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "spoilt");
+  EXPECT_FALSE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
 }
 
 TEST(ProbeUpdates, FlagChangeMendsTheButtonWhateverItShowed) {
@@ -215,11 +215,13 @@ TEST(ProbeUpdates, SameFlagTwiceClearsTheRequestSentIndication) {
   ASSERT_FALSE(panel.ShowsWaitCursor());
 
   ASSERT_TRUE(panel.Click(IDC_BTNREGISTER));
-  ASSERT_TRUE(WaitUntil([&] { return panel.IsShown(IDC_LBLSTATUS) && panel.IsShown(IDC_LBLSTATUS2); }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED) && panel.IsShown(IDC_LBLREQUESTSENTREGISTERED); }));
   EXPECT_TRUE(panel.ShowsWaitCursor());
 
   panel.Tick();
-  ASSERT_TRUE(WaitUntil([&] { return !panel.IsShown(IDC_LBLSTATUS) && !panel.IsShown(IDC_LBLSTATUS2); }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return !panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED) && !panel.IsShown(IDC_LBLREQUESTSENTREGISTERED); }));
   EXPECT_NE(panel.StatusText(), kRunningSince + std::string("0"));
   EXPECT_FALSE(panel.ShowsWaitCursor());
   ExpectStopMode(panel);
@@ -319,7 +321,7 @@ TEST(ProbeNoPort, CheckingStatusStaysAndNothingIsAsked) {
     SCOPED_TRACE("no configuration at all");
     ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle)) << "the tick's probe never ended";
     ExpectNoProbeResult(panel);
-    EXPECT_FALSE(panel.Click(IDC_BTNRUNFERRIX));
+    EXPECT_FALSE(panel.Click(IDC_BTNSERVERSTARTSTOP));
     EXPECT_EQ(panel.ToolHint(IDC_STBMAIN), "No configuration file at " + panel.Work().PathOf("config\\AppConfig.xml"));
   }
   for (const NoPortCase& c : kNoPortCases) {

@@ -43,21 +43,25 @@ struct WindowState {
   std::string status;
   std::string caption;
   bool enabled = false;
-  bool lblStatus = false;
-  bool lblStatus2 = false;
+  bool lblRequestSentUnregistered = false;
+  bool lblRequestSentRegistered = false;
   bool busy = false;
   friend bool operator==(const WindowState&, const WindowState&) = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const WindowState& s) {
   return out << "{status \"" << s.status << "\", button \"" << s.caption << "\"" << (s.enabled ? "" : " disabled")
-             << (s.lblStatus ? ", lblStatus" : "") << (s.lblStatus2 ? ", lblStatus2" : "") << (s.busy ? ", busy" : "")
-             << "}";
+             << (s.lblRequestSentUnregistered ? ", lblRequestSentUnregistered" : "")
+             << (s.lblRequestSentRegistered ? ", lblRequestSentRegistered" : "") << (s.busy ? ", busy" : "") << "}";
 }
 
 WindowState ReadState(const PanelDriver& panel) {
-  return {panel.StatusText(),           panel.Text(IDC_BTNRUNFERRIX),  panel.IsEnabled(IDC_BTNRUNFERRIX),
-          panel.IsShown(IDC_LBLSTATUS), panel.IsShown(IDC_LBLSTATUS2), panel.ShowsWaitCursor()};
+  return {panel.StatusText(),
+          panel.Text(IDC_BTNSERVERSTARTSTOP),
+          panel.IsEnabled(IDC_BTNSERVERSTARTSTOP),
+          panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED),
+          panel.IsShown(IDC_LBLREQUESTSENTREGISTERED),
+          panel.ShowsWaitCursor()};
 }
 
 // Complete stop requests the server has received so far.
@@ -70,15 +74,15 @@ std::vector<std::string> StopRequests(const LocalHttpServer& server) {
 }
 
 void ExpectStartMode(const PanelDriver& panel) {
-  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Start Torvale");
-  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNRUNFERRIX, IDB_GLYPH_START));
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Start Torvale");
+  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSERVERSTARTSTOP, IDB_GLYPH_START));
 }
 
 void ExpectStopMode(const PanelDriver& panel) {
-  EXPECT_TRUE(panel.IsEnabled(IDC_BTNRUNFERRIX));
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
-  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNRUNFERRIX, IDB_GLYPH_STOP));
+  EXPECT_TRUE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Stop Torvale");
+  EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSERVERSTARTSTOP, IDB_GLYPH_STOP));
 }
 
 std::string StandInExe() { return TestExeFolder() + "TorvaleServer.exe"; }
@@ -112,7 +116,7 @@ TEST(RunStopButton, StopModeSendsOneCheckedStopRequestPerClickAndShowsNothing) {
   for (std::size_t click = 1; click <= kClicks; ++click) {
     SCOPED_TRACE("click " + std::to_string(click));
     const WindowState before = ReadState(panel);
-    ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+    ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
     ASSERT_TRUE(WaitUntil([&] { return StopRequests(server).size() >= click; })) << "no stop request arrived";
     panel.Sync(); // the handler has returned: its exchange is over
 
@@ -144,7 +148,7 @@ TEST(RunStopButton, StopModeWithTheServerAlreadyGoneShowsNothing) {
 
   server.reset();
   const WindowState before = ReadState(panel);
-  ASSERT_TRUE(ClickAndWait(panel, IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(ClickAndWait(panel, IDC_BTNSERVERSTARTSTOP));
   EXPECT_FALSE(panel.FindMessageBox().has_value());
   EXPECT_EQ(ReadState(panel), before);
 
@@ -176,7 +180,7 @@ TEST(RunStopButton, ProbeResultWaitsForTheStopExchangeAndIsThenApplied) {
 
   const std::size_t answeredBefore = probesAnswered;
   panel.Tick(); // a probe that the server answers only after a pause
-  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
   ASSERT_TRUE(WaitUntil([&] { return !StopRequests(server).empty(); })) << "no stop request arrived";
   ASSERT_TRUE(WaitUntil([&] { return probesAnswered > answeredBefore; })) << "the probe was not answered";
 
@@ -209,7 +213,7 @@ TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
   ExpectStopMode(panel);
 
   const WindowState before = ReadState(panel);
-  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
   EXPECT_EQ(server.WaitForExit(30000), 0u) << "the stand-in server did not stop";
   panel.Sync();
   EXPECT_EQ(ReadState(panel), before);
@@ -228,18 +232,20 @@ TEST(RunStopButton, StartModeRunsTheScriptBesideTheExeInTheWorkingFolder) {
   ExpectStartMode(panel);
   ASSERT_FALSE(panel.ShowsWaitCursor());
 
-  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
-  ASSERT_TRUE(WaitUntil([&] { return FileExists(panel.Work().PathOf(kMarker)) && panel.IsShown(IDC_LBLSTATUS); }))
-      << "the script did not run, or no indication";
+  ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
+  ASSERT_TRUE(WaitUntil([&] {
+    return FileExists(panel.Work().PathOf(kMarker)) && panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED);
+  })) << "the script did not run, or no indication";
   EXPECT_FALSE(FileExists(panel.Program().PathOf(kMarker)));
-  EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS)); // on the page on show
-  EXPECT_TRUE(panel.IsShown(IDC_LBLSTATUS2));
+  EXPECT_TRUE(panel.IsVisible(IDC_LBLREQUESTSENTUNREGISTERED)); // on the page on show
+  EXPECT_TRUE(panel.IsShown(IDC_LBLREQUESTSENTREGISTERED));
   EXPECT_TRUE(panel.ShowsWaitCursor());
   EXPECT_EQ(panel.StatusText(), kNotRunning);
 
   // The next update, with the flag unchanged, takes the indication away and leaves the button as it was.
   panel.Tick();
-  ASSERT_TRUE(WaitUntil([&] { return !panel.IsShown(IDC_LBLSTATUS) && !panel.IsShown(IDC_LBLSTATUS2); }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return !panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED) && !panel.IsShown(IDC_LBLREQUESTSENTREGISTERED); }));
   EXPECT_FALSE(panel.ShowsWaitCursor());
   EXPECT_EQ(panel.StatusText(), kNotRunning);
   ExpectStartMode(panel);
@@ -253,17 +259,17 @@ TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) 
   (void)panel.Program().CopyIn(TestExeFolder() + "run.bat");
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 
-  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
   ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port); }, 30000)) << "the run script started no server";
   EXPECT_EQ(sweep.Count(), 1u);
 
   panel.Tick();
   ASSERT_TRUE(WaitUntil([&] { return IsRunningLine(panel.StatusText()); })) << panel.StatusText();
   EXPECT_GT(panel.StatusText().size(), std::string(kRunningSince).size()) << "the stand-in reports when it started";
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
   ExpectStopMode(panel);
 
-  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
   ASSERT_TRUE(WaitUntil([&] { return sweep.Count() == 0; }, 30000)) << "the stop request did not stop the server";
   EXPECT_FALSE(AcceptsConnections(port));
   panel.Tick();
@@ -277,19 +283,19 @@ TEST(RunStopButton, StartModeWithoutRunScriptShowsTheSystemTextForAMissingFile) 
   panel.Work().Write("run.bat", kMarkerScript);
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 
-  ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
+  ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
   const auto box = panel.WaitForMessageBox();
   ASSERT_TRUE(box) << "no message box";
   // In the words the panel asks the system for.
   EXPECT_EQ(box->text, tsm::SystemErrorText(ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)));
   EXPECT_EQ(box->caption, kAppTitle);
   EXPECT_EQ(box->owner, panel.Window());
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTREGISTERED));
   EXPECT_FALSE(FileExists(panel.Work().PathOf(kMarker)));
   ASSERT_TRUE(panel.CloseMessageBox(*box));
 
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
   EXPECT_FALSE(panel.ShowsWaitCursor());
   ExpectStartMode(panel);
 }
@@ -303,14 +309,14 @@ TEST(RunStopButton, WithoutProbeResultTheButtonIsDisabledAndAClickDoesNothing) {
   panel.Program().Write("run.bat", kMarkerScript);
   panel.Tick();
 
-  EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
-  EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Run Torvale");
-  EXPECT_FALSE(panel.Click(IDC_BTNRUNFERRIX));
+  EXPECT_FALSE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
+  EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Run Torvale");
+  EXPECT_FALSE(panel.Click(IDC_BTNSERVERSTARTSTOP));
 
   // Sent, not posted: when the call returns, the handler has run.
-  const HWND button = panel.Control(IDC_BTNRUNFERRIX);
+  const HWND button = panel.Control(IDC_BTNSERVERSTARTSTOP);
   DWORD_PTR ignored = 0;
-  ASSERT_TRUE(SendMessageTimeoutA(panel.Window(), WM_COMMAND, MAKEWPARAM(IDC_BTNRUNFERRIX, BN_CLICKED),
+  ASSERT_TRUE(SendMessageTimeoutA(panel.Window(), WM_COMMAND, MAKEWPARAM(IDC_BTNSERVERSTARTSTOP, BN_CLICKED),
                                   reinterpret_cast<LPARAM>(button), SMTO_NORMAL, 10000, &ignored))
       << "the click did not come back";
   Sleep(kQuietMs); // room for a script that should not have been started
@@ -318,11 +324,11 @@ TEST(RunStopButton, WithoutProbeResultTheButtonIsDisabledAndAClickDoesNothing) {
   EXPECT_FALSE(FileExists(panel.Work().PathOf(kMarker)));
   EXPECT_FALSE(FileExists(panel.Program().PathOf(kMarker)));
   EXPECT_FALSE(panel.FindMessageBox().has_value());
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS));
-  EXPECT_FALSE(panel.IsShown(IDC_LBLSTATUS2));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
+  EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTREGISTERED));
   EXPECT_FALSE(panel.ShowsWaitCursor());
   EXPECT_EQ(panel.StatusText(), kCheckingStatus);
-  EXPECT_FALSE(panel.IsEnabled(IDC_BTNRUNFERRIX));
+  EXPECT_FALSE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
 }
 
 // --- Folder names ---------------------------------------------------------------------------------------------------
@@ -369,7 +375,7 @@ TEST_P(PanelFolders, ReadTheConfigurationAndRunTheScripts) {
 
 INSTANTIATE_TEST_SUITE_P(Names, PanelFolders,
                          testing::Values(FolderCase{"ProgramFolderOutsideTheCodePageRunsRunBat", "Панель Ω\\",
-                                                    "work folder\\", "run.bat", IDC_BTNRUNFERRIX},
+                                                    "work folder\\", "run.bat", IDC_BTNSERVERSTARTSTOP},
                                          FolderCase{"ProgramFolderOutsideTheCodePageFindsInstallService", "Панель Ω\\",
                                                     "work folder\\", "InstallService.bat", IDC_BTNREGISTER},
                                          FolderCase{"WorkingFolderWithUrlCharacters", "Torvale Panel\\",

@@ -90,20 +90,21 @@ TEST_F(PanelAtStart, UnregisteredPageIsOnShow) {
   EXPECT_EQ(Panel().ActivePage(), IDC_TBUNREGISTERED);
   EXPECT_TRUE(Panel().IsVisible(IDC_TBUNREGISTERED));
   EXPECT_FALSE(Panel().IsVisible(IDC_TBREGISTERED));
-  EXPECT_TRUE(Panel().IsVisible(IDC_LABEL1));
+  EXPECT_TRUE(Panel().IsVisible(IDC_LBLNOTREGISTERED));
   EXPECT_TRUE(Panel().IsVisible(IDC_BTNREGISTER));
-  EXPECT_TRUE(Panel().IsVisible(IDC_BTNRUNFERRIX));
+  EXPECT_TRUE(Panel().IsVisible(IDC_BTNSERVERSTARTSTOP));
 }
 
 TEST_F(PanelAtStart, LabelExplainsBothOptions) {
-  EXPECT_EQ(Panel().Text(IDC_LABEL1), "Torvale is not registered as a service with the operating system.\r\n\r\n"
-                                      "You have the option of registering as service or running it as a normal "
-                                      "application.");
+  EXPECT_EQ(Panel().Text(IDC_LBLNOTREGISTERED),
+            "Torvale is not registered as a service with the operating system.\r\n\r\n"
+            "You have the option of registering as service or running it as a normal "
+            "application.");
 }
 
 TEST_F(PanelAtStart, RunButtonWaitsDisabledForTheFirstProbe) {
-  EXPECT_FALSE(Panel().IsEnabled(IDC_BTNRUNFERRIX));
-  EXPECT_EQ(Panel().Text(IDC_BTNRUNFERRIX), "Run Torvale");
+  EXPECT_FALSE(Panel().IsEnabled(IDC_BTNSERVERSTARTSTOP));
+  EXPECT_EQ(Panel().Text(IDC_BTNSERVERSTARTSTOP), "Run Torvale");
   EXPECT_TRUE(Panel().IsEnabled(IDC_BTNREGISTER));
 }
 
@@ -114,14 +115,14 @@ TEST_F(PanelAtStart, RegisterButtonShowsThePlugGlyph) {
 
 TEST_F(PanelAtStart, RequestSentLabelsAreHidden) {
   // Their own flag, not just their page's: the registered page is hidden anyway.
-  EXPECT_FALSE(Panel().IsShown(IDC_LBLSTATUS));
-  EXPECT_FALSE(Panel().IsShown(IDC_LBLSTATUS2));
+  EXPECT_FALSE(Panel().IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
+  EXPECT_FALSE(Panel().IsShown(IDC_LBLREQUESTSENTREGISTERED));
 }
 
 TEST_F(PanelAtStart, RequestSentNoticesKeepToOneLine) {
   // In bold Tahoma the notice is a pixel wider than its 13-pixel-high label: a wrapping label would move "wait..."
   // onto a second line that cannot be seen.
-  for (int id : {IDC_LBLSTATUS, IDC_LBLSTATUS2})
+  for (int id : {IDC_LBLREQUESTSENTUNREGISTERED, IDC_LBLREQUESTSENTREGISTERED})
     EXPECT_EQ(Panel().Style(id) & SS_TYPEMASK, SS_LEFTNOWORDWRAP) << "control " << id;
 }
 
@@ -129,9 +130,10 @@ TEST_F(PanelAtStart, PictureHoldersAreNoWindows) {
   // The pictures the window keeps for the traffic light and the run button are never shown: the pages hold only
   // the controls that can be.
   EXPECT_EQ(Panel().ChildIds(IDC_TBUNREGISTERED),
-            (std::vector<int>{IDC_LABEL1, IDC_BTNREGISTER, IDC_BTNRUNFERRIX, IDC_LBLSTATUS}));
+            (std::vector<int>{IDC_LBLNOTREGISTERED, IDC_BTNREGISTER, IDC_BTNSERVERSTARTSTOP,
+                              IDC_LBLREQUESTSENTUNREGISTERED}));
   EXPECT_EQ(Panel().ChildIds(IDC_TBREGISTERED),
-            (std::vector<int>{IDC_BTNSTARTSERVICE, IDC_BTNSTOPSERVICE, IDC_IMGSTATUS, IDC_LBLSTATUS2}));
+            (std::vector<int>{IDC_BTNSTARTSERVICE, IDC_BTNSTOPSERVICE, IDC_IMGSTATUS, IDC_LBLREQUESTSENTREGISTERED}));
 }
 
 TEST_F(PanelAtStart, UpperButtonComesFirstInTabOrderOnEachPage) {
@@ -140,7 +142,7 @@ TEST_F(PanelAtStart, UpperButtonComesFirstInTabOrderOnEachPage) {
     int upper;
     int lower;
   };
-  for (const Page& p : {Page{IDC_TBUNREGISTERED, IDC_BTNREGISTER, IDC_BTNRUNFERRIX},
+  for (const Page& p : {Page{IDC_TBUNREGISTERED, IDC_BTNREGISTER, IDC_BTNSERVERSTARTSTOP},
                         Page{IDC_TBREGISTERED, IDC_BTNSTARTSERVICE, IDC_BTNSTOPSERVICE}}) {
     const std::vector<int> order = Panel().ChildIds(p.page, true);
     const auto upper = std::find(order.begin(), order.end(), p.upper);
@@ -153,7 +155,7 @@ TEST_F(PanelAtStart, UpperButtonComesFirstInTabOrderOnEachPage) {
 
 TEST_F(PanelAtStart, HeaderComesBeforeThePageControl) {
   const std::vector<int> order = Panel().ChildIds(0);
-  const auto header = std::find(order.begin(), order.end(), IDC_PANEL1);
+  const auto header = std::find(order.begin(), order.end(), IDC_PNLHEADER);
   const auto pages = std::find(order.begin(), order.end(), IDC_PGMAIN);
   ASSERT_NE(header, order.end());
   ASSERT_NE(pages, order.end());
@@ -219,15 +221,25 @@ struct Placement {
 constexpr char kRequestSent[] = "Request sent. Please wait...";
 
 const Placement kLayout[] = {
-    {"Panel1", IDC_PANEL1, 0, nullptr, {0, 0, 369, 41}, "    Torvale Service Manager"},
+    {"pnlHeader", IDC_PNLHEADER, 0, nullptr, {0, 0, 369, 41}, "    Torvale Service Manager"},
     {"pgMain", IDC_PGMAIN, 0, nullptr, {0, 41, 369, 230}, nullptr},
     {"stbMain", IDC_STBMAIN, 0, "msctls_statusbar32", {0, 271, 369, 24}, nullptr},
-    {"Label1", IDC_LABEL1, IDC_TBUNREGISTERED, "Static", {10, 15, 171, 191}, nullptr},
+    {"lblNotRegistered", IDC_LBLNOTREGISTERED, IDC_TBUNREGISTERED, "Static", {10, 15, 171, 191}, nullptr},
     {"btnRegister", IDC_BTNREGISTER, IDC_TBUNREGISTERED, "Button", {215, 15, 136, 61}, "Register Service"},
-    {"btnRunFerrix", IDC_BTNRUNFERRIX, IDC_TBUNREGISTERED, "Button", {215, 90, 136, 61}, "Run Torvale"},
-    {"lblStatus", IDC_LBLSTATUS, IDC_TBUNREGISTERED, "Static", {197, 165, 154, 13}, kRequestSent},
+    {"btnServerStartStop", IDC_BTNSERVERSTARTSTOP, IDC_TBUNREGISTERED, "Button", {215, 90, 136, 61}, "Run Torvale"},
+    {"lblRequestSentUnregistered",
+     IDC_LBLREQUESTSENTUNREGISTERED,
+     IDC_TBUNREGISTERED,
+     "Static",
+     {197, 165, 154, 13},
+     kRequestSent},
     {"imgStatus", IDC_IMGSTATUS, IDC_TBREGISTERED, nullptr, {20, 3, 141, 216}, nullptr},
-    {"lblStatus2", IDC_LBLSTATUS2, IDC_TBREGISTERED, "Static", {197, 165, 154, 13}, kRequestSent},
+    {"lblRequestSentRegistered",
+     IDC_LBLREQUESTSENTREGISTERED,
+     IDC_TBREGISTERED,
+     "Static",
+     {197, 165, 154, 13},
+     kRequestSent},
     {"btnStartService", IDC_BTNSTARTSERVICE, IDC_TBREGISTERED, "Button", {215, 15, 136, 61}, "Start Service"},
     {"btnStopService", IDC_BTNSTOPSERVICE, IDC_TBREGISTERED, "Button", {215, 90, 136, 61}, "Stop Service"},
 };

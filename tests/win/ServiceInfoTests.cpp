@@ -1,5 +1,5 @@
 // TServiceInfo against Wine's own service manager, with tsm_test_service registered under a test name.
-#include "service/ServiceStatus.h"
+#include "service/ServiceInfo.h"
 #include "support/TestServices.h"
 
 #include <gtest/gtest.h>

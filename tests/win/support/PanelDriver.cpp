@@ -566,7 +566,7 @@ Light PanelDriver::StatusLight() const {
   };
   const Candidate candidates[] = {{Light::Stopped, LoadPicture(IDB_STOPPED)},
                                   {Light::Running, LoadPicture(IDB_RUNNING)},
-                                  {Light::ComingUp, LoadPicture(IDB_COMINGUP)}};
+                                  {Light::ComingUp, LoadPicture(IDB_PENDING)}};
   const Pixels screen = CaptureControl(IDC_IMGSTATUS);
 
   // The pixels where the three pictures disagree: the lamps.
@@ -660,7 +660,7 @@ std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const s
 HCURSOR PanelDriver::CursorOverPanel() const {
   Raise();
   RECT header{};
-  HWND panel1 = FindControl(IDC_PANEL1);
+  HWND panel1 = FindControl(IDC_PNLHEADER);
   GetWindowRect(panel1 ? panel1 : window_, &header);
   const int x = (header.left + header.right) / 2;
   const int y = (header.top + header.bottom) / 2;

@@ -1,4 +1,4 @@
-#include "service/ServiceStatus.h"
+#include "service/ServiceInfo.h"
 
 #include "core/ServiceErrorText.h"
 
