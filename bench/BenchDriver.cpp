@@ -347,10 +347,9 @@ struct Bench {
 
   std::unique_ptr<Program> LaunchPanel() const { return std::make_unique<Program>(panelExe, work.Path(), kPanelClass); }
 
-  // The panel's first update: from "Checking status" to the server's answer.
+  // The panel's first update: from kCheckingStatus to the server's answer.
   static void WaitForFirstUpdate(const Program& panel) {
-    static constexpr std::size_t kCheckingStatus = sizeof "Checking status" - 1;
-    (void)panel.WaitForStatusChange(kCheckingStatus, NowMs());
+    (void)panel.WaitForStatusChange(sizeof kCheckingStatus - 1, NowMs());
   }
 
   // The panel started in folder, with its window up and its first update shown.

@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
     phases.Step("window created, shown and updated (FormCreate included)");
     Pump(form.Handle());
     phases.Step("queue drained (controls painted)");
-    if (!PumpUntilStatusChanges(form, "Checking status")) throw std::runtime_error("the first probe never reported");
+    if (!PumpUntilStatusChanges(form, kCheckingStatus)) throw std::runtime_error("the first probe never reported");
     phases.Step("first probe's update (in the loop)");
 
     // The tick handler's two steps, timed apart (tmrMainTimer is exactly these two, in this order).

@@ -6,6 +6,7 @@
 #include "core/TagText.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
+#include "support/CaseName.h"
 
 #include <windows.h>
 
@@ -28,9 +29,7 @@ using std::chrono::milliseconds;
 
 namespace {
 
-struct ByName {
-  template <class Case> std::string operator()(const testing::TestParamInfo<Case>& c) const { return c.param.name; }
-};
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 
 struct Outcome {
   bool ok = false;
@@ -62,7 +61,6 @@ using tsm::test::RunningUnderWine;
 // ends after the server's close is the read loop's own rule, proven on the core with a counted wait, and a matter
 // of speed here; only an exchange that never ends fails (kNeverEnds).
 struct AnswerCase {
-  friend void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   Script script;
   bool ok;
@@ -91,34 +89,33 @@ constexpr milliseconds kSilence = 1900ms;
 
 INSTANTIATE_TEST_SUITE_P(
     Server, HttpGetAnswer,
-    testing::Values(
-        AnswerCase{"AnswersAndCloses", AnswerAndClose(kAnswer), true, kAnswer, 0ms},
-        AnswerCase{"AnswersAndKeepsOpen", AnswerAndHoldOpen(kAnswer), true, kAnswer, kSilence},
-        AnswerCase{"AnswersInPiecesThenCloses",
-                   {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms),
-                    step::Send("\r\n<runningSince>T</runningSince>"), step::Close()},
-                   true,
-                   "HTTP/1.1 200 OK\r\n\r\n<runningSince>T</runningSince>",
-                   0ms},
-        AnswerCase{"ClosesWithoutAnswer", {step::ReadRequest(), step::Close()}, true, "", 0ms},
-        AnswerCase{"SilentAndOpen", {step::ReadRequest(), step::HoldOpen()}, true, "", kSilence},
-        AnswerCase{"NeverReads", {step::Pause(60s)}, true, "", kSilence},
-        // On Windows a reset fails the read that sees it, and what came before is dropped with it.
-        AnswerCase{"ResetMidAnswer",
-                   {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms), step::Reset()},
-                   false,
-                   "",
-                   0ms,
-                   "HTTP/1.1 200 OK\r\n"},
-        AnswerCase{"ResetBeforeAnswer", {step::ReadRequest(), step::Reset()}, false, "", 0ms, ""},
-        // Closing with the request still unread resets the connection.
-        AnswerCase{"ClosesWithRequestUnread", {step::Pause(300ms), step::Close()}, false, "", 0ms, ""}),
-    ByName());
+    testing::Values(AnswerCase{"AnswersAndCloses", AnswerAndClose(kAnswer), true, kAnswer, 0ms},
+                    AnswerCase{"AnswersAndKeepsOpen", AnswerAndHoldOpen(kAnswer), true, kAnswer, kSilence},
+                    AnswerCase{"AnswersInPiecesThenCloses",
+                               {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms),
+                                step::Send("\r\n<runningSince>T</runningSince>"), step::Close()},
+                               true,
+                               "HTTP/1.1 200 OK\r\n\r\n<runningSince>T</runningSince>",
+                               0ms},
+                    AnswerCase{"ClosesWithoutAnswer", {step::ReadRequest(), step::Close()}, true, "", 0ms},
+                    AnswerCase{"SilentAndOpen", {step::ReadRequest(), step::HoldOpen()}, true, "", kSilence},
+                    AnswerCase{"NeverReads", {step::Pause(60s)}, true, "", kSilence},
+                    // On Windows a reset fails the read that sees it, and what came before is dropped with it.
+                    AnswerCase{
+                        "ResetMidAnswer",
+                        {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms), step::Reset()},
+                        false,
+                        "",
+                        0ms,
+                        "HTTP/1.1 200 OK\r\n"},
+                    AnswerCase{"ResetBeforeAnswer", {step::ReadRequest(), step::Reset()}, false, "", 0ms, ""},
+                    // Closing with the request still unread resets the connection.
+                    AnswerCase{"ClosesWithRequestUnread", {step::Pause(300ms), step::Close()}, false, "", 0ms, ""}),
+    tsm::test::CaseName());
 
 // ---- What reaches the server ------------------------------------------------------------------------------------
 
 struct RequestCase {
-  friend void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   std::string host;
   std::string path;
@@ -144,12 +141,11 @@ INSTANTIATE_TEST_SUITE_P(Paths, HttpGetRequest,
                                                      "Host: localhost\r\n\r\n"},
                                          RequestCase{"HostHeaderNamesLocalhostWhateverWasDialled", "127.0.0.1",
                                                      tsm::kStatusPath, kStatusRequest}),
-                         ByName());
+                         tsm::test::CaseName());
 
 // ---- Hosts and ports --------------------------------------------------------------------------------------------
 
 struct ReachCase {
-  friend void PrintTo(const ReachCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   std::string host;
   std::uint32_t highBits; // or-ed into the server's port; only the low 16 bits may count
@@ -172,10 +168,9 @@ INSTANTIATE_TEST_SUITE_P(Addresses, HttpGetReach,
                                          ReachCase{"PortAbove65535", "localhost", 0x10000},
                                          ReachCase{"NegativePort", "localhost", 0xFFFF0000},
                                          ReachCase{"OnlySignBitAbove", "localhost", 0x80000000}),
-                         ByName());
+                         tsm::test::CaseName());
 
 struct NoConnectionCase {
-  friend void PrintTo(const NoConnectionCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   std::string host;
 };
@@ -194,7 +189,7 @@ TEST_P(HttpGetUnreachable, FailsEmptyWithoutConnecting) {
 INSTANTIATE_TEST_SUITE_P(Hosts, HttpGetUnreachable,
                          testing::Values(NoConnectionCase{"NameThatDoesNotResolve", "no-such-host.invalid"},
                                          NoConnectionCase{"AnyAddress", "0.0.0.0"}),
-                         ByName());
+                         tsm::test::CaseName());
 
 TEST(HttpGetRefused, NothingListeningFailsEmpty) {
   // A socket bound but not listening holds the port, so nobody else can start listening there meanwhile.

@@ -45,7 +45,7 @@ private:
 TEST_F(PanelAccess, ButtonsAndStatusBarAreNamedByWhatTheyShow) {
   EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_BTNREGISTER)), "Register Service");
   EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_BTNRUNFERRIX)), "Run Torvale");
-  EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_STBMAIN)), "Checking status");
+  EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_STBMAIN)), tsm::test::kCheckingStatus);
 }
 
 // As in a dialog box, the focus is on the page's one enabled button (Run Torvale waits for a probe that never comes)

@@ -25,9 +25,6 @@ namespace {
 
 using namespace tsm::test;
 
-constexpr char kRunningSince[] = "Torvale is running since ";
-constexpr char kNotRunning[] = "Torvale is NOT running";
-
 // What the server says it has been running since, or nothing when it does not accept the status request.
 std::optional<std::string> ServerSince(std::int32_t port) {
   std::string response;
@@ -159,9 +156,9 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   ASSERT_TRUE(ClickFor(panel, IDC_BTNSTARTSERVICE, [&] { return serviceState() > SERVICE_STOPPED; }));
   panel.Tick();
   Light early = Light::None;
-  EXPECT_TRUE(WaitUntil([&] { return (early = panel.StatusLight()) == Light::ComingUp || early == Light::Running; }))
+  EXPECT_TRUE(WaitUntil([&] { return (early = panel.StatusLight()) == Light::Pending || early == Light::Running; }))
       << early << "; " << ServiceReport();
-  if (early == Light::ComingUp) Screenshot(panel, "pending");
+  if (early == Light::Pending) Screenshot(panel, "pending");
   ASSERT_TRUE(WaitForServiceState(tsm::kServiceName, SERVICE_RUNNING)) << ServiceReport();
   const std::optional<std::string> serviceSince = ServerSince(port);
   ASSERT_TRUE(serviceSince && !serviceSince->empty()) << "the service does not answer on its port";

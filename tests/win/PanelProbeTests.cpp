@@ -5,6 +5,7 @@
 #include "support/PanelDriver.h"
 #include "support/ProbeHarness.h"
 #include "support/ProcessGauge.h"
+#include "support/CaseName.h"
 
 #include "res/resource.h"
 
@@ -21,10 +22,10 @@
 
 namespace {
 
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using namespace tsm::test;
 using namespace tsm::test::probe;
 using namespace std::chrono_literals;
-
 
 constexpr char kRunHint[] = "Run Torvale as a regular application";
 
@@ -55,8 +56,6 @@ struct AnswerCase {
   Script script;
   std::string since; // what the status bar shows after "Torvale is running since "
 };
-
-std::ostream& operator<<(std::ostream& out, const AnswerCase& c) { return out << c.name; }
 
 const AnswerCase kAnswerCases[] = {
     {"Since", AnswerAndClose(SinceAnswer("2024-05-01 10:00:00")), "2024-05-01 10:00:00"},
@@ -108,8 +107,7 @@ TEST_P(ProbeAnswer, StatusBarShowsTheRunningSinceTextAndTheButtonStops) {
   EXPECT_EQ(server.Requests().at(0), kStatusRequest);
 }
 
-INSTANTIATE_TEST_SUITE_P(Panel, ProbeAnswer, ::testing::ValuesIn(kAnswerCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Panel, ProbeAnswer, ::testing::ValuesIn(kAnswerCases), tsm::test::CaseName());
 
 TEST(ProbeServerDown, NothingListeningShowsNotRunningAndTheButtonStarts) {
   const PanelInFolder panel(FreePort());
@@ -328,8 +326,6 @@ struct PortChoiceCase {
   std::vector<ConfigParameter> (*parameters)(std::int32_t port, std::int32_t elsewhere);
 };
 
-std::ostream& operator<<(std::ostream& out, const PortChoiceCase& c) { return out << c.name; }
-
 std::vector<ConfigParameter> Fallback(std::optional<std::string> preferred, std::int32_t port) {
   return {{"httpPort2", std::move(preferred)}, {"httpPort", std::to_string(port)}};
 }
@@ -373,8 +369,7 @@ TEST_P(ProbePortChoice, TheServerOnTheChosenPortIsAsked) {
   EXPECT_GE(server.Connections(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Panel, ProbePortChoice, ::testing::ValuesIn(kPortChoiceCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Panel, ProbePortChoice, ::testing::ValuesIn(kPortChoiceCases), tsm::test::CaseName());
 
 // --- Probes in flight ---------------------------------------------------------------------------------------------
 
@@ -384,8 +379,6 @@ struct InFlightCase {
   const char* name;
   Script script;
 };
-
-std::ostream& operator<<(std::ostream& out, const InFlightCase& c) { return out << c.name; }
 
 const InFlightCase kInFlightCases[] = {
     {"HeldSilent", {step::ReadRequest(), step::HoldOpen()}},
@@ -408,8 +401,7 @@ TEST_P(ProbeInFlight, ClosingTheWindowEndsTheProcessCleanly) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Panel, ProbeInFlight, ::testing::ValuesIn(kInFlightCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Panel, ProbeInFlight, ::testing::ValuesIn(kInFlightCases), tsm::test::CaseName());
 
 // The first connection trickles a byte at a time, so its probe never falls silent and stays in flight for as long
 // as the server lives; later connections are answered at once.

@@ -5,6 +5,7 @@
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProbeHarness.h"
+#include "support/CaseName.h"
 
 #include "core/StopToken.h"
 #include "core/TagText.h"
@@ -27,6 +28,7 @@
 
 namespace {
 
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using namespace tsm::test;
 using namespace tsm::test::probe;
 using namespace std::chrono_literals;
@@ -338,8 +340,6 @@ struct FolderCase {
   int button;
 };
 
-void PrintTo(const FolderCase& c, std::ostream* out) { *out << c.name; }
-
 class PanelFolders : public testing::TestWithParam<FolderCase> {};
 
 TEST_P(PanelFolders, ReadTheConfigurationAndRunTheScripts) {
@@ -374,6 +374,6 @@ INSTANTIATE_TEST_SUITE_P(Names, PanelFolders,
                                                     "work folder\\", "InstallService.bat", IDC_BTNREGISTER},
                                          FolderCase{"WorkingFolderWithUrlCharacters", "Torvale Panel\\",
                                                     "work #1%20x\\", nullptr, 0}),
-                         [](const testing::TestParamInfo<FolderCase>& c) { return std::string(c.param.name); });
+                         tsm::test::CaseName());
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "support/PanelDriver.h"
 #include "support/PanelFromOutside.h"
 #include "support/TestServices.h"
+#include "support/CaseName.h"
 
 #include "res/resource.h"
 
@@ -17,6 +18,7 @@ namespace {
 using tsm::test::Light;
 using tsm::test::PanelDriver;
 using tsm::test::PanelInFolder;
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using tsm::test::TestServiceCommand;
 using tsm::test::WaitUntil;
 
@@ -51,7 +53,7 @@ void ExpectRegisteredPage(PanelDriver& panel, const Display& want) {
 
 constexpr Display kStopped{Light::Stopped, true, false, "Service stopped"};
 constexpr Display kRunning{Light::Running, false, true, "Service running"};
-constexpr Display kPending{Light::ComingUp, false, false, "Service changing state or paused"};
+constexpr Display kPending{Light::Pending, false, false, "Service changing state or paused"};
 
 TEST(PanelServiceDisplay, StoppedServiceAtStartShowsTheRedLightAtOnce) {
   const tsm::test::ServiceGuard cleanup(kService);
@@ -59,7 +61,7 @@ TEST(PanelServiceDisplay, StoppedServiceAtStartShowsTheRedLightAtOnce) {
   PanelInFolder panel;
   // No tick: window creation refreshes the display once.
   ExpectRegisteredPage(panel, kStopped);
-  EXPECT_EQ(panel.StatusText(), "Checking status");
+  EXPECT_EQ(panel.StatusText(), tsm::test::kCheckingStatus);
 }
 
 TEST(PanelServiceDisplay, FollowsTheServiceFromRegistrationToDeletionAndBack) {
@@ -162,8 +164,6 @@ struct HeldState {
   DWORD state;
 };
 
-void PrintTo(const HeldState& held, std::ostream* out) { *out << held.name; }
-
 class PanelPendingState : public ::testing::TestWithParam<HeldState> {};
 
 TEST_P(PanelPendingState, ShowsAmberWithBothButtonsDisabled) {
@@ -185,6 +185,6 @@ INSTANTIATE_TEST_SUITE_P(HeldByTheService, PanelPendingState,
                                            HeldState{"ContinuePending", SERVICE_CONTINUE_PENDING},
                                            HeldState{"PausePending", SERVICE_PAUSE_PENDING},
                                            HeldState{"Paused", SERVICE_PAUSED}),
-                         [](const ::testing::TestParamInfo<HeldState>& held) { return std::string(held.param.name); });
+                         tsm::test::CaseName());
 
 } // namespace

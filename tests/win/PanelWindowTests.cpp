@@ -84,7 +84,7 @@ TEST_F(PanelAtStart, FrameCannotBeResizedMinimisedOrMaximised) {
   }
 }
 
-TEST_F(PanelAtStart, StatusBarReadsCheckingStatus) { EXPECT_EQ(Panel().StatusText(), "Checking status"); }
+TEST_F(PanelAtStart, StatusBarReadsCheckingStatus) { EXPECT_EQ(Panel().StatusText(), tsm::test::kCheckingStatus); }
 
 TEST_F(PanelAtStart, UnregisteredPageIsOnShow) {
   EXPECT_EQ(Panel().ActivePage(), IDC_TBUNREGISTERED);

@@ -10,6 +10,7 @@
 #include "core/TagText.h"
 #include "config/XMLAdapter.h"
 #include "support/StandInHarness.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,8 @@ using tsm::ResolveHttpPort;
 using tsm::TXMLAdapter;
 
 namespace {
+
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 
 constexpr char kOk[] = "HTTP/1.1 200 OK";
 constexpr char kForbidden[] = "HTTP/1.1 403 Forbidden";
@@ -237,8 +240,6 @@ struct NoPortCase {
   std::optional<std::string> config; // nothing: no configuration file at all
 };
 
-void PrintTo(const NoPortCase& c, std::ostream* out) { *out << c.name; }
-
 class StandInNoPort : public ::testing::TestWithParam<NoPortCase> {};
 
 TEST_P(StandInNoPort, ExitsWithAFailureWithoutListening) {
@@ -262,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
                                         "</parameters></d></c></b></a>"},
         NoPortCase{"ParameterWithoutName", "<a><parameters><parameter value=\"1\"/>"
                                            "<parameter name=\"httpPort\" value=\"8095\"/></parameters></a>"}),
-    [](const ::testing::TestParamInfo<NoPortCase>& tested) { return std::string(tested.param.name); });
+    tsm::test::CaseName());
 
 TEST(StandInPortTaken, ExitsWithAFailure) {
   const tsm::WinsockSession winsock;

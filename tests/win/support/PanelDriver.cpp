@@ -179,8 +179,8 @@ const char* ToString(Light light) {
     return "Stopped (red)";
   case Light::Running:
     return "Running (green)";
-  case Light::ComingUp:
-    return "ComingUp (amber)";
+  case Light::Pending:
+    return "Pending (amber)";
   }
   return "?";
 }
@@ -564,7 +564,7 @@ Light PanelDriver::StatusLight() const {
   };
   const Candidate candidates[] = {{Light::Stopped, LoadPicture(IDB_STOPPED)},
                                   {Light::Running, LoadPicture(IDB_RUNNING)},
-                                  {Light::ComingUp, LoadPicture(IDB_COMINGUP)}};
+                                  {Light::Pending, LoadPicture(IDB_COMINGUP)}};
   const Pixels screen = CaptureControl(IDC_IMGSTATUS);
 
   // The pixels where the three pictures disagree: the lamps.

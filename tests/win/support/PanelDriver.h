@@ -7,7 +7,7 @@
 // Typical use:
 //
 //   tsm::test::PanelDriver panel;                           // launch, wait for the window
-//   EXPECT_EQ(panel.StatusText(), "Checking status");
+//   EXPECT_EQ(panel.StatusText(), kCheckingStatus);
 //   panel.Tick();                                           // one refresh, handled when Tick returns
 //   EXPECT_EQ(panel.ActivePage(), IDC_TBREGISTERED);
 //   ASSERT_TRUE(panel.Click(IDC_BTNSTARTSERVICE));         // posted: a message box it opens cannot block us
@@ -53,8 +53,9 @@ struct Bounds {
 };
 std::ostream& operator<<(std::ostream& out, const Bounds& b);
 
-// Which traffic light a picture control shows. None: no picture, or nothing that matches any of the three.
-enum class Light { None, Stopped, Running, ComingUp };
+// Which traffic light a picture control shows, named as the program names its pictures (StatusPicture in
+// core/ServiceDisplay.h). None: no picture, or nothing that matches any of the three.
+enum class Light { None, Stopped, Running, Pending };
 const char* ToString(Light light);
 std::ostream& operator<<(std::ostream& out, Light light);
 
@@ -82,6 +83,12 @@ struct Pixels {
   std::vector<std::uint32_t> rgb;
   [[nodiscard]] std::uint32_t At(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
 };
+
+// The status bar's sentences, as the panel writes them: before its first answer, when the server answers with the
+// time it started (that time follows), and when no server answers.
+inline constexpr char kCheckingStatus[] = "Checking status";
+inline constexpr char kRunningSince[] = "Torvale is running since ";
+inline constexpr char kNotRunning[] = "Torvale is NOT running";
 
 // The longest status line the panel can make: the prefix and what 2000 reads of 1024 bytes can bring in.
 inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;

@@ -9,7 +9,7 @@
 //   const auto after = gauge.ReadSettled();
 //
 //   HealthWatch watch(panel);
-//   ASSERT_TRUE(watch.Until([&] { return panel.StatusText() != "Checking status"; }, 30000));
+//   ASSERT_TRUE(watch.Until([&] { return panel.StatusText() != kCheckingStatus; }, 30000));
 //   EXPECT_EQ(watch.Unanswered(), 0);
 //
 // There is one reader for each figure, and both share them. A figure the system does not keep is left empty rather
