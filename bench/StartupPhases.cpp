@@ -40,7 +40,6 @@ using namespace tsm::test;
 namespace {
 
 constexpr int kTicks = 100;
-constexpr DWORD kUpdateBoundMs = 15000;
 
 double WorkingSetMiB() {
   PROCESS_MEMORY_COUNTERS memory{};
@@ -131,7 +130,7 @@ void Pump(HWND window) {
 
 // Runs the loop until the status text is no longer `from`; false after the bound.
 bool PumpUntilStatusChanges(const tsm::TfrmMain& form, const std::string& from) {
-  const ULONGLONG deadline = GetTickCount64() + kUpdateBoundMs;
+  const ULONGLONG deadline = GetTickCount64() + kEventBoundMs;
   while (form.StatusText == from) {
     if (GetTickCount64() >= deadline) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);

@@ -41,6 +41,7 @@ using tsm::ResolveHttpPort;
 using tsm::test::FolderState;
 using tsm::test::HealthWatch;
 using tsm::test::IdleThreads;
+using tsm::test::kBulkBoundMs;
 using tsm::test::kCheckingStatus;
 using tsm::test::kNotRunning;
 using tsm::test::kRunningSince;
@@ -58,9 +59,6 @@ using tsm::test::WorkingFolderScope;
 constexpr char kConfigFile[] = "config\\AppConfig.xml";
 constexpr char kServerSays[] = "hostile-config";
 const std::string kRunning = kRunningSince + std::string(kServerSays);
-
-// A lookup that has not ended by then counts as hung. Generous: a loaded machine, and files of megabytes.
-constexpr DWORD kLookupBoundMs = 60000;
 
 // ---------------------------------------------------------------------------------------------------------------------
 // Making the files
@@ -426,10 +424,10 @@ TEST_P(ConfigPortTable, ResolvesAsTheRulesSay) {
   const WorkingFolderScope inside(folder.Path());
 
   const std::uint64_t peakBefore = PeakPrivateBytes();
-  const Resolved resolved = ResolveBounded(kLookupBoundMs);
+  const Resolved resolved = ResolveBounded(kBulkBoundMs);
   const std::uint64_t growth = PeakPrivateBytes() - peakBefore;
 
-  ASSERT_TRUE(resolved.ended) << "the lookup did not end within " << kLookupBoundMs << " ms";
+  ASSERT_TRUE(resolved.ended) << "the lookup did not end within " << kBulkBoundMs << " ms";
   EXPECT_EQ(resolved.threw, c.throws) << resolved.error;
   EXPECT_EQ(resolved.port, c.port(port));
   EXPECT_LT(growth, c.memoryBoundMb << 20) << "the lookup's memory grew by " << (growth >> 20) << " MB";
@@ -446,7 +444,7 @@ protected:
   // The lookup in folder_ ends, throws nothing and finds no port.
   void ExpectNoPort() const {
     const WorkingFolderScope inside(folder_.Path());
-    const Resolved resolved = ResolveBounded(kLookupBoundMs);
+    const Resolved resolved = ResolveBounded(kBulkBoundMs);
     ASSERT_TRUE(resolved.ended);
     EXPECT_FALSE(resolved.threw) << resolved.error;
     EXPECT_EQ(resolved.port, std::nullopt);
@@ -477,12 +475,12 @@ TEST_F(ConfigFolderAsIs, AFileLockedByAnotherProgramGivesNoPortUntilReleased) {
     const tsm::test::UniqueHandle lock(CreateFileA(folder_.PathOf(kConfigFile).c_str(), GENERIC_READ, 0, nullptr,
                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(lock.Valid());
-    const Resolved resolved = ResolveBounded(kLookupBoundMs);
+    const Resolved resolved = ResolveBounded(kBulkBoundMs);
     ASSERT_TRUE(resolved.ended);
     EXPECT_FALSE(resolved.threw) << resolved.error;
     EXPECT_EQ(resolved.port, std::nullopt);
   }
-  const Resolved resolved = ResolveBounded(kLookupBoundMs);
+  const Resolved resolved = ResolveBounded(kBulkBoundMs);
   ASSERT_TRUE(resolved.ended);
   EXPECT_EQ(resolved.port, port);
 }
@@ -494,7 +492,7 @@ TEST_F(ConfigFolderAsIs, AnExternalDocumentTypeIsNeverFetched) {
   const std::string dtd = "http://127.0.0.1:" + std::to_string(dtdServer.Port()) + "/evil.dtd";
   folder_.Write(kConfigFile, Fill("<!DOCTYPE configuration SYSTEM \"" + dtd + "\">" + Doc(kPortChild), port));
   const WorkingFolderScope inside(folder_.Path());
-  const Resolved resolved = ResolveBounded(kLookupBoundMs);
+  const Resolved resolved = ResolveBounded(kBulkBoundMs);
   ASSERT_TRUE(resolved.ended);
   EXPECT_EQ(resolved.port, port);
   EXPECT_EQ(dtdServer.Connections(), 0u);
@@ -527,7 +525,7 @@ void ExpectAGoodFileReadNext(const PanelDriver& panel, const ScratchFolder& fold
                              HealthWatch& watch) {
   folder.Write(kConfigFile, Fill(Doc(kPortChild), server.Port()));
   panel.Tick();
-  EXPECT_TRUE(watch.Until([&] { return panel.StatusText() == kRunning; }, kLookupBoundMs))
+  EXPECT_TRUE(watch.Until([&] { return panel.StatusText() == kRunning; }, kBulkBoundMs))
       << "the status bar reads \"" << panel.StatusText() << "\"";
 }
 
@@ -551,17 +549,17 @@ TEST_P(ConfigOnThePanel, ShowsWhatThePortLeadsToAndWritesNothing) {
   const ProcessGauge gauge(panel.ProcessId());
 
   if (expected == kCheckingStatus) {
-    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kLookupBoundMs)) << "the tick's probe never ended";
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kBulkBoundMs)) << "the tick's probe never ended";
     watch.Look();
     EXPECT_EQ(panel.StatusText(), kCheckingStatus);
     EXPECT_EQ(server.Connections(), 0u);
   } else {
-    EXPECT_TRUE(watch.Until([&] { return panel.StatusText() == expected; }, kLookupBoundMs))
+    EXPECT_TRUE(watch.Until([&] { return panel.StatusText() == expected; }, kBulkBoundMs))
         << "the status bar reads \"" << panel.StatusText() << "\"";
     // Ticks over a known port never read the file again.
     const std::size_t idle = IdleThreads(gauge);
-    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kLookupBoundMs)) << "the tick's probe never ended";
-    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kLookupBoundMs)) << "the tick's probe never ended";
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kBulkBoundMs)) << "the tick's probe never ended";
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kBulkBoundMs)) << "the tick's probe never ended";
     watch.Look();
     EXPECT_EQ(panel.StatusText(), expected);
   }
@@ -598,7 +596,7 @@ TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
   HealthWatch watch(panel);
   const ProcessGauge gauge(panel.ProcessId());
 
-  ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kLookupBoundMs)) << "the tick's probe never ended";
+  ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kBulkBoundMs)) << "the tick's probe never ended";
   watch.Look();
   EXPECT_EQ(panel.StatusText(), kCheckingStatus);
   EXPECT_EQ(server.Connections(), 0u);

@@ -82,7 +82,7 @@ Light ReadLight(const PanelDriver& panel) {
   if (panel.ActivePage() != IDC_TBREGISTERED) return Light::None;
   // Painted in the panel's own time after a change; give it a moment to settle before reading.
   Light light = Light::None;
-  (void)WaitUntil([&] { return (light = panel.StatusLight()) != Light::None; }, 5000);
+  (void)WaitUntil([&] { return (light = panel.StatusLight()) != Light::None; });
   return light;
 }
 

@@ -34,12 +34,12 @@ using tsm::test::ServerConnection;
 namespace step = tsm::test::step;
 
 using tsm::test::kCheckingStatus;
+using tsm::test::kEventBoundMs;
+using tsm::test::kHostileBoundMs;
 using tsm::test::kNotRunning;
+using tsm::test::kProbeBoundMs;
 using tsm::test::kRunningSince;
 constexpr char kStatusRequest[] = "GET /app?operation=ws HTTP/1.1\r\nHost: localhost\r\n\r\n";
-
-// Long enough for any probe that ends by the rules on a loaded machine, 2000 reads included.
-constexpr DWORD kProbeBoundMs = 90000;
 
 // Compares long texts without printing megabytes when they differ.
 [[nodiscard]] testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
@@ -97,7 +97,7 @@ TEST_P(ProbeAgainstHostileServer, EndsAndShowsWhatTheRulesSay) {
     EXPECT_EQ(received.substr(0, sizeof kStatusRequest - 1), kStatusRequest);
   }
   if (c.clientEndsTheConnection) {
-    EXPECT_TRUE(server.WaitForHandlers(15s)) << "the panel kept the connection";
+    EXPECT_TRUE(server.WaitForHandlers()) << "the panel kept the connection";
   }
 
   // A little longer, to see the window answer with the result on show.
@@ -275,7 +275,7 @@ TEST_P(ProbeAgainstEndlessStream, StopsAfter2000Reads) {
       << "the probe never ended; " << stats.sent << " bytes sent so far";
   EXPECT_EQ(panel.StatusText(), Since(GetParam().text));
   EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
-  EXPECT_TRUE(watch.Until([&] { return stats.sendFailed.load(); }, 15000)) << "the panel kept the connection";
+  EXPECT_TRUE(watch.Until([&] { return stats.sendFailed.load(); }, kEventBoundMs)) << "the panel kept the connection";
   EXPECT_GE(server.Connections(), 1u);
   EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
@@ -327,10 +327,10 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
   const PanelInFolder panel(server.Port());
   HealthWatch watch(panel);
 
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, 30000));
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, kHostileBoundMs));
   // One tick before counting, so that whatever the service refresh sets up once is there in the baseline too.
   panel.Tick();
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 2; }, 30000));
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 2; }, kHostileBoundMs));
   watch.For(500);
   const std::size_t connectionsBefore = server.Connections();
   const auto threadsBefore = tsm::test::CountThreads(panel.ProcessId());
@@ -338,7 +338,7 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
 
   constexpr int kTicks = 4;
   for (int i = 0; i < kTicks; ++i) panel.Tick();
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= connectionsBefore + kTicks; }, 30000))
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= connectionsBefore + kTicks; }, kHostileBoundMs))
       << "the ticks' probes never connected";
   // Longer than the silence that would end a probe the server did not feed.
   watch.For(3000);
@@ -346,7 +346,8 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
   ASSERT_TRUE(threadsAfter);
   // Every thread counted above beyond the baseline must be a probe, which connects sooner or later (the panel's own
   // timer may have started some too).
-  (void)watch.Until([&] { return server.Connections() + *threadsBefore >= *threadsAfter + connectionsBefore; }, 15000);
+  (void)watch.Until([&] { return server.Connections() + *threadsBefore >= *threadsAfter + connectionsBefore; },
+                    kEventBoundMs);
   const std::size_t connectionsAfter = server.Connections();
 
   EXPECT_EQ(panel.StatusText(), kCheckingStatus)
@@ -381,10 +382,10 @@ TEST_P(ClosingWhileProbesAreStuck, EndsTheProcessCleanly) {
   LocalHttpServer server(GetParam().makeScript());
   PanelInFolder panel(server.Port());
   HealthWatch watch(panel);
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, 30000));
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, kHostileBoundMs));
   panel.Tick();
   panel.Tick();
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 3; }, 30000));
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 3; }, kHostileBoundMs));
   // Let the workers get into their reads (the silent server's first one ends 2 s after it began).
   watch.For(300);
 
@@ -441,10 +442,10 @@ TEST(ProbeAgainstFlappingServer, HandlesAndMemoryStayFlat) {
     const int next = answered + 1;
     if (!server) server = up();
     panel.Tick();
-    const bool sawUp = watch.Until([&] { return shows(next); }, 30000);
+    const bool sawUp = watch.Until([&] { return shows(next); }, kHostileBoundMs);
     server.reset();
     panel.Tick();
-    const bool sawDown = watch.Until([&] { return panel.StatusText() == kNotRunning; }, 30000);
+    const bool sawDown = watch.Until([&] { return panel.StatusText() == kNotRunning; }, kHostileBoundMs);
     return sawUp && sawDown;
   };
 

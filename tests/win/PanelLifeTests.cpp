@@ -94,7 +94,7 @@ template <class Effect>
 [[nodiscard]] ::testing::AssertionResult ClickFor(const PanelDriver& panel, int id, Effect&& effect) {
   if (!panel.Click(id)) return ::testing::AssertionFailure() << "the button is not there to click";
   std::optional<MessageBoxInfo> box;
-  if (WaitUntil([&] { return effect() || (box = panel.FindMessageBox()).has_value(); }, kServiceTimeoutMs) && !box)
+  if (WaitUntil([&] { return effect() || (box = panel.FindMessageBox()).has_value(); }, kServiceBoundMs) && !box)
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << (box ? "message box: \"" + box->text + "\"" : "the click had no effect");
 }
@@ -141,7 +141,7 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   EXPECT_TRUE(panel.IsVisible(IDC_LBLSTATUS));
   EXPECT_TRUE(WaitUntil([&] { return panel.ShowsWaitCursor(); })) << "no hourglass";
   Screenshot(panel, "request-sent");
-  ASSERT_TRUE(WaitUntil([&] { return serviceState() != 0; }, kServiceTimeoutMs))
+  ASSERT_TRUE(WaitUntil([&] { return serviceState() != 0; }, kServiceBoundMs))
       << "the install script registered no service";
 
   // The next tick shows it registered and stopped; its status update ends the indication.
@@ -178,8 +178,8 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   Screenshot(panel, "stopped");
 
   // The sample uninstall script removes the service: back to the unregistered page.
-  ASSERT_TRUE(RunScript(folder.PathOf("UninstallService.bat"), kServiceTimeoutMs));
-  ASSERT_TRUE(WaitUntil([&] { return serviceState() == 0; }, kServiceTimeoutMs));
+  ASSERT_TRUE(RunScript(folder.PathOf("UninstallService.bat"), kServiceBoundMs));
+  ASSERT_TRUE(WaitUntil([&] { return serviceState() == 0; }, kServiceBoundMs));
   panel.Tick();
   EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
   ExpectRunButton(panel, "Start Torvale", IDB_GLYPH_START);

@@ -154,8 +154,8 @@ void AnswerWithIndex(ServerConnection& connection) {
 void SpoilRunButton(const PanelDriver& panel) {
   const HWND button = panel.Control(IDC_BTNRUNFERRIX);
   DWORD_PTR ignored = 0;
-  ASSERT_TRUE(
-      SendMessageTimeoutA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("spoilt"), SMTO_NORMAL, 10000, &ignored));
+  ASSERT_TRUE(SendMessageTimeoutA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("spoilt"), SMTO_NORMAL,
+                                  kAnswerBoundMs, &ignored));
   EnableWindow(button, FALSE);
 }
 
@@ -221,9 +221,9 @@ TEST(ProbePort, ReadOnceThenKeptWhileTheWindowLives) {
   for (int tick = 0; tick < 3; ++tick) {
     const std::size_t before = first.Connections();
     panel.Tick();
-    ASSERT_TRUE(first.WaitForConnections(before + 1, 15s)) << "tick " << tick << " did not ask the first port";
+    ASSERT_TRUE(first.WaitForConnections(before + 1)) << "tick " << tick << " did not ask the first port";
   }
-  ASSERT_TRUE(first.WaitForHandlers(15s));
+  ASSERT_TRUE(first.WaitForHandlers());
   panel.Sync();
   EXPECT_EQ(second.Connections(), 0u);
   EXPECT_EQ(panel.StatusText(), kRunningSince + std::string("first"));
@@ -394,7 +394,7 @@ TEST_P(ProbeInFlight, ClosingTheWindowEndsTheProcessCleanly) {
     SCOPED_TRACE("round " + std::to_string(round));
     const LocalHttpServer server(GetParam().script);
     PanelInFolder panel(server.Port());
-    ASSERT_TRUE(server.WaitForConnections(1, 15s)) << "the first probe never connected";
+    ASSERT_TRUE(server.WaitForConnections(1)) << "the first probe never connected";
 
     EXPECT_TRUE(panel.Close()) << "the panel had to be killed";
     EXPECT_EQ(panel.ExitCode(), 0u);
@@ -421,14 +421,14 @@ TEST(ProbeInFlight, WindowKeepsAnsweringWhileAProbeIsHeld) {
 
   const LocalHttpServer server(FirstHeldOthersAnswered);
   const PanelInFolder panel(server.Port());
-  ASSERT_TRUE(server.WaitForConnections(1, 15s));
+  ASSERT_TRUE(server.WaitForConnections(1));
 
   ULONGLONG slowest = 0;
   const ULONGLONG until = GetTickCount64() + kObserveMs;
   while (GetTickCount64() < until) {
     const ULONGLONG start = GetTickCount64();
     DWORD_PTR ignored = 0;
-    ASSERT_TRUE(SendMessageTimeoutA(panel.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored));
+    ASSERT_TRUE(SendMessageTimeoutA(panel.Window(), WM_NULL, 0, 0, SMTO_NORMAL, kAnswerBoundMs, &ignored));
     slowest = std::max(slowest, GetTickCount64() - start);
     Sleep(50);
   }

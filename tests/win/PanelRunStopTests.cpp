@@ -95,7 +95,7 @@ constexpr char kMarkerScript[] = "@echo off\r\necho ran> run-marker.txt\r\n";
 // no message box.
 [[nodiscard]] bool ClickAndWait(const PanelDriver& panel, int id) {
   DWORD_PTR ignored = 0;
-  return SendMessageTimeoutA(panel.Control(id), BM_CLICK, 0, 0, SMTO_NORMAL, 15000, &ignored) != 0;
+  return SendMessageTimeoutA(panel.Control(id), BM_CLICK, 0, 0, SMTO_NORMAL, kEventBoundMs, &ignored) != 0;
 }
 
 // --- Stop mode ----------------------------------------------------------------------------------------------------
@@ -197,7 +197,7 @@ TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
   WriteConfig(serverWork, ConfigWithPort(port));
   const ChildProcess server(StandInExe(), serverWork.Path());
   ASSERT_TRUE(server.Started()) << "cannot start " << StandInExe();
-  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port) || !server.Running(); }, 30000));
+  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port) || !server.Running(); }, kStartBoundMs));
   ASSERT_TRUE(server.Running()) << "the stand-in server exited with " << server.WaitForExit(0).value_or(0);
 
   // What the server itself says, to compare with the panel's line.
@@ -212,7 +212,7 @@ TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
 
   const WindowState before = ReadState(panel);
   ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
-  EXPECT_EQ(server.WaitForExit(30000), 0u) << "the stand-in server did not stop";
+  EXPECT_EQ(server.WaitForExit(), 0u) << "the stand-in server did not stop";
   panel.Sync();
   EXPECT_EQ(ReadState(panel), before);
 
@@ -256,7 +256,7 @@ TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) 
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 
   ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
-  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port); }, 30000)) << "the run script started no server";
+  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port); }, kStartBoundMs)) << "the run script started no server";
   EXPECT_EQ(sweep.Count(), 1u);
 
   panel.Tick();
@@ -266,7 +266,8 @@ TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) 
   ExpectStopMode(panel);
 
   ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
-  ASSERT_TRUE(WaitUntil([&] { return sweep.Count() == 0; }, 30000)) << "the stop request did not stop the server";
+  ASSERT_TRUE(WaitUntil([&] { return sweep.Count() == 0; }, kStartBoundMs))
+      << "the stop request did not stop the server";
   EXPECT_FALSE(AcceptsConnections(port));
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
@@ -313,7 +314,7 @@ TEST(RunStopButton, WithoutProbeResultTheButtonIsDisabledAndAClickDoesNothing) {
   const HWND button = panel.Control(IDC_BTNRUNFERRIX);
   DWORD_PTR ignored = 0;
   ASSERT_TRUE(SendMessageTimeoutA(panel.Window(), WM_COMMAND, MAKEWPARAM(IDC_BTNRUNFERRIX, BN_CLICKED),
-                                  reinterpret_cast<LPARAM>(button), SMTO_NORMAL, 10000, &ignored))
+                                  reinterpret_cast<LPARAM>(button), SMTO_NORMAL, kAnswerBoundMs, &ignored))
       << "the click did not come back";
   Sleep(kQuietMs); // room for a script that should not have been started
 

@@ -16,7 +16,7 @@ namespace {
 using tsm::test::Bounds;
 using tsm::test::ChildProcess;
 using tsm::test::InspectMessageBox;
-using tsm::test::kDefaultWaitMs;
+using tsm::test::kEventBoundMs;
 using tsm::test::PanelDriver;
 using tsm::test::PanelExePath;
 using tsm::test::PanelInFolder;
@@ -78,7 +78,8 @@ TEST_F(PanelAtStart, FrameCannotBeResizedMinimisedOrMaximised) {
                          {midX, r.bottom - 1}, {r.right - 1, r.bottom - 1}, {r.left, r.top}};
   for (const POINT& p : edges) {
     DWORD_PTR hit = 0;
-    ASSERT_TRUE(SendMessageTimeoutA(Panel().Window(), WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y), SMTO_NORMAL, 10000, &hit));
+    ASSERT_TRUE(SendMessageTimeoutA(Panel().Window(), WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y), SMTO_NORMAL,
+                                    tsm::test::kAnswerBoundMs, &hit));
     EXPECT_TRUE(hit != HTSIZE && (hit < HTSIZEFIRST || hit > HTSIZELAST))
         << "hit test " << hit << " at " << p.x << "," << p.y;
   }
@@ -202,7 +203,7 @@ TEST(PanelLifetime, AFailedCreationShowsOneErrorBoxAndEnds) {
 
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   // A second box, or a window that stays, keeps the process running.
-  EXPECT_EQ(panel.WaitForExit(kDefaultWaitMs), 0u) << "the panel went on after its error box";
+  EXPECT_EQ(panel.WaitForExit(kEventBoundMs), 0u) << "the panel went on after its error box";
 }
 
 // --- The layout, control by control ---------------------------------------------------------------------------

@@ -20,7 +20,7 @@ using namespace tsm::test;
 namespace {
 
 [[nodiscard]] bool WaitUntilRegistered(const std::string& name, bool registered) {
-  return WaitUntil([&] { return (QueryTestServiceState(name) != 0) == registered; }, kServerTimeoutMs);
+  return WaitUntil([&] { return (QueryTestServiceState(name) != 0) == registered; }, kStartBoundMs);
 }
 
 struct ServiceFacts {

@@ -97,7 +97,7 @@ inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;
 struct PanelOptions {
   std::string exePath = PanelExePath(); // a copy elsewhere is fine; its pictures are read from this file
   std::string workingFolder;            // empty: the test's own working folder
-  DWORD startTimeoutMs = 30000;         // bound for the window to appear
+  DWORD startTimeoutMs = kStartBoundMs; // bound for the window to appear
 };
 
 // Memory in another process for the scope, for messages whose pointer the system does not marshal (SB_GETTEXT,
@@ -141,7 +141,7 @@ public:
   [[nodiscard]] std::optional<DWORD> ExitCode() const;
   // Asks the window to close (WM_CLOSE) and waits for the process to end; kills it if it does not. True when it
   // ended on its own (or had already ended). Called by the destructor.
-  bool Close(DWORD timeoutMs = kDefaultWaitMs);
+  bool Close(DWORD timeoutMs = kEventBoundMs);
 
   // --- Controls (id 0: the main window) ---
   // The window with this id anywhere below the main window, or nullptr.
@@ -188,7 +188,7 @@ public:
   void PostTick() const;
   // A WM_NULL round trip: every message SENT to the panel before it has been handled. Throws when the panel does not
   // answer in time.
-  void Sync(DWORD timeoutMs = kDefaultWaitMs) const;
+  void Sync(DWORD timeoutMs = kEventBoundMs) const;
   // Clicks a button as a user would (BM_CLICK, posted so that a modal box it opens does not block the test). False,
   // and nothing happens, when the button is disabled or not on screen. Observe the effect with WaitUntil.
   [[nodiscard]] bool Click(int id) const;
@@ -196,9 +196,9 @@ public:
   // --- Message boxes ---
   // An open, visible message box of the panel's process (class #32770), if any.
   [[nodiscard]] std::optional<MessageBoxInfo> FindMessageBox() const;
-  [[nodiscard]] std::optional<MessageBoxInfo> WaitForMessageBox(DWORD timeoutMs = kDefaultWaitMs) const;
+  [[nodiscard]] std::optional<MessageBoxInfo> WaitForMessageBox(DWORD timeoutMs = kEventBoundMs) const;
   // Presses the box's OK (or Cancel) button and waits until the box is gone.
-  [[nodiscard]] bool CloseMessageBox(const MessageBoxInfo& box, DWORD timeoutMs = kDefaultWaitMs) const;
+  [[nodiscard]] bool CloseMessageBox(const MessageBoxInfo& box, DWORD timeoutMs = kEventBoundMs) const;
 
   // --- Pictures on screen ---
   // A bitmap resource of the panel's executable (IDB_*), as loaded by LoadImage.
@@ -275,13 +275,12 @@ public:
   [[nodiscard]] const ScratchFolder& Program() const;
 };
 
-// Whether the panel's status bar reads `text` within timeoutMs. Looks at once, then 1, 2, 4 ... ms later up to
-// kPollIntervalMs apart: a loop paced on it runs at the panel's speed, and a long wait costs the shared cores little.
-[[nodiscard]] bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs = kDefaultWaitMs);
+// Whether the panel's status bar reads `text` within timeoutMs (looked at as WaitUntil looks).
+[[nodiscard]] bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs = kEventBoundMs);
 
 // The status bar's text once it differs from `from` (looked at as WaitForStatus does), or nothing when it still
 // reads `from` after timeoutMs.
 [[nodiscard]] std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const std::string& from,
-                                                             DWORD timeoutMs = kDefaultWaitMs);
+                                                             DWORD timeoutMs = kEventBoundMs);
 
 } // namespace tsm::test

@@ -18,7 +18,6 @@
 namespace tsm::test {
 namespace {
 
-constexpr DWORD kEndWaitMs = 10000;
 // A process that has only just ended may hold its executable a moment longer; a scratch folder waits that long.
 constexpr int kRemoveAttempts = 50;
 constexpr DWORD kRemoveRetryMs = 100;
@@ -267,7 +266,7 @@ ChildProcess::ChildProcess(const std::filesystem::path& exe, const std::filesyst
 ChildProcess::~ChildProcess() {
   if (!Running()) return;
   TerminateProcess(process_.Get(), 1);
-  WaitForSingleObject(process_.Get(), kEndWaitMs);
+  WaitForSingleObject(process_.Get(), kEndBoundMs);
 }
 
 bool ChildProcess::Running() const {
@@ -293,7 +292,7 @@ std::size_t ProcessSweep::Count() const { return ProcessesOf(path_, by_).size();
 std::size_t ProcessSweep::EndAll() const {
   const std::vector<UniqueHandle> processes = ProcessesOf(path_, by_);
   for (const UniqueHandle& p : processes) TerminateProcess(p.Get(), 1);
-  for (const UniqueHandle& p : processes) WaitForSingleObject(p.Get(), kEndWaitMs);
+  for (const UniqueHandle& p : processes) WaitForSingleObject(p.Get(), kEndBoundMs);
   return processes.size();
 }
 

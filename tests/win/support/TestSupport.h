@@ -25,18 +25,37 @@
 
 namespace tsm::test {
 
-// Bound for anything asynchronous: generous, because two cores are shared by everything under Wine. Never a
-// measure of speed.
-inline constexpr DWORD kDefaultWaitMs = 15000;
+// The bounds of every wait, named by what is awaited; a test names one of these, never a number. Each is generous,
+// because two cores are shared by everything under Wine, and none is below 10 s: a test fails at a bound only because
+// something never happened, never because it was slow (how fast anything happens is the benchmark's business).
+// A window that has not answered a round trip in kAnswerBoundMs is hung, not slow: a probe must never hold the window
+// at all, but on a loaded machine a round trip can take long without anything being wrong.
+inline constexpr DWORD kAnswerBoundMs = 10000;  // a round trip to a window's thread
+inline constexpr DWORD kEndBoundMs = 10000;     // a process ending once it has been closed or terminated
+inline constexpr DWORD kEventBoundMs = 15000;   // one thing a program does of its own accord: a status update, a
+                                                // connection, a probe's end, a message box
+inline constexpr DWORD kServiceBoundMs = 20000; // a service settling in a state, or leaving the manager's books
+inline constexpr DWORD kStartBoundMs = 30000;   // a program's start or stop as a whole: its window, its listening
+                                                // port, its exit; a script run to its end
+inline constexpr DWORD kHostileBoundMs = 30000; // an exchange with a hostile server, or the panel's next step while
+                                                // hostile servers hold its probes
+inline constexpr DWORD kBulkBoundMs = 60000;    // work in bulk: a lookup in a hostile file of megabytes, a long stream,
+                                                // a thousand overlapping probes ending
+inline constexpr DWORD kProbeBoundMs = 90000;   // a probe that ends by the rules, 2000 slow reads included
+
+// The most time between two looks while waiting.
 inline constexpr DWORD kPollIntervalMs = 25;
 
-// Polls done() every kPollIntervalMs until it returns true (then true) or timeoutMs has passed (then false).
-template <class Predicate> [[nodiscard]] bool WaitUntil(Predicate&& done, DWORD timeoutMs = kDefaultWaitMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
+// The one bounded wait: looks at done() at once, then 1, 2, 4 ... ms later up to pollMs apart, until it returns true
+// (then true) or boundMs has passed (then false). The first looks come quickly, so a loop paced on it runs at the
+// program's speed, and a long wait costs the shared cores little.
+template <class Predicate>
+[[nodiscard]] bool WaitUntil(Predicate&& done, DWORD boundMs = kEventBoundMs, DWORD pollMs = kPollIntervalMs) {
+  const ULONGLONG deadline = GetTickCount64() + boundMs;
+  for (DWORD pause = 1;; pause = pause * 2 < pollMs ? pause * 2 : pollMs) {
     if (done()) return true;
     if (GetTickCount64() >= deadline) return false;
-    Sleep(kPollIntervalMs);
+    Sleep(pause);
   }
 }
 
@@ -135,7 +154,7 @@ void WriteConfig(const ScratchFolder& folder, const std::string& xml);
 
 // Opens a script as the panel does (shell "open", hidden, no folder given: it runs in this process's working
 // folder) and waits, bounded, for it to finish. False when the shell would not open it or it did not finish.
-[[nodiscard]] bool RunScript(const std::string& path, DWORD timeoutMs = 30000);
+[[nodiscard]] bool RunScript(const std::string& path, DWORD timeoutMs = kStartBoundMs);
 
 // A process started here with a working folder of our choice (and, by default, no console window); ended
 // (TerminateProcess), if still running, when the owner goes. Started() tells whether it could be started, and
@@ -157,7 +176,7 @@ public:
   [[nodiscard]] DWORD Id() const { return id_; }
   [[nodiscard]] bool Running() const;
   // The exit code once the process has ended within timeoutMs, else nothing.
-  [[nodiscard]] std::optional<DWORD> WaitForExit(DWORD timeoutMs = 30000) const;
+  [[nodiscard]] std::optional<DWORD> WaitForExit(DWORD timeoutMs = kStartBoundMs) const;
 
 private:
   UniqueHandle process_;
