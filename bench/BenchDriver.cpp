@@ -328,9 +328,9 @@ private:
 // ---- The measurements --------------------------------------------------------------------------------------------
 
 struct Bench {
-  std::string panelExe = PanelExePath();
-  std::string minimalExe = TestExeFolder() + kMinimalExe;
-  std::string importsExe = TestExeFolder() + kMinimalImportsExe;
+  std::string panelExe = BuiltFile(kPanelExe);
+  std::string minimalExe = BuiltFile(kMinimalExe);
+  std::string importsExe = BuiltFile(kMinimalImportsExe);
   ScratchFolder work; // the panel's working folder, its configuration naming the answering server
   LocalHttpServer answering{AnswerAndClose};
   int runs = kDefaultRuns;

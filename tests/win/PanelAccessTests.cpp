@@ -20,7 +20,7 @@ protected:
     exeFolder_ = std::make_unique<ScratchFolder>();
     workingFolder_ = std::make_unique<ScratchFolder>();
     tsm::test::PanelOptions options;
-    options.exePath = exeFolder_->CopyIn(tsm::test::PanelExePath());
+    options.exePath = exeFolder_->CopyIn(tsm::test::BuiltFile(tsm::test::kPanelExe));
     options.workingFolder = workingFolder_->Path(); // no port: the status line stays as it started
     panel_ = std::make_unique<PanelDriver>(options);
   }

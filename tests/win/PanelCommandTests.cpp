@@ -7,6 +7,7 @@
 #include "support/PanelDriver.h"
 #include "support/TestServices.h"
 #include "support/CaseName.h"
+#include "win32/Shell.h"
 
 #include "res/resource.h"
 
@@ -21,7 +22,7 @@
 
 namespace {
 
-using tsm::test::FileExists;
+using tsm::FileExists;
 using tsm::test::Light;
 using tsm::test::LocalHttpServer;
 using tsm::test::MessageBoxInfo;
@@ -161,7 +162,7 @@ TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSe
   PanelInFolder panel(PanelExe::Copy);
   // Registers the test service as "Torvale", as the real script registers the server, and leaves its marker last.
   panel.Program().Write(kInstallScript, "@echo off\r\nsc create Torvale binPath= \"" +
-                                            tsm::test::SiblingPath("tsm_test_service.exe") +
+                                            tsm::test::BuiltFile(tsm::test::kTestServiceExe) +
                                             "\" start= demand\r\necho done> " + kMarker + "\r\n");
   ASSERT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
   const WindowState before = ReadState(panel);

@@ -116,13 +116,12 @@ void ExpectRunButton(const PanelDriver& panel, const char* caption, int glyph) {
 
 TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   const ScratchFolder folder;
-  const std::string bin = TestExeFolder();
   PanelOptions options;
-  options.exePath = folder.CopyIn(PanelExePath());
+  options.exePath = folder.CopyIn(BuiltFile(kPanelExe));
   options.workingFolder = folder.Path();
-  const ProcessSweep servers(folder.CopyIn(bin + "TorvaleServer.exe"));
+  const ProcessSweep servers(folder.CopyIn(BuiltFile(kServerExe)));
   for (const char* script : {tsm::kInstallScript, tsm::kRunScript, "UninstallService.bat"})
-    (void)folder.CopyIn(bin + script);
+    (void)folder.CopyIn(BuiltFile(script));
   const std::int32_t port = FreePort();
   ASSERT_GT(port, 0);
   folder.Write(tsm::kConfigPath, ConfigWithPort(port));

@@ -7,10 +7,12 @@
 #include "support/ProbeHarness.h"
 #include "support/CaseName.h"
 
+#include "core/ServerContract.h"
 #include "core/StopToken.h"
 #include "core/TagText.h"
 #include "http/HttpClient.h"
 #include "res/resource.h"
+#include "win32/Shell.h"
 #include "win32/SystemText.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +33,7 @@ namespace {
 using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using namespace tsm::test;
 using namespace tsm::test::probe;
+using tsm::FileExists;
 using namespace std::chrono_literals;
 
 constexpr DWORD kQuietMs = 2000; // how long a check that something does NOT happen gives it; no measure of speed
@@ -82,8 +85,6 @@ void ExpectStopMode(const PanelDriver& panel) {
   EXPECT_EQ(panel.Text(IDC_BTNRUNFERRIX), "Stop Torvale");
   EXPECT_TRUE(panel.ShowsPicture(IDC_BTNRUNFERRIX, IDB_GLYPH_STOP));
 }
-
-std::string StandInExe() { return TestExeFolder() + "TorvaleServer.exe"; }
 
 // Start mode runs a copy of the panel (PanelExe::Copy), so that the scripts it opens are ours and not the samples in
 // bin/; its working folder, where the configuration lives and where scripts run, is apart from it. Both paths hold
@@ -195,8 +196,8 @@ TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
   const ScratchFolder serverWork;
   const std::int32_t port = FreePort();
   WriteConfig(serverWork, ConfigWithPort(port));
-  const ChildProcess server(StandInExe(), serverWork.Path());
-  ASSERT_TRUE(server.Started()) << "cannot start " << StandInExe();
+  const ChildProcess server(BuiltFile(kServerExe), serverWork.Path());
+  ASSERT_TRUE(server.Started()) << "cannot start " << BuiltFile(kServerExe);
   ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port) || !server.Running(); }, kStartBoundMs));
   ASSERT_TRUE(server.Running()) << "the stand-in server exited with " << server.WaitForExit(0).value_or(0);
 
@@ -251,8 +252,8 @@ TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) 
   const std::int32_t port = FreePort();
   const PanelInFolder panel(port, PanelExe::Copy);
   // Whatever happens below, no server outlives the test: the sweep goes before the panel and its folders.
-  const ProcessSweep sweep(panel.Program().CopyIn(StandInExe()));
-  (void)panel.Program().CopyIn(TestExeFolder() + "run.bat");
+  const ProcessSweep sweep(panel.Program().CopyIn(BuiltFile(kServerExe)));
+  (void)panel.Program().CopyIn(BuiltFile(tsm::kRunScript));
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 
   ASSERT_TRUE(panel.Click(IDC_BTNRUNFERRIX));
@@ -351,7 +352,7 @@ TEST_P(PanelFolders, ReadTheConfigurationAndRunTheScripts) {
   root.Write(work + "config\\AppConfig.xml", ConfigWithPort(FreePort()));
   if (c.script) root.Write(program + c.script, kMarkerScript);
   PanelOptions options;
-  options.exePath = root.CopyIn(PanelExePath(), program + "TorvaleServiceManager.exe");
+  options.exePath = root.CopyIn(BuiltFile(kPanelExe), program + kPanelExe);
   options.workingFolder = root.PathOf(work);
   const PanelDriver panel(options);
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();

@@ -14,11 +14,12 @@
 namespace {
 
 using tsm::test::Bounds;
+using tsm::test::BuiltFile;
 using tsm::test::ChildProcess;
 using tsm::test::InspectMessageBox;
 using tsm::test::kEventBoundMs;
+using tsm::test::kPanelExe;
 using tsm::test::PanelDriver;
-using tsm::test::PanelExePath;
 using tsm::test::PanelInFolder;
 using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
@@ -178,7 +179,7 @@ TEST(PanelLifetime, ClosingTheWindowEndsTheProcess) {
 // closed the process ends with 0.
 TEST(PanelLifetime, AFailedCreationShowsOneErrorBoxAndEnds) {
   ScratchFolder folder;
-  const std::string copy = folder.CopyIn(PanelExePath());
+  const std::string copy = folder.CopyIn(BuiltFile(kPanelExe));
   const HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
   ASSERT_NE(update, nullptr) << GetLastError();
   // Four bytes that are no bitmap, in place of the picture (Wine's UpdateResource keeps a resource it is given no

@@ -205,7 +205,7 @@ struct RefusalCase {
 
 std::string MissingBinary() {
   std::string path(1, '"');
-  path.append(svc::SiblingPath("tsm_no_such_service.exe")).push_back('"');
+  path.append(svc::BuiltFile("tsm_no_such_service.exe")).push_back('"');
   return path;
 }
 std::string NotAService() { return svc::TestServiceCommand("--exit 0"); }

@@ -2,6 +2,7 @@
 
 #include "win32/ComInit.h"
 #include "win32/ComText.h"
+#include "win32/WideText.h"
 #include "config/ConfigLookup.h"
 #include "config/MsxmlUuids.h"
 #include "core/ServerContract.h"
@@ -111,12 +112,8 @@ TEST_F(XmlConfig, AdapterRecordsOwnerAndFileNameAsGiven) {
 
 // Wine's MSXML on its own would find a relative path in the executable's folder before the working folder.
 TEST_F(XmlConfig, RelativePathMeansTheWorkingFolderOnly) {
-  wchar_t exe[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  ASSERT_GT(length, 0u);
-  ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
   const std::string name = "tsm_xml_beside_exe_" + std::to_string(GetCurrentProcessId()) + ".xml";
-  const fs::path besideExe = fs::path(exe).parent_path() / name;
+  const fs::path besideExe = tsm::WideFromUtf8(tsm::test::BuiltFile(name));
   std::ofstream(besideExe, std::ios::binary) << Parameters(P("httpPort", "8080"));
   struct Remove {
     fs::path Path;

@@ -160,8 +160,6 @@ std::string WindowText(HWND hwnd, const std::string& what) {
 // ---------------------------------------------------------------------------------------------------------------
 // The built panel
 
-std::string PanelExePath() { return TestExeFolder() + "TorvaleServiceManager.exe"; }
-
 // ---------------------------------------------------------------------------------------------------------------
 // Printing, for readable test failures
 
@@ -599,7 +597,7 @@ bool PanelDriver::ShowsPicture(int id, int bitmapId) const {
 
 detail::PanelFolders::PanelFolders(const std::optional<std::string>& config, PanelExe exe) {
   if (config) WriteConfig(work_, *config);
-  exe_ = exe == PanelExe::Copy ? program_.emplace().CopyIn(PanelExePath()) : PanelExePath();
+  exe_ = exe == PanelExe::Copy ? program_.emplace().CopyIn(BuiltFile(kPanelExe)) : BuiltFile(kPanelExe);
 }
 
 PanelOptions detail::PanelFolders::Options() const {

@@ -40,9 +40,6 @@
 
 namespace tsm::test {
 
-// The built panel: TorvaleServiceManager.exe next to the running test executable.
-[[nodiscard]] std::string PanelExePath();
-
 // A control's rectangle in its parent's client coordinates, as the layout gives it: left, top, width, height.
 struct Bounds {
   int left = 0;
@@ -95,9 +92,9 @@ inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;
 
 // Paths in UTF-8, as ScratchFolder gives them.
 struct PanelOptions {
-  std::string exePath = PanelExePath(); // a copy elsewhere is fine; its pictures are read from this file
-  std::string workingFolder;            // empty: the test's own working folder
-  DWORD startTimeoutMs = kStartBoundMs; // bound for the window to appear
+  std::string exePath = BuiltFile(kPanelExe); // a copy elsewhere is fine; its pictures are read from this file
+  std::string workingFolder;                  // empty: the test's own working folder
+  DWORD startTimeoutMs = kStartBoundMs;       // bound for the window to appear
 };
 
 // Memory in another process for the scope, for messages whose pointer the system does not marshal (SB_GETTEXT,

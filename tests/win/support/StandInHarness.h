@@ -20,14 +20,8 @@ namespace tsm::test {
 // The path in double quotes, as a command line or a service's binary path wants a path with blanks.
 [[nodiscard]] std::string Quoted(const std::filesystem::path& path);
 
-// Paths of the built programs and samples, next to the running test executable.
-[[nodiscard]] std::filesystem::path BinFolder();
-[[nodiscard]] std::filesystem::path ServerExe();
-
 // Polls until the port accepts connections; false on timeout, or at once when process (if given) has ended.
 [[nodiscard]] bool WaitUntilListening(std::int32_t port, HANDLE process = nullptr, DWORD timeoutMs = kStartBoundMs);
-// Polls until the port refuses connections.
-[[nodiscard]] bool WaitUntilRefused(std::int32_t port, DWORD timeoutMs = kStartBoundMs);
 
 // Connects to 127.0.0.1:port, sends request as it is, and collects what comes back until the server closes or
 // timeoutMs passes. Empty when no connection could be made.

@@ -51,11 +51,9 @@ void KillServiceProcess(SC_HANDLE service) {
 
 } // namespace
 
-std::string SiblingPath(const char* exeName) { return ExecutableFolder() + exeName; }
-
 std::string TestServiceCommand(const std::string& options) {
   std::string command(1, '"');
-  command.append(SiblingPath("tsm_test_service.exe")).push_back('"');
+  command.append(BuiltFile(kTestServiceExe)).push_back('"');
   if (!options.empty()) command.append(1, ' ').append(options);
   return command;
 }

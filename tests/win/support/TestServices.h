@@ -33,9 +33,6 @@ namespace tsm::test {
 inline constexpr DWORD kHoldStateControl = 128;
 inline constexpr DWORD kAcceptStopControl = 255;
 
-// Windows path of exeName in the folder of the running executable, e.g. "Z:\...\bin\tsm_test_service.exe".
-[[nodiscard]] std::string SiblingPath(const char* exeName);
-
 // The quoted path of tsm_test_service.exe next to the running executable, followed by options if any
 // (e.g. "--stop-delay 3000"): a binary path ready for CreateTestService.
 [[nodiscard]] std::string TestServiceCommand(const std::string& options = {});

@@ -58,15 +58,10 @@ std::vector<UniqueHandle> ProcessesOf(const std::string& path, SweepBy by) {
 
 } // namespace
 
-std::string TestExeFolder() {
+std::string BuiltFile(std::string_view name) {
   std::string folder = ExecutableFolder();
   if (folder.empty()) throw std::runtime_error("cannot read the test executable's path");
-  return folder;
-}
-
-bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return folder.append(name);
 }
 
 // ---- ScratchFolder ----------------------------------------------------------------------------------------------

@@ -1,8 +1,8 @@
-// TestSupport: the small things every Windows test here needs, whatever it drives: a bounded wait, an owner for a
-// kernel handle, the test executable's folder, a scratch folder, a file's bytes and a folder's state, a working-folder
-// scope, a free loopback port and a look at one, the server's configuration text and where it goes, whether Wine is
-// underneath, a script opened as the shell opens it, a child process, and a sweep for processes no handle of ours
-// reaches.
+// TestSupport: the small things every Windows test here needs, whatever it drives: the bounded wait and its named
+// bounds, an owner for a kernel handle, the path of a built file, a scratch folder, a file's bytes and a folder's
+// state, a working-folder scope, a free loopback port and a look at one, the server's configuration text and where it
+// goes, whether Wine is underneath, a script opened as the shell opens it, a child process, and a sweep for processes
+// no handle of ours reaches.
 //
 // Nothing here knows the panel (see PanelDriver.h) or the stand-in server (see StandInHarness.h). Every wait is
 // bounded; every process started or found here is ended by its owner.
@@ -28,23 +28,15 @@ namespace tsm::test {
 // The bounds of every wait, named by what is awaited; a test names one of these, never a number. Each is generous,
 // because two cores are shared by everything under Wine, and none is below 10 s: a test fails at a bound only because
 // something never happened, never because it was slow (how fast anything happens is the benchmark's business).
-// A window that has not answered a round trip in kAnswerBoundMs is hung, not slow: a probe must never hold the window
-// at all, but on a loaded machine a round trip can take long without anything being wrong.
-inline constexpr DWORD kAnswerBoundMs = 10000;  // a round trip to a window's thread
+inline constexpr DWORD kAnswerBoundMs = 10000;  // a round trip to a window's thread: past it, the window is hung
 inline constexpr DWORD kEndBoundMs = 10000;     // a process ending once it has been closed or terminated
-inline constexpr DWORD kEventBoundMs = 15000;   // one thing a program does of its own accord: a status update, a
-                                                // connection, a probe's end, a message box
+inline constexpr DWORD kEventBoundMs = 15000;   // a thing a program does by itself: update, connection, probe's end
 inline constexpr DWORD kServiceBoundMs = 20000; // a service settling in a state, or leaving the manager's books
-inline constexpr DWORD kStartBoundMs = 30000;   // a program's start or stop as a whole: its window, its listening
-                                                // port, its exit; a script run to its end
-inline constexpr DWORD kHostileBoundMs = 30000; // an exchange with a hostile server, or the panel's next step while
-                                                // hostile servers hold its probes
-inline constexpr DWORD kBulkBoundMs = 60000;    // work in bulk: a lookup in a hostile file of megabytes, a long stream,
-                                                // a thousand overlapping probes ending
+inline constexpr DWORD kStartBoundMs = 30000;   // a whole start or stop: window, listening port, exit; a script's run
+inline constexpr DWORD kHostileBoundMs = 30000; // an exchange, or the panel's next step, while hostile servers stall
+inline constexpr DWORD kBulkBoundMs = 60000;    // bulk: a hostile file of megabytes, a long stream, 1000 probes' end
 inline constexpr DWORD kProbeBoundMs = 90000;   // a probe that ends by the rules, 2000 slow reads included
-
-// The most time between two looks while waiting.
-inline constexpr DWORD kPollIntervalMs = 25;
+inline constexpr DWORD kPollIntervalMs = 25;    // the most time between two looks while waiting
 
 // The one bounded wait: looks at done() at once, then 1, 2, 4 ... ms later up to pollMs apart, until it returns true
 // (then true) or boundMs has passed (then false). The first looks come quickly, so a loop paced on it runs at the
@@ -61,12 +53,15 @@ template <class Predicate>
 
 using tsm::UniqueHandle;
 
-// Folder of the running test executable (UTF-8), with its trailing backslash; every built program and sample lies
-// there. Throws std::runtime_error when the path cannot be read.
-[[nodiscard]] std::string TestExeFolder();
+// The programs the build puts beside every test executable.
+inline constexpr char kPanelExe[] = "TorvaleServiceManager.exe";
+inline constexpr char kServerExe[] = "TorvaleServer.exe";
+inline constexpr char kTestServiceExe[] = "tsm_test_service.exe";
 
-// Whether path (UTF-8) names a file (a folder does not count).
-[[nodiscard]] bool FileExists(const std::string& path);
+// Path (UTF-8) of what the build put beside the running test executable, in the program's own ExecutableFolder():
+// a program, a sample script, the sample configuration. Throws std::runtime_error when the system cannot say where
+// the executable lies, so that no test looks for its files in the wrong place.
+[[nodiscard]] std::string BuiltFile(std::string_view name);
 
 // A fresh empty folder under %TEMP%, removed with all its contents when the object goes. Its name holds a blank, as
 // "Program Files" does, so every script and command line that takes a path inside it must quote it. For a panel
