@@ -113,8 +113,11 @@ TEST_F(XmlConfig, AdapterRecordsOwnerAndFileNameAsGiven) {
 // Wine's MSXML on its own would find a relative path in the executable's folder before the working folder.
 TEST_F(XmlConfig, RelativePathMeansTheWorkingFolderOnly) {
   const std::string name = "tsm_xml_beside_exe_" + std::to_string(GetCurrentProcessId()) + ".xml";
-  const fs::path besideExe = tsm::WideFromUtf8(tsm::test::BuiltFile(name));
+  std::string besideExePath;
+  ASSERT_NO_THROW(besideExePath = tsm::test::BuiltFile(name)) << "the test executable's path cannot be read";
+  const fs::path besideExe = tsm::WideFromUtf8(besideExePath);
   std::ofstream(besideExe, std::ios::binary) << Parameters(P("httpPort", "8080"));
+  ASSERT_TRUE(fs::is_regular_file(besideExe)) << "nothing was written beside the executable";
   struct Remove {
     fs::path Path;
     ~Remove() {

@@ -158,9 +158,6 @@ std::string WindowText(HWND hwnd, const std::string& what) {
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
-// The built panel
-
-// ---------------------------------------------------------------------------------------------------------------
 // Printing, for readable test failures
 
 std::ostream& operator<<(std::ostream& out, const Bounds& b) {
