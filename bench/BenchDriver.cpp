@@ -36,6 +36,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -60,10 +61,8 @@ constexpr DWORD kOverlapSpacingMs = 20;
 
 constexpr std::size_t kAnswerLengths = 7;
 constexpr int kSampleAttempts = 5;
-
-constexpr DWORD kStartBoundMs = 30000;
-constexpr DWORD kAnswerBoundMs = 10000;
-constexpr DWORD kUpdateBoundMs = 15000;
+// What is timed is looked at every millisecond, so that the figure is not the wait's own pace.
+constexpr DWORD kMeasurePollMs = 1;
 
 // Targets.
 constexpr double kMaxExeBytes = 1024.0 * 1024.0;
@@ -169,10 +168,12 @@ public:
     StartTimes times;
     if (WaitForInputIdle(process_.Handle(), kStartBoundMs) != 0) Fail("no input idle within the bound");
     times.inputIdleMs = NowMs() - started_;
-    const bool ready = WaitUntilFast([&] {
-      if (!window_) window_ = FindWindowOfProcess();
-      return window_ && IsWindowVisible(window_) && Painted() && Answers();
-    });
+    const bool ready = WaitUntil(
+        [&] {
+          if (!window_) window_ = FindWindowOfProcess();
+          return window_ && IsWindowVisible(window_) && Painted() && Answers();
+        },
+        kStartBoundMs, kMeasurePollMs);
     if (!ready) Fail(std::string("no painted, answering window of class ") + windowClass_);
     times.readyMs = NowMs() - started_;
     return times;
@@ -181,9 +182,9 @@ public:
   void Close() {
     if (!process_.Started() || WaitForSingleObject(process_.Handle(), 0) == WAIT_OBJECT_0) return;
     if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.Handle(), kAnswerBoundMs) == WAIT_OBJECT_0) return;
+    if (WaitForSingleObject(process_.Handle(), kEndBoundMs) == WAIT_OBJECT_0) return;
     TerminateProcess(process_.Handle(), 1);
-    WaitForSingleObject(process_.Handle(), kAnswerBoundMs);
+    WaitForSingleObject(process_.Handle(), kEndBoundMs);
   }
 
   // The panel's timer tick, sent: when this returns its handler has run.
@@ -207,7 +208,8 @@ public:
 
   // Waits (polling every millisecond) until the status bar's text is no longer `length` long; the time it took.
   [[nodiscard]] double WaitForStatusChange(std::size_t length, double since) const {
-    if (!WaitUntilFast([&] { return StatusLength() != length; }, kUpdateBoundMs)) Fail("no status update came");
+    if (!WaitUntil([&] { return StatusLength() != length; }, kEventBoundMs, kMeasurePollMs))
+      Fail("no status update came");
     return NowMs() - since;
   }
 
@@ -220,15 +222,6 @@ public:
   }
 
 private:
-  template <class Predicate> static bool WaitUntilFast(Predicate&& done, DWORD timeoutMs = kStartBoundMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-      if (done()) return true;
-      if (GetTickCount64() >= deadline) return false;
-      Sleep(1);
-    }
-  }
-
   struct Search {
     DWORD processId;
     const char* windowClass;
@@ -343,9 +336,9 @@ private:
 // ---- The measurements --------------------------------------------------------------------------------------------
 
 struct Bench {
-  std::string panelExe = PanelExePath();
-  std::string minimalExe = TestExeFolder() + kMinimalExe;
-  std::string importsExe = TestExeFolder() + kMinimalImportsExe;
+  std::string panelExe = BuiltFile(kPanelExe);
+  std::string minimalExe = BuiltFile(kMinimalExe);
+  std::string importsExe = BuiltFile(kMinimalImportsExe);
   ScratchFolder work; // the panel's working folder, its configuration naming the answering server
   LocalHttpServer answering{AnswerAndClose};
   int runs = kDefaultRuns;
@@ -354,10 +347,9 @@ struct Bench {
 
   std::unique_ptr<Program> LaunchPanel() const { return std::make_unique<Program>(panelExe, work.Path(), kPanelClass); }
 
-  // The panel's first update: from "Checking status" to the server's answer.
+  // The panel's first update: from kCheckingStatus to the server's answer.
   static void WaitForFirstUpdate(const Program& panel) {
-    static constexpr std::size_t kCheckingStatus = sizeof "Checking status" - 1;
-    (void)panel.WaitForStatusChange(kCheckingStatus, NowMs());
+    (void)panel.WaitForStatusChange(sizeof kCheckingStatus - 1, NowMs());
   }
 
   // The panel started in folder, with its window up and its first update shown.
@@ -506,7 +498,7 @@ struct Bench {
         Sleep(kOverlapSpacingMs);
         peakThreads = std::max(peakThreads, gauge.Threads());
       }
-      if (!gauge.ReadSettled(500, 60000)) Fail("the overlapping probes never finished");
+      if (!gauge.ReadSettled(500, kBulkBoundMs)) Fail("the overlapping probes never finished");
       watch.Stop();
       overlapping = watch.LongestMs();
       overlappingSamples = watch.Samples();
@@ -612,10 +604,7 @@ struct Bench {
 private:
   // Polls as fast as the screen can be read, for the service's sake within the service manager's own bound.
   template <class Predicate> static bool WaitFor(Predicate&& done) {
-    const ULONGLONG deadline = GetTickCount64() + kServiceTimeoutMs;
-    while (!done())
-      if (GetTickCount64() >= deadline) return false;
-    return true;
+    return WaitUntil(std::forward<Predicate>(done), kServiceBoundMs, 1);
   }
 };
 

@@ -40,7 +40,6 @@ using namespace tsm::test;
 namespace {
 
 constexpr int kTicks = 100;
-constexpr DWORD kUpdateBoundMs = 15000;
 
 double WorkingSetMiB() {
   PROCESS_MEMORY_COUNTERS memory{};
@@ -131,7 +130,7 @@ void Pump(HWND window) {
 
 // Runs the loop until the status text is no longer `from`; false after the bound.
 bool PumpUntilStatusChanges(const tsm::TfrmMain& form, const std::string& from) {
-  const ULONGLONG deadline = GetTickCount64() + kUpdateBoundMs;
+  const ULONGLONG deadline = GetTickCount64() + kEventBoundMs;
   while (form.StatusText == from) {
     if (GetTickCount64() >= deadline) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
@@ -191,7 +190,7 @@ int main(int argc, char** argv) {
     phases.Step("window created, shown and updated (FormCreate included)");
     Pump(form.Handle());
     phases.Step("queue drained (controls painted)");
-    if (!PumpUntilStatusChanges(form, "Checking status")) throw std::runtime_error("the first probe never reported");
+    if (!PumpUntilStatusChanges(form, kCheckingStatus)) throw std::runtime_error("the first probe never reported");
     phases.Step("first probe's update (in the loop)");
 
     // The tick handler's two steps, timed apart (tmrMainTimer is exactly these two, in this order).

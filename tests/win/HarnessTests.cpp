@@ -5,6 +5,7 @@
 #include "core/ServerContract.h"
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
+#include "support/CaseName.h"
 
 #include <windows.h>
 
@@ -20,6 +21,7 @@
 
 namespace {
 
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using namespace tsm::test;
 
 // ---- The scriptable server ----------------------------------------------------------------------------------------
@@ -90,8 +92,6 @@ struct KnownBox {
   bool icon;
 };
 
-void PrintTo(const KnownBox& c, std::ostream* out) { *out << c.name; }
-
 class MessageBoxInspection : public ::testing::TestWithParam<KnownBox> {};
 
 TEST_P(MessageBoxInspection, SeesTheButtonsAndTheIcon) {
@@ -109,6 +109,6 @@ INSTANTIATE_TEST_SUITE_P(OwnBoxes, MessageBoxInspection,
                                            KnownBox{"ErrorIcon", MB_OK | MB_ICONERROR, {IDOK}, true},
                                            KnownBox{"InformationIcon", MB_OK | MB_ICONINFORMATION, {IDOK}, true},
                                            KnownBox{"OkCancel", MB_OKCANCEL, {IDOK, IDCANCEL}, false}),
-                         [](const ::testing::TestParamInfo<KnownBox>& c) { return std::string(c.param.name); });
+                         tsm::test::CaseName());
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
+#include "support/CaseName.h"
 
 #include "res/resource.h"
 
@@ -32,12 +33,18 @@
 
 namespace {
 
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using tsm::ResolveHttpPort;
 using tsm::test::FolderState;
 using tsm::test::HealthWatch;
 using tsm::test::IdleThreads;
+using tsm::test::kBulkBoundMs;
+using tsm::test::kCheckingStatus;
+using tsm::test::kNotRunning;
+using tsm::test::kRunningSince;
 using tsm::test::LocalHttpServer;
 using tsm::test::PanelDriver;
 using tsm::test::PanelInFolder;
@@ -50,13 +57,8 @@ using tsm::test::TickAndLetItEnd;
 using tsm::test::WorkingFolderScope;
 
 constexpr char kConfigFile[] = "config\\AppConfig.xml";
-constexpr char kChecking[] = "Checking status";
-constexpr char kNotRunning[] = "Torvale is NOT running";
 constexpr char kServerSays[] = "hostile-config";
-constexpr char kRunning[] = "Torvale is running since hostile-config";
-
-// A lookup that has not ended by then counts as hung. Generous: a loaded machine, and files of megabytes.
-constexpr DWORD kLookupBoundMs = 60000;
+const std::string kRunning = kRunningSince + std::string(kServerSays);
 
 // ---------------------------------------------------------------------------------------------------------------------
 // Making the files
@@ -190,20 +192,12 @@ using MakeFile = std::function<std::string(std::int32_t port)>;
 using WantPort = std::function<std::optional<std::int32_t>(std::int32_t port)>;
 
 struct ConfigCase {
-  const char* Name;
-  MakeFile File;
-  WantPort Port;        // what the resolution yields
-  bool Throws = false;  // the resolution ends with an error (and so yields nothing)
-  bool OnPanel = false; // also run under the real panel
-  std::size_t MemoryBoundMb = 64;
-};
-
-void PrintTo(const ConfigCase& c, std::ostream* os) { *os << c.Name; }
-
-struct CaseName {
-  template <class Case> std::string operator()(const testing::TestParamInfo<Case>& test) const {
-    return test.param.Name;
-  }
+  const char* name;
+  MakeFile file;
+  WantPort port;        // what the resolution yields
+  bool throws = false;  // the resolution ends with an error (and so yields nothing)
+  bool onPanel = false; // also run under the real panel
+  std::size_t memoryBoundMb = 64;
 };
 
 [[nodiscard]] MakeFile Text(std::string text) {
@@ -425,31 +419,32 @@ TEST_P(ConfigPortTable, ResolvesAsTheRulesSay) {
   const ConfigCase& c = GetParam();
   const std::int32_t port = tsm::test::FreePort();
   const ScratchFolder folder;
-  const std::string bytes = c.File(port);
+  const std::string bytes = c.file(port);
   folder.Write(kConfigFile, bytes);
   const WorkingFolderScope inside(folder.Path());
 
   const std::uint64_t peakBefore = PeakPrivateBytes();
-  const Resolved resolved = ResolveBounded(kLookupBoundMs);
+  const Resolved resolved = ResolveBounded(kBulkBoundMs);
   const std::uint64_t growth = PeakPrivateBytes() - peakBefore;
 
-  ASSERT_TRUE(resolved.ended) << "the lookup did not end within " << kLookupBoundMs << " ms";
-  EXPECT_EQ(resolved.threw, c.Throws) << resolved.error;
-  EXPECT_EQ(resolved.port, c.Port(port));
-  EXPECT_LT(growth, c.MemoryBoundMb << 20) << "the lookup's memory grew by " << (growth >> 20) << " MB";
+  ASSERT_TRUE(resolved.ended) << "the lookup did not end within " << kBulkBoundMs << " ms";
+  EXPECT_EQ(resolved.threw, c.throws) << resolved.error;
+  EXPECT_EQ(resolved.port, c.port(port));
+  EXPECT_LT(growth, c.memoryBoundMb << 20) << "the lookup's memory grew by " << (growth >> 20) << " MB";
   EXPECT_EQ(tsm::test::ReadFileBytes(folder.PathOf(kConfigFile)), bytes) << "the file changed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ConfigPortTable, testing::ValuesIn(kFiles), CaseName());
-INSTANTIATE_TEST_SUITE_P(PortsAboveTheTcpRange, ConfigPortTable, testing::ValuesIn(kPortsAboveTheTcpRange), CaseName());
-INSTANTIATE_TEST_SUITE_P(HugeFiles, ConfigPortTable, testing::ValuesIn(kHugeFiles), CaseName());
+INSTANTIATE_TEST_SUITE_P(Files, ConfigPortTable, testing::ValuesIn(kFiles), tsm::test::CaseName());
+INSTANTIATE_TEST_SUITE_P(PortsAboveTheTcpRange, ConfigPortTable, testing::ValuesIn(kPortsAboveTheTcpRange),
+                         tsm::test::CaseName());
+INSTANTIATE_TEST_SUITE_P(HugeFiles, ConfigPortTable, testing::ValuesIn(kHugeFiles), tsm::test::CaseName());
 
 class ConfigFolderAsIs : public testing::Test {
 protected:
   // The lookup in folder_ ends, throws nothing and finds no port.
   void ExpectNoPort() const {
     const WorkingFolderScope inside(folder_.Path());
-    const Resolved resolved = ResolveBounded(kLookupBoundMs);
+    const Resolved resolved = ResolveBounded(kBulkBoundMs);
     ASSERT_TRUE(resolved.ended);
     EXPECT_FALSE(resolved.threw) << resolved.error;
     EXPECT_EQ(resolved.port, std::nullopt);
@@ -480,12 +475,12 @@ TEST_F(ConfigFolderAsIs, AFileLockedByAnotherProgramGivesNoPortUntilReleased) {
     const tsm::test::UniqueHandle lock(CreateFileA(folder_.PathOf(kConfigFile).c_str(), GENERIC_READ, 0, nullptr,
                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(lock.Valid());
-    const Resolved resolved = ResolveBounded(kLookupBoundMs);
+    const Resolved resolved = ResolveBounded(kBulkBoundMs);
     ASSERT_TRUE(resolved.ended);
     EXPECT_FALSE(resolved.threw) << resolved.error;
     EXPECT_EQ(resolved.port, std::nullopt);
   }
-  const Resolved resolved = ResolveBounded(kLookupBoundMs);
+  const Resolved resolved = ResolveBounded(kBulkBoundMs);
   ASSERT_TRUE(resolved.ended);
   EXPECT_EQ(resolved.port, port);
 }
@@ -497,7 +492,7 @@ TEST_F(ConfigFolderAsIs, AnExternalDocumentTypeIsNeverFetched) {
   const std::string dtd = "http://127.0.0.1:" + std::to_string(dtdServer.Port()) + "/evil.dtd";
   folder_.Write(kConfigFile, Fill("<!DOCTYPE configuration SYSTEM \"" + dtd + "\">" + Doc(kPortChild), port));
   const WorkingFolderScope inside(folder_.Path());
-  const Resolved resolved = ResolveBounded(kLookupBoundMs);
+  const Resolved resolved = ResolveBounded(kBulkBoundMs);
   ASSERT_TRUE(resolved.ended);
   EXPECT_EQ(resolved.port, port);
   EXPECT_EQ(dtdServer.Connections(), 0u);
@@ -509,8 +504,8 @@ TEST_F(ConfigFolderAsIs, AnExternalDocumentTypeIsNeverFetched) {
 // What the status bar must read once the probe has done with the port the lookup gives: the server on the port
 // answers, nothing listens on any other port (only 0 happens here), and no port means no probe at all.
 [[nodiscard]] std::string ExpectedStatus(const ConfigCase& c, std::int32_t serverPort) {
-  const std::optional<std::int32_t> port = c.Throws ? std::nullopt : c.Port(serverPort);
-  if (!port) return kChecking;
+  const std::optional<std::int32_t> port = c.throws ? std::nullopt : c.port(serverPort);
+  if (!port) return kCheckingStatus;
   return (static_cast<std::uint32_t>(*port) & 0xFFFFu) == static_cast<std::uint32_t>(serverPort) ? kRunning
                                                                                                  : kNotRunning;
 }
@@ -519,7 +514,7 @@ TEST_F(ConfigFolderAsIs, AnExternalDocumentTypeIsNeverFetched) {
 [[nodiscard]] std::vector<ConfigCase> OnPanel(const ConfigCase* begin, const ConfigCase* end) {
   std::vector<ConfigCase> cases;
   for (const ConfigCase* c = begin; c != end; ++c)
-    if (c->OnPanel) cases.push_back(*c);
+    if (c->onPanel) cases.push_back(*c);
   return cases;
 }
 
@@ -530,7 +525,7 @@ void ExpectAGoodFileReadNext(const PanelDriver& panel, const ScratchFolder& fold
                              HealthWatch& watch) {
   folder.Write(kConfigFile, Fill(Doc(kPortChild), server.Port()));
   panel.Tick();
-  EXPECT_TRUE(watch.Until([&] { return panel.StatusText() == kRunning; }, kLookupBoundMs))
+  EXPECT_TRUE(watch.Until([&] { return panel.StatusText() == kRunning; }, kBulkBoundMs))
       << "the status bar reads \"" << panel.StatusText() << "\"";
 }
 
@@ -541,7 +536,7 @@ TEST_P(ConfigOnThePanel, ShowsWhatThePortLeadsToAndWritesNothing) {
     connection.Send(tsm::test::HttpAnswer(std::string("<runningSince>") + kServerSays + "</runningSince>"));
   });
   const ScratchFolder folder;
-  folder.Write(kConfigFile, c.File(server.Port()));
+  folder.Write(kConfigFile, c.file(server.Port()));
   // Any write the panel made would show as a later time, even on a coarse clock.
   fs::last_write_time(fs::path(folder.PathOf(kConfigFile)), fs::file_time_type::clock::now() - 1h);
   const FolderState before = StateOf(folder.Path());
@@ -553,44 +548,45 @@ TEST_P(ConfigOnThePanel, ShowsWhatThePortLeadsToAndWritesNothing) {
   HealthWatch watch(panel);
   const ProcessGauge gauge(panel.ProcessId());
 
-  if (expected == kChecking) {
-    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kLookupBoundMs)) << "the tick's probe never ended";
+  if (expected == kCheckingStatus) {
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kBulkBoundMs)) << "the tick's probe never ended";
     watch.Look();
-    EXPECT_EQ(panel.StatusText(), kChecking);
+    EXPECT_EQ(panel.StatusText(), kCheckingStatus);
     EXPECT_EQ(server.Connections(), 0u);
   } else {
-    EXPECT_TRUE(watch.Until([&] { return panel.StatusText() == expected; }, kLookupBoundMs))
+    EXPECT_TRUE(watch.Until([&] { return panel.StatusText() == expected; }, kBulkBoundMs))
         << "the status bar reads \"" << panel.StatusText() << "\"";
     // Ticks over a known port never read the file again.
     const std::size_t idle = IdleThreads(gauge);
-    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kLookupBoundMs)) << "the tick's probe never ended";
-    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kLookupBoundMs)) << "the tick's probe never ended";
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kBulkBoundMs)) << "the tick's probe never ended";
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle, kBulkBoundMs)) << "the tick's probe never ended";
     watch.Look();
     EXPECT_EQ(panel.StatusText(), expected);
   }
   EXPECT_EQ(StateOf(folder.Path()), before) << "the panel changed its working folder";
 
   // The panel kept looking: a good file now is read on the next tick.
-  if (expected == kChecking) ExpectAGoodFileReadNext(panel, folder, server, watch);
+  if (expected == kCheckingStatus) ExpectAGoodFileReadNext(panel, folder, server, watch);
 
   EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
-  EXPECT_LT(watch.MostPrivateBytes(), static_cast<std::uint64_t>(c.MemoryBoundMb + 64) << 20)
+  EXPECT_LT(watch.MostPrivateBytes(), static_cast<std::uint64_t>(c.memoryBoundMb + 64) << 20)
       << "the panel grew to " << (watch.MostPrivateBytes() >> 20) << " MB";
-  std::printf("[hostile] %s: worst round trip %lu ms over %d round trips, most private bytes %llu KiB\n", c.Name,
+  std::printf("[hostile] %s: worst round trip %lu ms over %d round trips, most private bytes %llu KiB\n", c.name,
               static_cast<unsigned long>(watch.WorstRoundTripMs()), watch.RoundTrips(),
               static_cast<unsigned long long>(watch.MostPrivateBytes() / 1024));
   std::fflush(stdout);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ConfigOnThePanel, testing::ValuesIn(OnPanel(std::begin(kFiles), std::end(kFiles))),
-                         CaseName());
+                         tsm::test::CaseName());
 INSTANTIATE_TEST_SUITE_P(PortsAboveTheTcpRange, ConfigOnThePanel,
                          testing::ValuesIn(OnPanel(std::begin(kPortsAboveTheTcpRange),
                                                    std::end(kPortsAboveTheTcpRange))),
-                         CaseName());
+                         tsm::test::CaseName());
 INSTANTIATE_TEST_SUITE_P(HugeFiles, ConfigOnThePanel,
-                         testing::ValuesIn(OnPanel(std::begin(kHugeFiles), std::end(kHugeFiles))), CaseName());
+                         testing::ValuesIn(OnPanel(std::begin(kHugeFiles), std::end(kHugeFiles))),
+                         tsm::test::CaseName());
 
 // No configuration folder at all at start: nothing to show, and the panel keeps looking until one appears.
 TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
@@ -600,9 +596,9 @@ TEST(ConfigMissingOnThePanel, NothingUntilTheFileAppears) {
   HealthWatch watch(panel);
   const ProcessGauge gauge(panel.ProcessId());
 
-  ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kLookupBoundMs)) << "the tick's probe never ended";
+  ASSERT_TRUE(TickAndLetItEnd(panel, gauge, IdleThreads(gauge), kBulkBoundMs)) << "the tick's probe never ended";
   watch.Look();
-  EXPECT_EQ(panel.StatusText(), kChecking);
+  EXPECT_EQ(panel.StatusText(), kCheckingStatus);
   EXPECT_EQ(server.Connections(), 0u);
   EXPECT_TRUE(fs::is_empty(fs::path(panel.Work().Path()))) << "the panel wrote into its working folder";
 

@@ -6,6 +6,7 @@
 #include "core/TagText.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
+#include "support/CaseName.h"
 
 #include <windows.h>
 
@@ -28,9 +29,7 @@ using std::chrono::milliseconds;
 
 namespace {
 
-struct ByName {
-  template <class Case> std::string operator()(const testing::TestParamInfo<Case>& c) const { return c.param.name; }
-};
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 
 struct Outcome {
   bool ok = false;
@@ -60,9 +59,8 @@ using tsm::test::RunningUnderWine;
 // does to the read that carries it depends on where the system cuts the stream into reads, which a real socket
 // does not promise; the core's read loop is proven against a counted sequence of reads instead.) How soon one
 // ends after the server's close is the read loop's own rule, proven on the core with a counted wait, and a matter
-// of speed here; only an exchange that never ends fails (kNeverEnds).
+// of speed here; only an exchange that never ends fails (kHostileBoundMs).
 struct AnswerCase {
-  friend void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   Script script;
   bool ok;
@@ -70,8 +68,6 @@ struct AnswerCase {
   milliseconds atLeast;
   std::optional<std::string> wineSeesClose = {}; // a reset, which Wine reads as a close after these bytes
 };
-
-constexpr milliseconds kNeverEnds = 30s;
 
 class HttpGetAnswer : public testing::TestWithParam<AnswerCase> {};
 
@@ -83,7 +79,7 @@ TEST_P(HttpGetAnswer, ResultResponseAndWhenItEnds) {
   EXPECT_EQ(got.ok, asClose || c.ok);
   EXPECT_EQ(got.response, asClose ? *c.wineSeesClose : c.response);
   EXPECT_GE(got.elapsed, c.atLeast);
-  EXPECT_LT(got.elapsed, kNeverEnds);
+  EXPECT_LT(got.elapsed, milliseconds(kHostileBoundMs));
   EXPECT_EQ(server.Connections(), 1u);
 }
 
@@ -91,34 +87,33 @@ constexpr milliseconds kSilence = 1900ms;
 
 INSTANTIATE_TEST_SUITE_P(
     Server, HttpGetAnswer,
-    testing::Values(
-        AnswerCase{"AnswersAndCloses", AnswerAndClose(kAnswer), true, kAnswer, 0ms},
-        AnswerCase{"AnswersAndKeepsOpen", AnswerAndHoldOpen(kAnswer), true, kAnswer, kSilence},
-        AnswerCase{"AnswersInPiecesThenCloses",
-                   {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms),
-                    step::Send("\r\n<runningSince>T</runningSince>"), step::Close()},
-                   true,
-                   "HTTP/1.1 200 OK\r\n\r\n<runningSince>T</runningSince>",
-                   0ms},
-        AnswerCase{"ClosesWithoutAnswer", {step::ReadRequest(), step::Close()}, true, "", 0ms},
-        AnswerCase{"SilentAndOpen", {step::ReadRequest(), step::HoldOpen()}, true, "", kSilence},
-        AnswerCase{"NeverReads", {step::Pause(60s)}, true, "", kSilence},
-        // On Windows a reset fails the read that sees it, and what came before is dropped with it.
-        AnswerCase{"ResetMidAnswer",
-                   {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms), step::Reset()},
-                   false,
-                   "",
-                   0ms,
-                   "HTTP/1.1 200 OK\r\n"},
-        AnswerCase{"ResetBeforeAnswer", {step::ReadRequest(), step::Reset()}, false, "", 0ms, ""},
-        // Closing with the request still unread resets the connection.
-        AnswerCase{"ClosesWithRequestUnread", {step::Pause(300ms), step::Close()}, false, "", 0ms, ""}),
-    ByName());
+    testing::Values(AnswerCase{"AnswersAndCloses", AnswerAndClose(kAnswer), true, kAnswer, 0ms},
+                    AnswerCase{"AnswersAndKeepsOpen", AnswerAndHoldOpen(kAnswer), true, kAnswer, kSilence},
+                    AnswerCase{"AnswersInPiecesThenCloses",
+                               {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms),
+                                step::Send("\r\n<runningSince>T</runningSince>"), step::Close()},
+                               true,
+                               "HTTP/1.1 200 OK\r\n\r\n<runningSince>T</runningSince>",
+                               0ms},
+                    AnswerCase{"ClosesWithoutAnswer", {step::ReadRequest(), step::Close()}, true, "", 0ms},
+                    AnswerCase{"SilentAndOpen", {step::ReadRequest(), step::HoldOpen()}, true, "", kSilence},
+                    AnswerCase{"NeverReads", {step::Pause(60s)}, true, "", kSilence},
+                    // On Windows a reset fails the read that sees it, and what came before is dropped with it.
+                    AnswerCase{
+                        "ResetMidAnswer",
+                        {step::ReadRequest(), step::Send("HTTP/1.1 200 OK\r\n"), step::Pause(300ms), step::Reset()},
+                        false,
+                        "",
+                        0ms,
+                        "HTTP/1.1 200 OK\r\n"},
+                    AnswerCase{"ResetBeforeAnswer", {step::ReadRequest(), step::Reset()}, false, "", 0ms, ""},
+                    // Closing with the request still unread resets the connection.
+                    AnswerCase{"ClosesWithRequestUnread", {step::Pause(300ms), step::Close()}, false, "", 0ms, ""}),
+    tsm::test::CaseName());
 
 // ---- What reaches the server ------------------------------------------------------------------------------------
 
 struct RequestCase {
-  friend void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   std::string host;
   std::string path;
@@ -132,7 +127,7 @@ TEST_P(HttpGetRequest, ServerReceivesExactlyTheseBytes) {
   LocalHttpServer server(Script{step::ReadRequest(), step::Close()});
   std::string response;
   ASSERT_TRUE(tsm::HttpGet(c.host, c.path, server.Port(), response));
-  ASSERT_TRUE(server.WaitForHandlers(10s));
+  ASSERT_TRUE(server.WaitForHandlers());
   EXPECT_EQ(server.Requests(), std::vector<std::string>{c.bytes});
 }
 
@@ -144,12 +139,11 @@ INSTANTIATE_TEST_SUITE_P(Paths, HttpGetRequest,
                                                      "Host: localhost\r\n\r\n"},
                                          RequestCase{"HostHeaderNamesLocalhostWhateverWasDialled", "127.0.0.1",
                                                      tsm::kStatusPath, kStatusRequest}),
-                         ByName());
+                         tsm::test::CaseName());
 
 // ---- Hosts and ports --------------------------------------------------------------------------------------------
 
 struct ReachCase {
-  friend void PrintTo(const ReachCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   std::string host;
   std::uint32_t highBits; // or-ed into the server's port; only the low 16 bits may count
@@ -172,10 +166,9 @@ INSTANTIATE_TEST_SUITE_P(Addresses, HttpGetReach,
                                          ReachCase{"PortAbove65535", "localhost", 0x10000},
                                          ReachCase{"NegativePort", "localhost", 0xFFFF0000},
                                          ReachCase{"OnlySignBitAbove", "localhost", 0x80000000}),
-                         ByName());
+                         tsm::test::CaseName());
 
 struct NoConnectionCase {
-  friend void PrintTo(const NoConnectionCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   std::string host;
 };
@@ -188,13 +181,13 @@ TEST_P(HttpGetUnreachable, FailsEmptyWithoutConnecting) {
   const Outcome got = TimedGet(GetParam().host, tsm::kStatusPath, server.Port());
   EXPECT_FALSE(got.ok);
   EXPECT_EQ(got.response, "");
-  EXPECT_FALSE(server.WaitForConnections(1, 500ms));
+  EXPECT_FALSE(server.WaitForConnections(1, 500));
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, HttpGetUnreachable,
                          testing::Values(NoConnectionCase{"NameThatDoesNotResolve", "no-such-host.invalid"},
                                          NoConnectionCase{"AnyAddress", "0.0.0.0"}),
-                         ByName());
+                         tsm::test::CaseName());
 
 TEST(HttpGetRefused, NothingListeningFailsEmpty) {
   // A socket bound but not listening holds the port, so nobody else can start listening there meanwhile.
@@ -240,7 +233,7 @@ TEST(HttpGetChunkLimit, StopsReadingAnEndlessAnswer) {
                                     << std::mismatch(response.begin(), response.end(), expected.begin()).first -
                                            response.begin();
   // The sender stops only when its sends fail: the client closed on it with the rest unread.
-  EXPECT_TRUE(server.WaitForHandlers(60s));
+  EXPECT_TRUE(server.WaitForHandlers(kBulkBoundMs));
   EXPECT_GT(chunksSent.load() * 1024u, response.size());
 }
 
@@ -251,7 +244,7 @@ TEST(HttpGetThreads, TwoExchangesAtOnceEachGetTheirOwnAnswer) {
   std::atomic<int> metTogether{0};
   LocalHttpServer server([&](ServerConnection& connection) {
     if (!connection.ReadRequest()) return;
-    if (connection.Server().WaitForConnections(2, 30s)) ++metTogether;
+    if (connection.Server().WaitForConnections(2)) ++metTogether;
     const std::string request = connection.Received();
     connection.Send(HttpAnswer("<echo>" + request.substr(0, request.find("\r\n")) + "</echo>"));
   });

@@ -21,7 +21,7 @@ protected:
     exeFolder_ = std::make_unique<ScratchFolder>();
     workingFolder_ = std::make_unique<ScratchFolder>();
     tsm::test::PanelOptions options;
-    options.exePath = exeFolder_->CopyIn(tsm::test::PanelExePath());
+    options.exePath = exeFolder_->CopyIn(tsm::test::BuiltFile(tsm::test::kPanelExe));
     options.workingFolder = workingFolder_->Path(); // no port: the status line stays as it started
     panel_ = std::make_unique<PanelDriver>(options);
   }
@@ -46,7 +46,7 @@ private:
 TEST_F(PanelAccess, ButtonsAndStatusBarAreNamedByWhatTheyShow) {
   EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_BTNREGISTER)), "Register Service");
   EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_BTNSERVERSTARTSTOP)), "Run Torvale");
-  EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_STBMAIN)), "Checking status");
+  EXPECT_EQ(tsm::test::AccessibleName(Panel().Control(IDC_STBMAIN)), tsm::test::kCheckingStatus);
 }
 
 // As in a dialog box, the focus is on the page's one enabled button (Run Torvale waits for a probe that never comes)

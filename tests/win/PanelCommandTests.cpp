@@ -6,6 +6,8 @@
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/TestServices.h"
+#include "support/CaseName.h"
+#include "win32/Shell.h"
 
 #include "res/resource.h"
 
@@ -20,13 +22,14 @@
 
 namespace {
 
-using tsm::test::FileExists;
+using tsm::FileExists;
 using tsm::test::Light;
 using tsm::test::LocalHttpServer;
 using tsm::test::MessageBoxInfo;
 using tsm::test::PanelDriver;
 using tsm::test::PanelExe;
 using tsm::test::PanelInFolder;
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using tsm::test::ServiceGuard;
 using tsm::test::TestServiceCommand;
 using tsm::test::WaitUntil;
@@ -38,7 +41,7 @@ constexpr char kNoInstallScript[] = "Install service file is not found. Cannot i
 constexpr char kMarker[] = "marker.txt";
 // The stub writes its marker into whatever folder it runs in, which is the one the shell gave it.
 constexpr char kMarkerScript[] = "@echo off\r\necho done> marker.txt\r\n";
-constexpr char kRunningSince[] = "Tue, 1 Jan 2030 10:00:00";
+constexpr char kSince[] = "Tue, 1 Jan 2030 10:00:00";
 
 // Everything of the window a command could change, as read through the window system. The traffic light is read
 // from the screen, which a message box may cover, so it is kept apart.
@@ -80,7 +83,7 @@ Light ReadLight(const PanelDriver& panel) {
   if (panel.ActivePage() != IDC_TBREGISTERED) return Light::None;
   // Painted in the panel's own time after a change; give it a moment to settle before reading.
   Light light = Light::None;
-  (void)WaitUntil([&] { return (light = panel.StatusLight()) != Light::None; }, 5000);
+  (void)WaitUntil([&] { return (light = panel.StatusLight()) != Light::None; });
   return light;
 }
 
@@ -113,8 +116,6 @@ struct MissingScript {
   const char* name;
   void (*prepare)(const PanelInFolder& panel);
 };
-
-void PrintTo(const MissingScript& c, std::ostream* out) { *out << c.name; }
 
 class PanelRegisterWithoutScript : public ::testing::TestWithParam<MissingScript> {};
 
@@ -154,14 +155,14 @@ INSTANTIATE_TEST_SUITE_P(InstallScript, PanelRegisterWithoutScript,
                                                            ASSERT_TRUE(CreateDirectoryA(
                                                                p.Program().PathOf(kInstallScript).c_str(), nullptr));
                                                          }}),
-                         [](const ::testing::TestParamInfo<MissingScript>& c) { return std::string(c.param.name); });
+                         tsm::test::CaseName());
 
 TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSent) {
   const ServiceGuard cleanup(kService);
   PanelInFolder panel(PanelExe::Copy);
   // Registers the test service as "Torvale", as the real script registers the server, and leaves its marker last.
   panel.Program().Write(kInstallScript, "@echo off\r\nsc create Torvale binPath= \"" +
-                                            tsm::test::SiblingPath("tsm_test_service.exe") +
+                                            tsm::test::BuiltFile(tsm::test::kTestServiceExe) +
                                             "\" start= demand\r\necho done> " + kMarker + "\r\n");
   ASSERT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
   const WindowState before = ReadState(panel);
@@ -194,7 +195,7 @@ TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSe
   EXPECT_TRUE(panel.IsVisible(IDC_LBLREQUESTSENTREGISTERED));
   EXPECT_TRUE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
   EXPECT_TRUE(panel.ShowsWaitCursor());
-  EXPECT_EQ(panel.StatusText(), "Checking status");
+  EXPECT_EQ(panel.StatusText(), tsm::test::kCheckingStatus);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -209,8 +210,6 @@ struct Accepted {
   bool startEnabled;
   bool stopEnabled;
 };
-
-void PrintTo(const Accepted& c, std::ostream* out) { *out << c.name; }
 
 class PanelServiceRequest : public ::testing::TestWithParam<Accepted> {};
 
@@ -247,16 +246,16 @@ INSTANTIATE_TEST_SUITE_P(
     TorvaleService, PanelServiceRequest,
     ::testing::Values(Accepted{"Start", false, IDC_BTNSTARTSERVICE, SERVICE_RUNNING, Light::Running, false, true},
                       Accepted{"Stop", true, IDC_BTNSTOPSERVICE, SERVICE_STOPPED, Light::Stopped, true, false}),
-    [](const ::testing::TestParamInfo<Accepted>& c) { return std::string(c.param.name); });
+    tsm::test::CaseName());
 
 // With a server to answer, the status update that follows the next tick ends the indication.
 TEST(PanelServiceRequestEnds, WithTheNextStatusUpdate) {
   const ServiceGuard cleanup(kService);
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
-  const LocalHttpServer server(tsm::test::AnswerAndClose(
-      tsm::test::HttpAnswer(std::string("<runningSince>") + kRunningSince + "</runningSince>")));
+  const LocalHttpServer server(
+      tsm::test::AnswerAndClose(tsm::test::HttpAnswer(std::string("<runningSince>") + kSince + "</runningSince>")));
   PanelInFolder panel(server.Port(), PanelExe::Copy);
-  const std::string running = std::string("Torvale is running since ") + kRunningSince;
+  const std::string running = tsm::test::kRunningSince + std::string(kSince);
   ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == running; })) << panel.StatusText();
 
   ASSERT_TRUE(panel.Click(IDC_BTNSTARTSERVICE));
@@ -286,8 +285,6 @@ struct Refusal {
   const char* message;
   DWORD stateAfter;
 };
-
-void PrintTo(const Refusal& c, std::ostream* out) { *out << c.name; }
 
 // What one attempt at a refusal saw. The panel's own 10-second timer cannot be held off from outside; if it ticked
 // during the attempt, its refresh may rightly have changed the window, and the attempt is made again.
@@ -321,10 +318,10 @@ protected:
       return round;
     }
 
-    const LocalHttpServer server(tsm::test::AnswerAndClose(
-        tsm::test::HttpAnswer(std::string("<runningSince>") + kRunningSince + "</runningSince>")));
+    const LocalHttpServer server(
+        tsm::test::AnswerAndClose(tsm::test::HttpAnswer(std::string("<runningSince>") + kSince + "</runningSince>")));
     PanelInFolder panel(server.Port(), PanelExe::Copy);
-    const std::string running = std::string("Torvale is running since ") + kRunningSince;
+    const std::string running = tsm::test::kRunningSince + std::string(kSince);
     if (!WaitUntil([&] { return panel.StatusText() == running; })) {
       ADD_FAILURE() << "no status update at start: " << panel.StatusText();
       return round;
@@ -383,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "Could not stop the service. The requested control code is not valid, or it is unacceptable to the "
                 "service.",
                 SERVICE_RUNNING}),
-    [](const ::testing::TestParamInfo<Refusal>& c) { return std::string(c.param.name); });
+    tsm::test::CaseName());
 
 // ---------------------------------------------------------------------------------------------------------------
 // The window behind a message box
@@ -392,7 +389,7 @@ TEST(PanelBehindMessageBox, GoesOnRefreshingAndWorksAfterwards) {
   const ServiceGuard cleanup(kService);
   const std::int32_t port = tsm::test::FreePort();
   PanelInFolder panel(port, PanelExe::Copy);
-  ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == "Torvale is NOT running"; })) << panel.StatusText();
+  ASSERT_TRUE(WaitUntil([&] { return panel.StatusText() == tsm::test::kNotRunning; })) << panel.StatusText();
 
   ASSERT_TRUE(panel.Click(IDC_BTNREGISTER));
   const auto box = panel.WaitForMessageBox();
@@ -402,12 +399,12 @@ TEST(PanelBehindMessageBox, GoesOnRefreshingAndWorksAfterwards) {
   // Behind the box the service is registered and the server comes up; the next tick goes through the box's own
   // message loop to the window, whose refresh and status update both land while the box stays open.
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
-  const LocalHttpServer server(tsm::test::AnswerAndClose(tsm::test::HttpAnswer(std::string("<runningSince>") +
-                                                                               kRunningSince + "</runningSince>")),
-                               static_cast<std::uint16_t>(port));
+  const LocalHttpServer server(
+      tsm::test::AnswerAndClose(tsm::test::HttpAnswer(std::string("<runningSince>") + kSince + "</runningSince>")),
+      static_cast<std::uint16_t>(port));
   panel.PostTick();
   EXPECT_TRUE(WaitUntil([&] { return panel.ActivePage() == IDC_TBREGISTERED; })) << "no refresh behind the box";
-  const std::string running = std::string("Torvale is running since ") + kRunningSince;
+  const std::string running = tsm::test::kRunningSince + std::string(kSince);
   EXPECT_TRUE(WaitUntil([&] { return panel.StatusText() == running; })) << panel.StatusText();
   EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Stop Torvale");
   EXPECT_TRUE(IsWindow(box->window)) << "the box went by itself";

@@ -9,6 +9,7 @@
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
+#include "support/CaseName.h"
 
 #include <windows.h>
 
@@ -29,6 +30,8 @@ using namespace tsm::test;
 
 namespace {
 
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
+
 constexpr std::size_t kDefaultTicks = 200;
 // Overlapping probes that each bring Winsock up and down leave a socket behind about once in a hundred under Wine
 // (see below): a thousand leave about twelve, which the slack there tells from none all but surely; 500 did not.
@@ -44,21 +47,17 @@ constexpr DWORD kHandleSlack = 50;
 constexpr DWORD kGuiObjectSlack = 20;
 constexpr std::uint64_t kMemorySlack = 1024 * 1024; // a thousand ticks grew it by 0.1 MiB
 
-// Closing must end the process well inside this, probes in flight or not.
-constexpr DWORD kCloseBoundMs = 10000;
-
-const std::string kRunningSince = "Torvale is running since #";
-std::string Running(std::size_t probe) { return kRunningSince + std::to_string(probe); }
+const std::string kRunningNumber = kRunningSince + std::string("#");
+std::string Running(std::size_t probe) { return kRunningNumber + std::to_string(probe); }
 // The connection number a running line carries, or nothing for any other text.
 std::optional<unsigned long> ConnectionOf(const std::string& status) {
-  if (status.rfind(kRunningSince, 0) != 0) return std::nullopt;
+  if (status.rfind(kRunningNumber, 0) != 0) return std::nullopt;
   try {
-    return std::stoul(status.substr(kRunningSince.size()));
+    return std::stoul(status.substr(kRunningNumber.size()));
   } catch (const std::exception&) {
     return std::nullopt;
   }
 }
-const std::string kNotRunning = "Torvale is NOT running";
 
 // Each answer carries its connection's number as the running-since text, so one probe's update is told from the
 // last one's.
@@ -76,14 +75,9 @@ void ExpectNoGrowth(const char* what, const std::optional<DWORD>& before, const 
   EXPECT_LE(*after, *before + slack) << what << " grew from " << *before << " to " << *after;
 }
 
-struct ByName {
-  template <class Case> std::string operator()(const testing::TestParamInfo<Case>& c) const { return c.param.name; }
-};
-
 // ---- Many ticks --------------------------------------------------------------------------------------------------
 
 struct TickCase {
-  friend void PrintTo(const TickCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   bool serverUp;
 };
@@ -110,7 +104,7 @@ TEST_P(PanelOverManyTicks, HoldsNoMoreAfterThemThanAfterWarmUp) {
     ++probe;
     if (!up) return probe % kDownPace != 0 || gauge.WaitForThreadsAtMost(idle->threads + kThreadSlack);
     const auto next = WaitForStatusChange(panel, status);
-    if (!next || next->rfind(kRunningSince, 0) != 0) return false;
+    if (!next || next->rfind(kRunningNumber, 0) != 0) return false;
     status = *next;
     return true;
   };
@@ -150,7 +144,8 @@ TEST_P(PanelOverManyTicks, HoldsNoMoreAfterThemThanAfterWarmUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Endurance, PanelOverManyTicks,
-                         testing::Values(TickCase{"ServerAnswering", true}, TickCase{"ServerDown", false}), ByName{});
+                         testing::Values(TickCase{"ServerAnswering", true}, TickCase{"ServerDown", false}),
+                         tsm::test::CaseName());
 
 // ---- Probes in flight together ---------------------------------------------------------------------------------
 
@@ -187,7 +182,7 @@ TEST(PanelOverlappingProbes, AllReachTheServerAndLeaveNoSocketBehind) {
   std::cout << "[ measured ] before: " << *before << "\n[ measured ] after:  " << *after << "\n";
   // The panel's own timer may add a probe or two; none may be missing.
   EXPECT_GE(server.Connections(), ticks + 1) << "probes that never reached the answering server";
-  EXPECT_EQ(panel.StatusText().rfind(kRunningSince, 0), 0u) << panel.StatusText();
+  EXPECT_EQ(panel.StatusText().rfind(kRunningNumber, 0), 0u) << panel.StatusText();
   if (before->handles && after->handles) {
     EXPECT_LE(*after->handles, *before->handles + kSocketSlack)
         << "handles grew from " << *before->handles << " to " << *after->handles << " over " << ticks
@@ -206,7 +201,6 @@ enum class Moment {
 };
 
 struct CloseCase {
-  friend void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
   const char* name;
   Moment moment;
 };
@@ -249,7 +243,7 @@ TEST_P(PanelClosedMidProbe, EndsCleanlyEveryTime) {
     case Moment::AwaitingAnswer:
       panel.Tick();
       panel.Tick();
-      ASSERT_TRUE(server.WaitForConnections(3, 15s)) << "the probes never connected";
+      ASSERT_TRUE(server.WaitForConnections(3)) << "the probes never connected";
       break;
     case Moment::AwaitingSilence:
       ASSERT_TRUE(WaitUntil([&] { return answered.load() >= 1; })) << "the first probe never got its answer";
@@ -259,11 +253,11 @@ TEST_P(PanelClosedMidProbe, EndsCleanlyEveryTime) {
       break;
     }
 
-    EXPECT_TRUE(panel.Close(kCloseBoundMs)) << "still running " << kCloseBoundMs << " ms after WM_CLOSE";
+    EXPECT_TRUE(panel.Close(kEndBoundMs)) << "still running " << kEndBoundMs << " ms after WM_CLOSE";
     EXPECT_EQ(panel.ExitCode(), std::optional<DWORD>(0)) << "5 would be a crash";
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Endurance, PanelClosedMidProbe, testing::ValuesIn(kCloseCases), ByName{});
+INSTANTIATE_TEST_SUITE_P(Endurance, PanelClosedMidProbe, testing::ValuesIn(kCloseCases), tsm::test::CaseName());
 
 } // namespace

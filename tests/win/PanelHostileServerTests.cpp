@@ -5,6 +5,7 @@
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
+#include "support/CaseName.h"
 
 #include "res/resource.h"
 
@@ -23,6 +24,7 @@
 
 namespace {
 
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using namespace std::chrono_literals;
 using tsm::test::HealthWatch;
 using tsm::test::LocalHttpServer;
@@ -31,13 +33,13 @@ using tsm::test::Script;
 using tsm::test::ServerConnection;
 namespace step = tsm::test::step;
 
-constexpr char kChecking[] = "Checking status";
-constexpr char kRunningSince[] = "Torvale is running since ";
-constexpr char kNotRunning[] = "Torvale is NOT running";
+using tsm::test::kCheckingStatus;
+using tsm::test::kEventBoundMs;
+using tsm::test::kHostileBoundMs;
+using tsm::test::kNotRunning;
+using tsm::test::kProbeBoundMs;
+using tsm::test::kRunningSince;
 constexpr char kStatusRequest[] = "GET /app?operation=ws HTTP/1.1\r\nHost: localhost\r\n\r\n";
-
-// Long enough for any probe that ends by the rules on a loaded machine, 2000 reads included.
-constexpr DWORD kProbeBoundMs = 90000;
 
 // Compares long texts without printing megabytes when they differ.
 [[nodiscard]] testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
@@ -57,33 +59,24 @@ void Report(const char* test, const HealthWatch& watch) {
   std::fflush(stdout);
 }
 
-// Parameterised cases are named after their Name field.
-struct CaseName {
-  template <class Case> std::string operator()(const testing::TestParamInfo<Case>& test) const {
-    return test.param.Name;
-  }
-};
-
 [[nodiscard]] const char* CurrentTestName() { return testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
 // ---------------------------------------------------------------------------------------------------------------------
 // Servers whose answer ends, one way or another
 
 struct EndingCase {
-  const char* Name;
-  std::function<Script()> MakeScript;
-  std::string StatusUnderWine;
-  std::string StatusUnderWindows;
-  bool ClientEndsTheConnection; // the server sees the panel close (its handler then finishes)
+  const char* name;
+  std::function<Script()> makeScript;
+  std::string statusUnderWine;
+  std::string statusUnderWindows;
+  bool clientEndsTheConnection; // the server sees the panel close (its handler then finishes)
 };
-
-void PrintTo(const EndingCase& c, std::ostream* os) { *os << c.Name; }
 
 class ProbeAgainstHostileServer : public testing::TestWithParam<EndingCase> {};
 
 TEST_P(ProbeAgainstHostileServer, EndsAndShowsWhatTheRulesSay) {
   const EndingCase& c = GetParam();
-  LocalHttpServer server(c.MakeScript());
+  LocalHttpServer server(c.makeScript());
   const PanelInFolder panel(server.Port());
   HealthWatch watch(panel);
 
@@ -92,7 +85,7 @@ TEST_P(ProbeAgainstHostileServer, EndsAndShowsWhatTheRulesSay) {
   // be a megabyte long).
   ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNSERVERSTARTSTOP); }, kProbeBoundMs))
       << "the probe never reported";
-  const std::string& expected = tsm::test::RunningUnderWine() ? c.StatusUnderWine : c.StatusUnderWindows;
+  const std::string& expected = tsm::test::RunningUnderWine() ? c.statusUnderWine : c.statusUnderWindows;
   EXPECT_TRUE(SameText(panel.StatusText(), expected));
   const bool running = expected != kNotRunning;
   EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), running ? "Stop Torvale" : "Start Torvale");
@@ -103,8 +96,8 @@ TEST_P(ProbeAgainstHostileServer, EndsAndShowsWhatTheRulesSay) {
   if (const std::string received = server.Requests().at(0); !received.empty()) {
     EXPECT_EQ(received.substr(0, sizeof kStatusRequest - 1), kStatusRequest);
   }
-  if (c.ClientEndsTheConnection) {
-    EXPECT_TRUE(server.WaitForHandlers(15s)) << "the panel kept the connection";
+  if (c.clientEndsTheConnection) {
+    EXPECT_TRUE(server.WaitForHandlers()) << "the panel kept the connection";
   }
 
   // A little longer, to see the window answer with the result on show.
@@ -196,7 +189,7 @@ const EndingCase kEndingCases[] = {
      Since(""), Since(""), true},
 };
 
-INSTANTIATE_TEST_SUITE_P(Servers, ProbeAgainstHostileServer, testing::ValuesIn(kEndingCases), CaseName());
+INSTANTIATE_TEST_SUITE_P(Servers, ProbeAgainstHostileServer, testing::ValuesIn(kEndingCases), tsm::test::CaseName());
 
 // A listener that never accepts: the system completes the handshake and buffers the request all the same, so the
 // panel sees a silent server.
@@ -253,12 +246,10 @@ struct StreamStats {
 };
 
 struct EndlessCase {
-  const char* Name;
+  const char* name;
   std::uint64_t CloseTagAt;
-  const char* Text; // what the status line shows after the prefix
+  const char* text; // what the status line shows after the prefix
 };
-
-void PrintTo(const EndlessCase& c, std::ostream* os) { *os << c.Name; }
 
 class ProbeAgainstEndlessStream : public testing::TestWithParam<EndlessCase> {};
 
@@ -282,13 +273,13 @@ TEST_P(ProbeAgainstEndlessStream, StopsAfter2000Reads) {
 
   ASSERT_TRUE(watch.Until([&] { return panel.IsEnabled(IDC_BTNSERVERSTARTSTOP); }, kProbeBoundMs))
       << "the probe never ended; " << stats.sent << " bytes sent so far";
-  EXPECT_EQ(panel.StatusText(), Since(GetParam().Text));
+  EXPECT_EQ(panel.StatusText(), Since(GetParam().text));
   EXPECT_EQ(panel.Text(IDC_BTNSERVERSTARTSTOP), "Stop Torvale");
-  EXPECT_TRUE(watch.Until([&] { return stats.sendFailed.load(); }, 15000)) << "the panel kept the connection";
+  EXPECT_TRUE(watch.Until([&] { return stats.sendFailed.load(); }, kEventBoundMs)) << "the panel kept the connection";
   EXPECT_GE(server.Connections(), 1u);
   EXPECT_TRUE(panel.IsRunning());
   EXPECT_EQ(watch.Unanswered(), 0) << "worst round trip " << watch.WorstRoundTripMs() << " ms";
-  std::printf("[hostile] %s: the server sent %llu bytes before the panel closed (it can read %llu)\n", GetParam().Name,
+  std::printf("[hostile] %s: the server sent %llu bytes before the panel closed (it can read %llu)\n", GetParam().name,
               static_cast<unsigned long long>(stats.sent.load()), static_cast<unsigned long long>(kReachable));
   Report(CurrentTestName(), watch);
 }
@@ -298,7 +289,7 @@ const EndlessCase kEndlessCases[] = {
     {"CloseTagWhollyBeyondReach", kReachable, ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Streams, ProbeAgainstEndlessStream, testing::ValuesIn(kEndlessCases), CaseName());
+INSTANTIATE_TEST_SUITE_P(Streams, ProbeAgainstEndlessStream, testing::ValuesIn(kEndlessCases), tsm::test::CaseName());
 
 // ---------------------------------------------------------------------------------------------------------------------
 // A server that drips one byte every second, half the 2 s of silence that end a probe: every wait for data
@@ -336,10 +327,10 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
   const PanelInFolder panel(server.Port());
   HealthWatch watch(panel);
 
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, 30000));
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, kHostileBoundMs));
   // One tick before counting, so that whatever the service refresh sets up once is there in the baseline too.
   panel.Tick();
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 2; }, 30000));
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 2; }, kHostileBoundMs));
   watch.For(500);
   const std::size_t connectionsBefore = server.Connections();
   const auto threadsBefore = tsm::test::CountThreads(panel.ProcessId());
@@ -347,7 +338,7 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
 
   constexpr int kTicks = 4;
   for (int i = 0; i < kTicks; ++i) panel.Tick();
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= connectionsBefore + kTicks; }, 30000))
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= connectionsBefore + kTicks; }, kHostileBoundMs))
       << "the ticks' probes never connected";
   // Longer than the silence that would end a probe the server did not feed.
   watch.For(3000);
@@ -355,11 +346,13 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
   ASSERT_TRUE(threadsAfter);
   // Every thread counted above beyond the baseline must be a probe, which connects sooner or later (the panel's own
   // timer may have started some too).
-  (void)watch.Until([&] { return server.Connections() + *threadsBefore >= *threadsAfter + connectionsBefore; }, 15000);
+  (void)watch.Until([&] { return server.Connections() + *threadsBefore >= *threadsAfter + connectionsBefore; },
+                    kEventBoundMs);
   const std::size_t connectionsAfter = server.Connections();
 
-  EXPECT_EQ(panel.StatusText(), kChecking) << "a probe ended although every wait found data (the server's longest "
-                                           << "gap between bytes was " << stats.worstGapMs << " ms)";
+  EXPECT_EQ(panel.StatusText(), kCheckingStatus)
+      << "a probe ended although every wait found data (the server's longest "
+      << "gap between bytes was " << stats.worstGapMs << " ms)";
   EXPECT_FALSE(panel.IsEnabled(IDC_BTNSERVERSTARTSTOP));
   EXPECT_EQ(stats.ended.load(), 0) << "the panel closed a connection that was still sending";
   EXPECT_GE(connectionsAfter, connectionsBefore + kTicks);
@@ -379,22 +372,20 @@ TEST(ProbeAgainstDrippingServer, WorkersWaitQuietlyOneThreadPerTick) {
 // Closing the window while probes are stuck: the process ends on its own and cleanly, without waiting for them.
 
 struct StuckCase {
-  const char* Name;
-  std::function<Script()> MakeScript;
+  const char* name;
+  std::function<Script()> makeScript;
 };
-
-void PrintTo(const StuckCase& c, std::ostream* os) { *os << c.Name; }
 
 class ClosingWhileProbesAreStuck : public testing::TestWithParam<StuckCase> {};
 
 TEST_P(ClosingWhileProbesAreStuck, EndsTheProcessCleanly) {
-  LocalHttpServer server(GetParam().MakeScript());
+  LocalHttpServer server(GetParam().makeScript());
   PanelInFolder panel(server.Port());
   HealthWatch watch(panel);
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, 30000));
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 1; }, kHostileBoundMs));
   panel.Tick();
   panel.Tick();
-  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 3; }, 30000));
+  ASSERT_TRUE(watch.Until([&] { return server.Connections() >= 3; }, kHostileBoundMs));
   // Let the workers get into their reads (the silent server's first one ends 2 s after it began).
   watch.For(300);
 
@@ -419,7 +410,7 @@ const StuckCase kStuckCases[] = {
      }},
 };
 
-INSTANTIATE_TEST_SUITE_P(Servers, ClosingWhileProbesAreStuck, testing::ValuesIn(kStuckCases), CaseName());
+INSTANTIATE_TEST_SUITE_P(Servers, ClosingWhileProbesAreStuck, testing::ValuesIn(kStuckCases), tsm::test::CaseName());
 
 // ---------------------------------------------------------------------------------------------------------------------
 // A server that comes and goes on the same port, so that every probe flips the run/stop button. Many probes and
@@ -451,10 +442,10 @@ TEST(ProbeAgainstFlappingServer, HandlesAndMemoryStayFlat) {
     const int next = answered + 1;
     if (!server) server = up();
     panel.Tick();
-    const bool sawUp = watch.Until([&] { return shows(next); }, 30000);
+    const bool sawUp = watch.Until([&] { return shows(next); }, kHostileBoundMs);
     server.reset();
     panel.Tick();
-    const bool sawDown = watch.Until([&] { return panel.StatusText() == kNotRunning; }, 30000);
+    const bool sawDown = watch.Until([&] { return panel.StatusText() == kNotRunning; }, kHostileBoundMs);
     return sawUp && sawDown;
   };
 

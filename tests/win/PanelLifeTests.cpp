@@ -25,9 +25,6 @@ namespace {
 
 using namespace tsm::test;
 
-constexpr char kRunningSince[] = "Torvale is running since ";
-constexpr char kNotRunning[] = "Torvale is NOT running";
-
 // What the server says it has been running since, or nothing when it does not accept the status request.
 std::optional<std::string> ServerSince(std::int32_t port) {
   std::string response;
@@ -97,7 +94,7 @@ template <class Effect>
 [[nodiscard]] ::testing::AssertionResult ClickFor(const PanelDriver& panel, int id, Effect&& effect) {
   if (!panel.Click(id)) return ::testing::AssertionFailure() << "the button is not there to click";
   std::optional<MessageBoxInfo> box;
-  if (WaitUntil([&] { return effect() || (box = panel.FindMessageBox()).has_value(); }, kServiceTimeoutMs) && !box)
+  if (WaitUntil([&] { return effect() || (box = panel.FindMessageBox()).has_value(); }, kServiceBoundMs) && !box)
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << (box ? "message box: \"" + box->text + "\"" : "the click had no effect");
 }
@@ -119,13 +116,12 @@ void ExpectRunButton(const PanelDriver& panel, const char* caption, int glyph) {
 
 TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   const ScratchFolder folder;
-  const std::string bin = TestExeFolder();
   PanelOptions options;
-  options.exePath = folder.CopyIn(PanelExePath());
+  options.exePath = folder.CopyIn(BuiltFile(kPanelExe));
   options.workingFolder = folder.Path();
-  const ProcessSweep servers(folder.CopyIn(bin + "TorvaleServer.exe"));
+  const ProcessSweep servers(folder.CopyIn(BuiltFile(kServerExe)));
   for (const char* script : {tsm::kInstallScript, tsm::kRunScript, "UninstallService.bat"})
-    (void)folder.CopyIn(bin + script);
+    (void)folder.CopyIn(BuiltFile(script));
   const std::int32_t port = FreePort();
   ASSERT_GT(port, 0);
   folder.Write(tsm::kConfigPath, ConfigWithPort(port));
@@ -144,7 +140,7 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   EXPECT_TRUE(panel.IsVisible(IDC_LBLREQUESTSENTUNREGISTERED));
   EXPECT_TRUE(WaitUntil([&] { return panel.ShowsWaitCursor(); })) << "no hourglass";
   Screenshot(panel, "request-sent");
-  ASSERT_TRUE(WaitUntil([&] { return serviceState() != 0; }, kServiceTimeoutMs))
+  ASSERT_TRUE(WaitUntil([&] { return serviceState() != 0; }, kServiceBoundMs))
       << "the install script registered no service";
 
   // The next tick shows it registered and stopped; its status update ends the indication.
@@ -159,9 +155,9 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   ASSERT_TRUE(ClickFor(panel, IDC_BTNSTARTSERVICE, [&] { return serviceState() > SERVICE_STOPPED; }));
   panel.Tick();
   Light early = Light::None;
-  EXPECT_TRUE(WaitUntil([&] { return (early = panel.StatusLight()) == Light::ComingUp || early == Light::Running; }))
+  EXPECT_TRUE(WaitUntil([&] { return (early = panel.StatusLight()) == Light::Pending || early == Light::Running; }))
       << early << "; " << ServiceReport();
-  if (early == Light::ComingUp) Screenshot(panel, "pending");
+  if (early == Light::Pending) Screenshot(panel, "pending");
   ASSERT_TRUE(WaitForServiceState(tsm::kServiceName, SERVICE_RUNNING)) << ServiceReport();
   const std::optional<std::string> serviceSince = ServerSince(port);
   ASSERT_TRUE(serviceSince && !serviceSince->empty()) << "the service does not answer on its port";
@@ -181,8 +177,8 @@ TEST(PanelLife, RegisterStartStopRemoveThenRunAndStopAsAnApplication) {
   Screenshot(panel, "stopped");
 
   // The sample uninstall script removes the service: back to the unregistered page.
-  ASSERT_TRUE(RunScript(folder.PathOf("UninstallService.bat"), kServiceTimeoutMs));
-  ASSERT_TRUE(WaitUntil([&] { return serviceState() == 0; }, kServiceTimeoutMs));
+  ASSERT_TRUE(RunScript(folder.PathOf("UninstallService.bat"), kServiceBoundMs));
+  ASSERT_TRUE(WaitUntil([&] { return serviceState() == 0; }, kServiceBoundMs));
   panel.Tick();
   EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED);
   ExpectRunButton(panel, "Start Torvale", IDB_GLYPH_START);

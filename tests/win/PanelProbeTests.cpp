@@ -5,6 +5,7 @@
 #include "support/PanelDriver.h"
 #include "support/ProbeHarness.h"
 #include "support/ProcessGauge.h"
+#include "support/CaseName.h"
 
 #include "res/resource.h"
 
@@ -22,6 +23,7 @@
 
 namespace {
 
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using namespace tsm::test;
 using namespace tsm::test::probe;
 using namespace std::chrono_literals;
@@ -55,8 +57,6 @@ struct AnswerCase {
   Script script;
   std::string since; // what the status bar shows after "Torvale is running since "
 };
-
-std::ostream& operator<<(std::ostream& out, const AnswerCase& c) { return out << c.name; }
 
 const AnswerCase kAnswerCases[] = {
     {"Since", AnswerAndClose(SinceAnswer("2024-05-01 10:00:00")), "2024-05-01 10:00:00"},
@@ -119,8 +119,7 @@ TEST_P(ProbeAnswer, StatusBarShowsTheRunningSinceTextAndTheButtonStops) {
         << hint;
 }
 
-INSTANTIATE_TEST_SUITE_P(Panel, ProbeAnswer, ::testing::ValuesIn(kAnswerCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Panel, ProbeAnswer, ::testing::ValuesIn(kAnswerCases), tsm::test::CaseName());
 
 TEST(ProbeServerDown, NothingListeningShowsNotRunningAndTheButtonStarts) {
   const std::int32_t port = FreePort();
@@ -170,8 +169,8 @@ void AnswerWithIndex(ServerConnection& connection) {
 void SpoilRunButton(const PanelDriver& panel) {
   const HWND button = panel.Control(IDC_BTNSERVERSTARTSTOP);
   DWORD_PTR ignored = 0;
-  ASSERT_TRUE(
-      SendMessageTimeoutA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("spoilt"), SMTO_NORMAL, 10000, &ignored));
+  ASSERT_TRUE(SendMessageTimeoutA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("spoilt"), SMTO_NORMAL,
+                                  kAnswerBoundMs, &ignored));
   EnableWindow(button, FALSE);
 }
 
@@ -239,9 +238,9 @@ TEST(ProbePort, ReadOnceThenKeptWhileTheWindowLives) {
   for (int tick = 0; tick < 3; ++tick) {
     const std::size_t before = first.Connections();
     panel.Tick();
-    ASSERT_TRUE(first.WaitForConnections(before + 1, 15s)) << "tick " << tick << " did not ask the first port";
+    ASSERT_TRUE(first.WaitForConnections(before + 1)) << "tick " << tick << " did not ask the first port";
   }
-  ASSERT_TRUE(first.WaitForHandlers(15s));
+  ASSERT_TRUE(first.WaitForHandlers());
   panel.Sync();
   EXPECT_EQ(second.Connections(), 0u);
   EXPECT_EQ(panel.StatusText(), kRunningSince + std::string("first"));
@@ -346,8 +345,6 @@ struct PortChoiceCase {
   std::vector<ConfigParameter> (*parameters)(std::int32_t port, std::int32_t elsewhere);
 };
 
-std::ostream& operator<<(std::ostream& out, const PortChoiceCase& c) { return out << c.name; }
-
 std::vector<ConfigParameter> Fallback(std::optional<std::string> preferred, std::int32_t port) {
   return {{"httpPort2", std::move(preferred)}, {"httpPort", std::to_string(port)}};
 }
@@ -391,8 +388,7 @@ TEST_P(ProbePortChoice, TheServerOnTheChosenPortIsAsked) {
   EXPECT_GE(server.Connections(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Panel, ProbePortChoice, ::testing::ValuesIn(kPortChoiceCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Panel, ProbePortChoice, ::testing::ValuesIn(kPortChoiceCases), tsm::test::CaseName());
 
 // --- Probes in flight ---------------------------------------------------------------------------------------------
 
@@ -402,8 +398,6 @@ struct InFlightCase {
   const char* name;
   Script script;
 };
-
-std::ostream& operator<<(std::ostream& out, const InFlightCase& c) { return out << c.name; }
 
 const InFlightCase kInFlightCases[] = {
     {"HeldSilent", {step::ReadRequest(), step::HoldOpen()}},
@@ -419,15 +413,14 @@ TEST_P(ProbeInFlight, ClosingTheWindowEndsTheProcessCleanly) {
     SCOPED_TRACE("round " + std::to_string(round));
     const LocalHttpServer server(GetParam().script);
     PanelInFolder panel(server.Port());
-    ASSERT_TRUE(server.WaitForConnections(1, 15s)) << "the first probe never connected";
+    ASSERT_TRUE(server.WaitForConnections(1)) << "the first probe never connected";
 
     EXPECT_TRUE(panel.Close()) << "the panel had to be killed";
     EXPECT_EQ(panel.ExitCode(), 0u);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Panel, ProbeInFlight, ::testing::ValuesIn(kInFlightCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Panel, ProbeInFlight, ::testing::ValuesIn(kInFlightCases), tsm::test::CaseName());
 
 // The first connection trickles a byte at a time, so its probe never falls silent and stays in flight for as long
 // as the server lives; later connections are answered at once.
@@ -443,22 +436,17 @@ void FirstHeldOthersAnswered(ServerConnection& connection) {
 
 // How quickly the window answers meanwhile is the benchmark's to measure; here it must answer at all.
 TEST(ProbeInFlight, WindowKeepsAnsweringWhileAProbeIsHeld) {
-  constexpr ULONGLONG kObserveMs = 2000;
+  constexpr DWORD kObserveMs = 2000;
 
   const LocalHttpServer server(FirstHeldOthersAnswered);
   const PanelInFolder panel(server.Port());
-  ASSERT_TRUE(server.WaitForConnections(1, 15s));
+  ASSERT_TRUE(server.WaitForConnections(1));
 
-  ULONGLONG slowest = 0;
-  const ULONGLONG until = GetTickCount64() + kObserveMs;
-  while (GetTickCount64() < until) {
-    const ULONGLONG start = GetTickCount64();
-    DWORD_PTR ignored = 0;
-    ASSERT_TRUE(SendMessageTimeoutA(panel.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored));
-    slowest = std::max(slowest, GetTickCount64() - start);
-    Sleep(50);
-  }
-  std::printf("[ measured ] slowest round trip while the probe was held: %llu ms\n", slowest);
+  HealthWatch watch(panel);
+  watch.For(kObserveMs);
+  ASSERT_EQ(watch.Unanswered(), 0) << "round trips not answered within kAnswerBoundMs";
+  std::printf("[ measured ] slowest round trip while the probe was held: %lu ms\n",
+              static_cast<unsigned long>(watch.WorstRoundTripMs()));
   // Still held: the probe was in flight the whole time. Only a probe of the panel's own timer, answered at once by
   // a second connection, may have shown something meanwhile.
   if (const std::string status = panel.StatusText(); status != kCheckingStatus) {

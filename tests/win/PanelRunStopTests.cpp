@@ -5,11 +5,14 @@
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProbeHarness.h"
+#include "support/CaseName.h"
 
+#include "core/ServerContract.h"
 #include "core/StopToken.h"
 #include "core/TagText.h"
 #include "http/HttpClient.h"
 #include "res/resource.h"
+#include "win32/Shell.h"
 #include "win32/SystemText.h"
 
 #include <gtest/gtest.h>
@@ -27,8 +30,10 @@
 
 namespace {
 
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using namespace tsm::test;
 using namespace tsm::test::probe;
+using tsm::FileExists;
 using namespace std::chrono_literals;
 
 constexpr DWORD kQuietMs = 2000; // how long a check that something does NOT happen gives it; no measure of speed
@@ -85,8 +90,6 @@ void ExpectStopMode(const PanelDriver& panel) {
   EXPECT_TRUE(panel.ShowsPicture(IDC_BTNSERVERSTARTSTOP, IDB_GLYPH_STOP));
 }
 
-std::string StandInExe() { return TestExeFolder() + "TorvaleServer.exe"; }
-
 // Start mode runs a copy of the panel (PanelExe::Copy), so that the scripts it opens are ours and not the samples in
 // bin/; its working folder, where the configuration lives and where scripts run, is apart from it. Both paths hold
 // blanks, as "Program Files" would.
@@ -97,7 +100,7 @@ constexpr char kMarkerScript[] = "@echo off\r\necho ran> run-marker.txt\r\n";
 // no message box.
 [[nodiscard]] bool ClickAndWait(const PanelDriver& panel, int id) {
   DWORD_PTR ignored = 0;
-  return SendMessageTimeoutA(panel.Control(id), BM_CLICK, 0, 0, SMTO_NORMAL, 15000, &ignored) != 0;
+  return SendMessageTimeoutA(panel.Control(id), BM_CLICK, 0, 0, SMTO_NORMAL, kEventBoundMs, &ignored) != 0;
 }
 
 // --- Stop mode ----------------------------------------------------------------------------------------------------
@@ -197,9 +200,9 @@ TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
   const ScratchFolder serverWork;
   const std::int32_t port = FreePort();
   WriteConfig(serverWork, ConfigWithPort(port));
-  const ChildProcess server(StandInExe(), serverWork.Path());
-  ASSERT_TRUE(server.Started()) << "cannot start " << StandInExe();
-  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port) || !server.Running(); }, 30000));
+  const ChildProcess server(BuiltFile(kServerExe), serverWork.Path());
+  ASSERT_TRUE(server.Started()) << "cannot start " << BuiltFile(kServerExe);
+  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port) || !server.Running(); }, kStartBoundMs));
   ASSERT_TRUE(server.Running()) << "the stand-in server exited with " << server.WaitForExit(0).value_or(0);
 
   // What the server itself says, to compare with the panel's line.
@@ -214,7 +217,7 @@ TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
 
   const WindowState before = ReadState(panel);
   ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
-  EXPECT_EQ(server.WaitForExit(30000), 0u) << "the stand-in server did not stop";
+  EXPECT_EQ(server.WaitForExit(), 0u) << "the stand-in server did not stop";
   panel.Sync();
   EXPECT_EQ(ReadState(panel), before);
 
@@ -255,12 +258,12 @@ TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) 
   const std::int32_t port = FreePort();
   const PanelInFolder panel(port, PanelExe::Copy);
   // Whatever happens below, no server outlives the test: the sweep goes before the panel and its folders.
-  const ProcessSweep sweep(panel.Program().CopyIn(StandInExe()));
-  (void)panel.Program().CopyIn(TestExeFolder() + "run.bat");
+  const ProcessSweep sweep(panel.Program().CopyIn(BuiltFile(kServerExe)));
+  (void)panel.Program().CopyIn(BuiltFile(tsm::kRunScript));
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 
   ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
-  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port); }, 30000)) << "the run script started no server";
+  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port); }, kStartBoundMs)) << "the run script started no server";
   EXPECT_EQ(sweep.Count(), 1u);
 
   panel.Tick();
@@ -270,7 +273,8 @@ TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) 
   ExpectStopMode(panel);
 
   ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
-  ASSERT_TRUE(WaitUntil([&] { return sweep.Count() == 0; }, 30000)) << "the stop request did not stop the server";
+  ASSERT_TRUE(WaitUntil([&] { return sweep.Count() == 0; }, kStartBoundMs))
+      << "the stop request did not stop the server";
   EXPECT_FALSE(AcceptsConnections(port));
   panel.Tick();
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
@@ -317,7 +321,7 @@ TEST(RunStopButton, WithoutProbeResultTheButtonIsDisabledAndAClickDoesNothing) {
   const HWND button = panel.Control(IDC_BTNSERVERSTARTSTOP);
   DWORD_PTR ignored = 0;
   ASSERT_TRUE(SendMessageTimeoutA(panel.Window(), WM_COMMAND, MAKEWPARAM(IDC_BTNSERVERSTARTSTOP, BN_CLICKED),
-                                  reinterpret_cast<LPARAM>(button), SMTO_NORMAL, 10000, &ignored))
+                                  reinterpret_cast<LPARAM>(button), SMTO_NORMAL, kAnswerBoundMs, &ignored))
       << "the click did not come back";
   Sleep(kQuietMs); // room for a script that should not have been started
 
@@ -344,8 +348,6 @@ struct FolderCase {
   int button;
 };
 
-void PrintTo(const FolderCase& c, std::ostream* out) { *out << c.name; }
-
 class PanelFolders : public testing::TestWithParam<FolderCase> {};
 
 TEST_P(PanelFolders, ReadTheConfigurationAndRunTheScripts) {
@@ -356,7 +358,7 @@ TEST_P(PanelFolders, ReadTheConfigurationAndRunTheScripts) {
   root.Write(work + "config\\AppConfig.xml", ConfigWithPort(FreePort()));
   if (c.script) root.Write(program + c.script, kMarkerScript);
   PanelOptions options;
-  options.exePath = root.CopyIn(PanelExePath(), program + "TorvaleServiceManager.exe");
+  options.exePath = root.CopyIn(BuiltFile(kPanelExe), program + kPanelExe);
   options.workingFolder = root.PathOf(work);
   const PanelDriver panel(options);
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
@@ -380,6 +382,6 @@ INSTANTIATE_TEST_SUITE_P(Names, PanelFolders,
                                                     "work folder\\", "InstallService.bat", IDC_BTNREGISTER},
                                          FolderCase{"WorkingFolderWithUrlCharacters", "Torvale Panel\\",
                                                     "work #1%20x\\", nullptr, 0}),
-                         [](const testing::TestParamInfo<FolderCase>& c) { return std::string(c.param.name); });
+                         tsm::test::CaseName());
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/PanelDriver.h"
 #include "support/PanelFromOutside.h"
 #include "support/TestServices.h"
+#include "support/CaseName.h"
 
 #include "res/resource.h"
 
@@ -22,6 +23,7 @@ using namespace std::chrono_literals;
 using tsm::test::Light;
 using tsm::test::PanelDriver;
 using tsm::test::PanelInFolder;
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 using tsm::test::TestServiceCommand;
 using tsm::test::WaitUntil;
 
@@ -56,7 +58,7 @@ void ExpectRegisteredPage(PanelDriver& panel, const Display& want) {
 
 constexpr Display kStopped{Light::Stopped, true, false, "Service stopped"};
 constexpr Display kRunning{Light::Running, false, true, "Service running"};
-constexpr Display kPending{Light::ComingUp, false, false, "Service changing state or paused"};
+constexpr Display kPending{Light::Pending, false, false, "Service changing state or paused"};
 
 TEST(PanelServiceDisplay, StoppedServiceAtStartShowsTheRedLightAtOnce) {
   const tsm::test::ServiceGuard cleanup(kService);
@@ -64,7 +66,7 @@ TEST(PanelServiceDisplay, StoppedServiceAtStartShowsTheRedLightAtOnce) {
   PanelInFolder panel;
   // No tick: window creation refreshes the display once.
   ExpectRegisteredPage(panel, kStopped);
-  EXPECT_EQ(panel.StatusText(), "Checking status");
+  EXPECT_EQ(panel.StatusText(), tsm::test::kCheckingStatus);
 }
 
 TEST(PanelServiceDisplay, FollowsTheServiceFromRegistrationToDeletionAndBack) {
@@ -168,7 +170,7 @@ TEST(PanelServiceWatch, AChangeShowsBeforeTheNextTick) {
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));
   const tsm::test::LocalHttpServer server(tsm::test::AnswerAndClose(tsm::test::HttpAnswer("")));
   const PanelInFolder panel(server.Port());
-  ASSERT_TRUE(server.WaitForConnections(1, 15s)) << "the first probe never came";
+  ASSERT_TRUE(server.WaitForConnections(1, tsm::test::kEventBoundMs)) << "the first probe never came";
   ASSERT_TRUE(WaitUntil([&] { return panel.StatusLight() == Light::Stopped; }));
 
   ASSERT_TRUE(tsm::test::RequestTestServiceStart(kService));
@@ -179,7 +181,7 @@ TEST(PanelServiceWatch, AChangeShowsBeforeTheNextTick) {
         beforeTheTick = panel.StatusLight() == Light::Running && server.Connections() == 1;
         return beforeTheTick;
       },
-      30000))
+      tsm::test::kStartBoundMs))
       << "neither the light nor the tick";
   EXPECT_TRUE(beforeTheTick) << "the light waited for the tick";
 }
@@ -204,8 +206,6 @@ struct HeldState {
   DWORD state;
 };
 
-void PrintTo(const HeldState& held, std::ostream* out) { *out << held.name; }
-
 class PanelPendingState : public ::testing::TestWithParam<HeldState> {};
 
 TEST_P(PanelPendingState, ShowsAmberWithBothButtonsDisabled) {
@@ -227,6 +227,6 @@ INSTANTIATE_TEST_SUITE_P(HeldByTheService, PanelPendingState,
                                            HeldState{"ContinuePending", SERVICE_CONTINUE_PENDING},
                                            HeldState{"PausePending", SERVICE_PAUSE_PENDING},
                                            HeldState{"Paused", SERVICE_PAUSED}),
-                         [](const ::testing::TestParamInfo<HeldState>& held) { return std::string(held.param.name); });
+                         tsm::test::CaseName());
 
 } // namespace

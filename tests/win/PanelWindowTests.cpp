@@ -14,11 +14,12 @@
 namespace {
 
 using tsm::test::Bounds;
+using tsm::test::BuiltFile;
 using tsm::test::ChildProcess;
 using tsm::test::InspectMessageBox;
-using tsm::test::kDefaultWaitMs;
+using tsm::test::kEventBoundMs;
+using tsm::test::kPanelExe;
 using tsm::test::PanelDriver;
-using tsm::test::PanelExePath;
 using tsm::test::PanelInFolder;
 using tsm::test::PanelOptions;
 using tsm::test::ScratchFolder;
@@ -78,13 +79,14 @@ TEST_F(PanelAtStart, FrameCannotBeResizedMinimisedOrMaximised) {
                          {midX, r.bottom - 1}, {r.right - 1, r.bottom - 1}, {r.left, r.top}};
   for (const POINT& p : edges) {
     DWORD_PTR hit = 0;
-    ASSERT_TRUE(SendMessageTimeoutA(Panel().Window(), WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y), SMTO_NORMAL, 10000, &hit));
+    ASSERT_TRUE(SendMessageTimeoutA(Panel().Window(), WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y), SMTO_NORMAL,
+                                    tsm::test::kAnswerBoundMs, &hit));
     EXPECT_TRUE(hit != HTSIZE && (hit < HTSIZEFIRST || hit > HTSIZELAST))
         << "hit test " << hit << " at " << p.x << "," << p.y;
   }
 }
 
-TEST_F(PanelAtStart, StatusBarReadsCheckingStatus) { EXPECT_EQ(Panel().StatusText(), "Checking status"); }
+TEST_F(PanelAtStart, StatusBarReadsCheckingStatus) { EXPECT_EQ(Panel().StatusText(), tsm::test::kCheckingStatus); }
 
 TEST_F(PanelAtStart, UnregisteredPageIsOnShow) {
   EXPECT_EQ(Panel().ActivePage(), IDC_TBUNREGISTERED);
@@ -179,7 +181,7 @@ TEST(PanelLifetime, ClosingTheWindowEndsTheProcess) {
 // closed the process ends with 0.
 TEST(PanelLifetime, AFailedCreationShowsOneErrorBoxAndEnds) {
   ScratchFolder folder;
-  const std::string copy = folder.CopyIn(PanelExePath());
+  const std::string copy = folder.CopyIn(BuiltFile(kPanelExe));
   const HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
   ASSERT_NE(update, nullptr) << GetLastError();
   // Four bytes that are no bitmap, in place of the picture (Wine's UpdateResource keeps a resource it is given no
@@ -204,7 +206,7 @@ TEST(PanelLifetime, AFailedCreationShowsOneErrorBoxAndEnds) {
 
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   // A second box, or a window that stays, keeps the process running.
-  EXPECT_EQ(panel.WaitForExit(kDefaultWaitMs), 0u) << "the panel went on after its error box";
+  EXPECT_EQ(panel.WaitForExit(kEventBoundMs), 0u) << "the panel went on after its error box";
 }
 
 // --- The layout, control by control ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // TServiceInfo against Wine's own service manager, with tsm_test_service registered under a test name.
 #include "service/ServiceInfo.h"
 #include "support/TestServices.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 namespace {
 
 using tsm::TServiceInfo;
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 namespace svc = tsm::test;
 
 constexpr char kName[] = "TsmServiceInfoTest";
@@ -41,7 +43,7 @@ bool BeginStopping(const std::string& name) {
 }
 
 struct StateCase {
-  const char* label;
+  const char* name;
   const char* options; // the test service's command line
   Setup setup;
   DWORD state;
@@ -60,8 +62,6 @@ constexpr StateCase kNotRunning[] = {
 };
 
 // Each table row names its own case, in test names and in messages.
-template <class Case> std::string Label(const ::testing::TestParamInfo<Case>& row) { return row.param.label; }
-void PrintTo(const StateCase& c, std::ostream* os) { *os << c.label; }
 
 // Registers the test service for one test and removes it at the end, also when the test fails.
 class ServiceInfoTest : public ::testing::Test {
@@ -140,8 +140,8 @@ TEST_P(ServiceInfoGetStateTest, ReportsTheManagersState) {
   EXPECT_EQ(info.ErrorText, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Running, ServiceInfoGetStateTest, ::testing::Values(kRunning), Label<StateCase>);
-INSTANTIATE_TEST_SUITE_P(NotRunning, ServiceInfoGetStateTest, ::testing::ValuesIn(kNotRunning), Label<StateCase>);
+INSTANTIATE_TEST_SUITE_P(Running, ServiceInfoGetStateTest, ::testing::Values(kRunning), tsm::test::CaseName());
+INSTANTIATE_TEST_SUITE_P(NotRunning, ServiceInfoGetStateTest, ::testing::ValuesIn(kNotRunning), tsm::test::CaseName());
 
 // Only a running service is sent the stop. The test service reports STOP_PENDING before ControlService returns,
 // so an unchanged state right after the call shows that no control went out; an unchanged ErrorCode shows that
@@ -158,7 +158,7 @@ TEST_P(ServiceInfoIdleStopTest, LeavesTheServiceAlone) {
   EXPECT_EQ(svc::QueryTestServiceState(kName), GetParam().state);
 }
 
-INSTANTIATE_TEST_SUITE_P(NotRunning, ServiceInfoIdleStopTest, ::testing::ValuesIn(kNotRunning), Label<StateCase>);
+INSTANTIATE_TEST_SUITE_P(NotRunning, ServiceInfoIdleStopTest, ::testing::ValuesIn(kNotRunning), tsm::test::CaseName());
 
 TEST_F(ServiceInfoTest, StartsAStoppedService) {
   ASSERT_NO_FATAL_FAILURE(RegisterInState(kStopped));
@@ -196,18 +196,16 @@ TEST_F(ServiceInfoTest, StopsARunningService) {
 }
 
 struct RefusalCase {
-  const char* label;
+  const char* name;
   std::string (*binaryPath)();
   DWORD startType;
   std::int32_t code;
   const char* text;
 };
 
-void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.label; }
-
 std::string MissingBinary() {
   std::string path(1, '"');
-  path.append(svc::SiblingPath("tsm_no_such_service.exe")).push_back('"');
+  path.append(svc::BuiltFile("tsm_no_such_service.exe")).push_back('"');
   return path;
 }
 std::string NotAService() { return svc::TestServiceCommand("--exit 0"); }
@@ -233,7 +231,8 @@ TEST_P(ServiceInfoStartRefusalTest, GivesTheStartTablesSentence) {
   EXPECT_EQ(svc::QueryTestServiceState(kName), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
-INSTANTIATE_TEST_SUITE_P(Manager, ServiceInfoStartRefusalTest, ::testing::ValuesIn(kStartRefusals), Label<RefusalCase>);
+INSTANTIATE_TEST_SUITE_P(Manager, ServiceInfoStartRefusalTest, ::testing::ValuesIn(kStartRefusals),
+                         tsm::test::CaseName());
 
 // The manager refuses a stop the service does not accept; that code is read before the handle is closed.
 TEST_F(ServiceInfoTest, StopRefusedByTheManagerGivesTheStopTablesSentence) {

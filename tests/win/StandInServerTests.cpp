@@ -10,6 +10,7 @@
 #include "core/TagText.h"
 #include "config/XMLAdapter.h"
 #include "support/StandInHarness.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,8 @@ using tsm::ResolveHttpPort;
 using tsm::TXMLAdapter;
 
 namespace {
+
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 
 constexpr char kOk[] = "HTTP/1.1 200 OK";
 constexpr char kForbidden[] = "HTTP/1.1 403 Forbidden";
@@ -52,8 +55,8 @@ protected:
     port = FreePort();
     ASSERT_GT(port, 0);
     WriteConfig(work, ConfigWithPort(port));
-    server.emplace(ServerExe(), work.Path());
-    ASSERT_TRUE(server->Started()) << "cannot start " << ServerExe().string();
+    server.emplace(BuiltFile(kServerExe), work.Path());
+    ASSERT_TRUE(server->Started()) << "cannot start " << BuiltFile(kServerExe);
     ASSERT_TRUE(WaitUntilListening(port, server->Handle())) << "the server never listened on " << port;
   }
 
@@ -226,7 +229,7 @@ TEST_P(StandInStop, RightTokenAnswersAndEndsTheProcess) {
   ASSERT_TRUE(tsm::HttpGet(tsm::kServerHost, StopPath(GetParam()), port, response));
   EXPECT_EQ(SplitAnswer(response).statusLine, kOk);
   EXPECT_EQ(server->WaitForExit(), std::optional<DWORD>(0));
-  EXPECT_TRUE(WaitUntilRefused(port));
+  EXPECT_TRUE(WaitUntil([&] { return !AcceptsConnections(port); }, kStartBoundMs));
 }
 
 INSTANTIATE_TEST_SUITE_P(TokenRange, StandInStop, ::testing::Values(100, 157, 199));
@@ -237,15 +240,13 @@ struct NoPortCase {
   std::optional<std::string> config; // nothing: no configuration file at all
 };
 
-void PrintTo(const NoPortCase& c, std::ostream* out) { *out << c.name; }
-
 class StandInNoPort : public ::testing::TestWithParam<NoPortCase> {};
 
 TEST_P(StandInNoPort, ExitsWithAFailureWithoutListening) {
   const tsm::WinsockSession winsock;
   const ScratchFolder work;
   if (GetParam().config) WriteConfig(work, *GetParam().config);
-  const ChildProcess server(ServerExe(), work.Path());
+  const ChildProcess server(BuiltFile(kServerExe), work.Path());
   ASSERT_TRUE(server.Started());
   const auto code = server.WaitForExit();
   ASSERT_TRUE(code) << "still running";
@@ -262,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
                                         "</parameters></d></c></b></a>"},
         NoPortCase{"ParameterWithoutName", "<a><parameters><parameter value=\"1\"/>"
                                            "<parameter name=\"httpPort\" value=\"8095\"/></parameters></a>"}),
-    [](const ::testing::TestParamInfo<NoPortCase>& tested) { return std::string(tested.param.name); });
+    tsm::test::CaseName());
 
 TEST(StandInPortTaken, ExitsWithAFailure) {
   const tsm::WinsockSession winsock;
@@ -280,7 +281,7 @@ TEST(StandInPortTaken, ExitsWithAFailure) {
   if (holding) {
     const ScratchFolder work;
     WriteConfig(work, ConfigWithPort(ntohs(address.sin_port)));
-    const ChildProcess server(ServerExe(), work.Path());
+    const ChildProcess server(BuiltFile(kServerExe), work.Path());
     if (server.Started()) code = server.WaitForExit();
   }
   ASSERT_TRUE(holding);
@@ -293,7 +294,7 @@ TEST(StandInSamples, SitBesideTheServerWithWindowsLineEnds) {
   for (const char* name :
        {"TorvaleServer.exe", "run.bat", "InstallService.bat", "UninstallService.bat", "config\\AppConfig.xml"}) {
     SCOPED_TRACE(name);
-    const auto path = BinFolder() / name;
+    const fs::path path = BuiltFile(name);
     ASSERT_TRUE(fs::is_regular_file(path));
     if (path.extension() == ".exe") continue;
     const auto text = ReadFileBytes(path);
@@ -303,7 +304,7 @@ TEST(StandInSamples, SitBesideTheServerWithWindowsLineEnds) {
 }
 
 TEST(StandInSamples, ConfigurationGivesAPortTheWayThePanelReadsIt) {
-  const WorkingFolderScope inBin(BinFolder());
+  const WorkingFolderScope inBin(BuiltFile(""));
   const TComInit com;
   ASSERT_TRUE(com.Succeeded());
   const auto port = ResolveHttpPort();
@@ -323,8 +324,8 @@ TEST(StandInSamples, RunScriptStartsTheServerInTheCallersFolder) {
   const tsm::WinsockSession winsock;
   const ScratchFolder install;
   const ScratchFolder work;
-  (void)install.CopyIn(ServerExe().string());
-  const std::string script = install.CopyIn((BinFolder() / tsm::kRunScript).string());
+  (void)install.CopyIn(BuiltFile(kServerExe));
+  const std::string script = install.CopyIn(BuiltFile(tsm::kRunScript));
   const auto port = FreePort();
   ASSERT_GT(port, 0);
   WriteConfig(work, ConfigWithPort(port));
@@ -343,7 +344,8 @@ TEST(StandInSamples, RunScriptStartsTheServerInTheCallersFolder) {
     instances = sweep.Count();
     if (listening) {
       std::string response;
-      stopped = tsm::HttpGet(tsm::kServerHost, StopPath(123), port, response) && WaitUntilRefused(port);
+      stopped = tsm::HttpGet(tsm::kServerHost, StopPath(123), port, response) &&
+                WaitUntil([&] { return !AcceptsConnections(port); }, kStartBoundMs);
     }
   }
   (void)sweep.EndAll();

@@ -20,7 +20,7 @@ using namespace tsm::test;
 namespace {
 
 [[nodiscard]] bool WaitUntilRegistered(const std::string& name, bool registered) {
-  return WaitUntil([&] { return (QueryTestServiceState(name) != 0) == registered; }, kServerTimeoutMs);
+  return WaitUntil([&] { return (QueryTestServiceState(name) != 0) == registered; }, kStartBoundMs);
 }
 
 struct ServiceFacts {
@@ -52,7 +52,7 @@ struct ServiceFacts {
 // A folder like the output folder: the server, the scripts and a configuration naming port.
 void PrepareInstallFolder(const ScratchFolder& folder, const std::string& config) {
   for (const char* name : {"TorvaleServer.exe", tsm::kInstallScript, "UninstallService.bat"})
-    (void)folder.CopyIn((BinFolder() / name).string());
+    (void)folder.CopyIn(BuiltFile(name));
   WriteConfig(folder, config);
 }
 
@@ -86,14 +86,14 @@ TEST(StandInService, InstallScriptRegistersAServiceThatAnswersAndStops) {
   ASSERT_TRUE(tsm::HttpGet(tsm::kServerHost, tsm::StopRequestPath(tsm::MakeStopToken(111)), port, response));
   EXPECT_EQ(SplitAnswer(response).statusLine, "HTTP/1.1 200 OK");
   EXPECT_TRUE(WaitForServiceState(tsm::kServiceName, SERVICE_STOPPED));
-  EXPECT_TRUE(WaitUntilRefused(port));
+  EXPECT_TRUE(WaitUntil([&] { return !AcceptsConnections(port); }, kStartBoundMs));
   EXPECT_EQ(QueryFacts(tsm::kServiceName)->win32ExitCode, static_cast<DWORD>(NO_ERROR));
 
   // Started again and stopped by the manager this time.
   ASSERT_TRUE(StartTestService(tsm::kServiceName));
   ASSERT_TRUE(WaitUntilListening(port));
   EXPECT_TRUE(StopTestService(tsm::kServiceName));
-  EXPECT_TRUE(WaitUntilRefused(port));
+  EXPECT_TRUE(WaitUntil([&] { return !AcceptsConnections(port); }, kStartBoundMs));
   EXPECT_EQ(QueryFacts(tsm::kServiceName)->win32ExitCode, static_cast<DWORD>(NO_ERROR));
 
   // The uninstall script removes it.

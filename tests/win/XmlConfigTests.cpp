@@ -2,11 +2,13 @@
 
 #include "win32/ComInit.h"
 #include "win32/ComText.h"
+#include "win32/WideText.h"
 #include "config/ConfigLookup.h"
 #include "config/MsxmlUuids.h"
 #include "core/ServerContract.h"
 #include "config/XMLAdapter.h"
 #include "support/TestSupport.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -34,19 +36,10 @@ using tsm::test::WriteConfig;
 
 namespace {
 
+using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
+
 constexpr char kUntouched[] = "untouched";
 constexpr char kNotExpectedFormat[] = "Config file is not in expected format";
-
-// Cases print as their names, and the tests are named after them.
-template <class Case>
-requires std::same_as<decltype(Case::Name), const char*>
-void PrintTo(const Case& c, std::ostream* os) { *os << c.Name; }
-
-struct CaseName {
-  template <class Case> std::string operator()(const ::testing::TestParamInfo<Case>& test) const {
-    return test.param.Name;
-  }
-};
 
 [[nodiscard]] std::string Parameters(const std::string& children) {
   return "<configuration><parameters>" + children + "</parameters></configuration>";
@@ -70,14 +63,14 @@ protected:
 // Loading
 
 struct LoadFailureCase {
-  const char* Name;
-  std::optional<std::string> Content; // nothing: no file at all
+  const char* name;
+  std::optional<std::string> content; // nothing: no file at all
 };
 
 class LoadFailure : public XmlConfig, public ::testing::WithParamInterface<LoadFailureCase> {};
 
 TEST_P(LoadFailure, ReportsTheParsersMessage) {
-  if (GetParam().Content) WriteConfig(Folder, *GetParam().Content);
+  if (GetParam().content) WriteConfig(Folder, *GetParam().content);
 
   const TXMLAdapter adapter(tsm::kConfigPath);
   EXPECT_FALSE(adapter.IsLoaded());
@@ -99,7 +92,7 @@ const LoadFailureCase kLoadFailures[] = {
     {"UndefinedEntity", Parameters("<p name=\"httpPort\" value=\"&port;\"/>")},
     {"PlainText", "httpPort=8080\r\n"},
 };
-INSTANTIATE_TEST_SUITE_P(Files, LoadFailure, ::testing::ValuesIn(kLoadFailures), CaseName());
+INSTANTIATE_TEST_SUITE_P(Files, LoadFailure, ::testing::ValuesIn(kLoadFailures), tsm::test::CaseName());
 
 TEST_F(XmlConfig, MissingFolderFailsLikeAMissingFile) {
   const TXMLAdapter adapter(tsm::kConfigPath);
@@ -117,13 +110,12 @@ TEST_F(XmlConfig, AdapterRecordsTheFileNameAsGiven) {
 
 // Wine's MSXML on its own would find a relative path in the executable's folder before the working folder.
 TEST_F(XmlConfig, RelativePathMeansTheWorkingFolderOnly) {
-  wchar_t exe[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  ASSERT_GT(length, 0u);
-  ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
   const std::string name = "tsm_xml_beside_exe_" + std::to_string(GetCurrentProcessId()) + ".xml";
-  const fs::path besideExe = fs::path(exe).parent_path() / name;
+  std::string besideExePath;
+  ASSERT_NO_THROW(besideExePath = tsm::test::BuiltFile(name)) << "the test executable's path cannot be read";
+  const fs::path besideExe = tsm::WideFromUtf8(besideExePath);
   std::ofstream(besideExe, std::ios::binary) << Parameters(P("httpPort", "8080"));
+  ASSERT_TRUE(fs::is_regular_file(besideExe)) << "nothing was written beside the executable";
   struct Remove {
     fs::path Path;
     ~Remove() {
@@ -242,20 +234,20 @@ TEST_F(XmlConfig, FoundElementSurvivesAMoveOfTheAdapter) {
 // Looking up a parameter
 
 struct LookupCase {
-  const char* Name;
-  std::string Xml;
-  const char* Parameter;
-  std::string Value;
-  std::string ErrorText; // kUntouched when the lookup must leave it alone
+  const char* name;
+  std::string xml;
+  const char* parameter;
+  std::string value;
+  std::string errorText; // kUntouched when the lookup must leave it alone
 };
 
 class Lookup : public XmlConfig, public ::testing::WithParamInterface<LookupCase> {};
 
 TEST_P(Lookup, ReturnsTheValueAndTouchesErrorTextOnlyOnFailure) {
-  WriteConfig(Folder, GetParam().Xml);
+  WriteConfig(Folder, GetParam().xml);
   std::string errorText = kUntouched;
-  EXPECT_EQ(GetConfigValue(GetParam().Parameter, errorText), GetParam().Value);
-  EXPECT_EQ(errorText, GetParam().ErrorText);
+  EXPECT_EQ(GetConfigValue(GetParam().parameter, errorText), GetParam().value);
+  EXPECT_EQ(errorText, GetParam().errorText);
 }
 
 const std::string kKV = "<p name=\"k\" value=\"v\"/>";
@@ -316,20 +308,20 @@ const LookupCase kLookups[] = {
     {"OtherAttributesIgnored", Parameters("<p value=\"v\" extra=\"1\" name=\"k\"/>"), "k", "v", kUntouched},
     {"EmptyNameMatchesEmpty", Parameters("<p name=\"\" value=\"blank\"/>"), "", "blank", kUntouched},
 };
-INSTANTIATE_TEST_SUITE_P(Files, Lookup, ::testing::ValuesIn(kLookups), CaseName());
+INSTANTIATE_TEST_SUITE_P(Files, Lookup, ::testing::ValuesIn(kLookups), tsm::test::CaseName());
 
 struct BrokenParameterCase {
-  const char* Name;
-  std::string Xml;
-  const char* Parameter;
+  const char* name;
+  std::string xml;
+  const char* parameter;
 };
 
 class BrokenParameter : public XmlConfig, public ::testing::WithParamInterface<BrokenParameterCase> {};
 
 TEST_P(BrokenParameter, ThrowsAndLeavesErrorTextAlone) {
-  WriteConfig(Folder, GetParam().Xml);
+  WriteConfig(Folder, GetParam().xml);
   std::string errorText = kUntouched;
-  EXPECT_THROW((void)GetConfigValue(GetParam().Parameter, errorText), std::runtime_error);
+  EXPECT_THROW((void)GetConfigValue(GetParam().parameter, errorText), std::runtime_error);
   EXPECT_EQ(errorText, kUntouched);
 }
 
@@ -341,7 +333,7 @@ const BrokenParameterCase kBrokenParameters[] = {
     {"NameInAnotherNamespace", Parameters("<p xmlns:x=\"urn:a\" x:name=\"k\" value=\"v\"/>"), "k"},
     {"NameAsChildElementIsNoAttribute", Parameters("<p><name>k</name><value>v</value></p>"), "k"},
 };
-INSTANTIATE_TEST_SUITE_P(Files, BrokenParameter, ::testing::ValuesIn(kBrokenParameters), CaseName());
+INSTANTIATE_TEST_SUITE_P(Files, BrokenParameter, ::testing::ValuesIn(kBrokenParameters), tsm::test::CaseName());
 
 // The file is UTF-8; the program's strings are in the system's code page.
 TEST_F(XmlConfig, NonAsciiTextArrivesInTheSystemCodePage) {
@@ -356,15 +348,15 @@ TEST_F(XmlConfig, NonAsciiTextArrivesInTheSystemCodePage) {
 // Resolving the port
 
 struct PortCase {
-  const char* Name;
-  std::string Children;
+  const char* name;
+  std::string children;
   std::optional<std::int32_t> Port;
 };
 
 class Port : public XmlConfig, public ::testing::WithParamInterface<PortCase> {};
 
 TEST_P(Port, PrefersHttpPort2AndFallsBackToHttpPort) {
-  WriteConfig(Folder, Parameters(GetParam().Children));
+  WriteConfig(Folder, Parameters(GetParam().children));
   EXPECT_EQ(ResolveHttpPort(), GetParam().Port);
 }
 
@@ -394,18 +386,18 @@ const PortCase kPorts[] = {
     {"Port2NewlineReferenceFallsBack", P("httpPort2", "8080&#10;") + P("httpPort", "87"), 87},
     {"NamelessChildAfterPort2", P("httpPort2", "8080") + "<p value=\"1\"/>", 8080},
 };
-INSTANTIATE_TEST_SUITE_P(Files, Port, ::testing::ValuesIn(kPorts), CaseName());
+INSTANTIATE_TEST_SUITE_P(Files, Port, ::testing::ValuesIn(kPorts), tsm::test::CaseName());
 
 struct BrokenPortCase {
-  const char* Name;
-  std::string Children;
+  const char* name;
+  std::string children;
 };
 
 class BrokenPort : public XmlConfig, public ::testing::WithParamInterface<BrokenPortCase> {};
 
 // A broken parameter ends the resolution at once, even when the fallback alone would have given a port.
 TEST_P(BrokenPort, Throws) {
-  WriteConfig(Folder, Parameters(GetParam().Children));
+  WriteConfig(Folder, Parameters(GetParam().children));
   EXPECT_THROW((void)ResolveHttpPort(), std::runtime_error);
 }
 
@@ -415,7 +407,7 @@ const BrokenPortCase kBrokenPorts[] = {
     {"NamelessChildBetweenInvalidPort2AndPort", P("httpPort2", "x") + "<p value=\"1\"/>" + P("httpPort", "80")},
     {"PortWithoutValueAfterInvalidPort2", P("httpPort2", "0") + "<p name=\"httpPort\"/>"},
 };
-INSTANTIATE_TEST_SUITE_P(Files, BrokenPort, ::testing::ValuesIn(kBrokenPorts), CaseName());
+INSTANTIATE_TEST_SUITE_P(Files, BrokenPort, ::testing::ValuesIn(kBrokenPorts), tsm::test::CaseName());
 
 // The configuration is another program's file: reading it must change nothing in or around it.
 TEST_F(XmlConfig, ReadingLeavesTheFolderAsItWas) {

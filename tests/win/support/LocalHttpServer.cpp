@@ -282,14 +282,14 @@ std::vector<std::string> LocalHttpServer::Requests() const {
   return received_;
 }
 
-bool LocalHttpServer::WaitForConnections(std::size_t count, milliseconds timeout) const {
+bool LocalHttpServer::WaitForConnections(std::size_t count, DWORD timeoutMs) const {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
+  return changed_.wait_for(lock, milliseconds(timeoutMs), [&] { return received_.size() >= count; });
 }
 
-bool LocalHttpServer::WaitForHandlers(milliseconds timeout) const {
+bool LocalHttpServer::WaitForHandlers(DWORD timeoutMs) const {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return finished_ == received_.size(); });
+  return changed_.wait_for(lock, milliseconds(timeoutMs), [&] { return finished_ == received_.size(); });
 }
 
 } // namespace tsm::test

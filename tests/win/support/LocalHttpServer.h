@@ -22,6 +22,7 @@
 //   once, so a test can stop a server and start another where a client already knows to look.
 #pragma once
 
+#include "support/TestSupport.h"
 #include "win32/Socket.h"
 
 #include <atomic>
@@ -131,10 +132,10 @@ public:
   [[nodiscard]] std::size_t Connections() const;
   // The raw bytes each connection has received, in the order the connections were accepted.
   [[nodiscard]] std::vector<std::string> Requests() const;
-  // Whether at least count connections were accepted within timeout.
-  [[nodiscard]] bool WaitForConnections(std::size_t count, std::chrono::milliseconds timeout) const;
-  // Whether every connection accepted so far had its handler finish within timeout.
-  [[nodiscard]] bool WaitForHandlers(std::chrono::milliseconds timeout) const;
+  // Whether at least count connections were accepted within timeoutMs.
+  [[nodiscard]] bool WaitForConnections(std::size_t count, DWORD timeoutMs = kEventBoundMs) const;
+  // Whether every connection accepted so far had its handler finish within timeoutMs.
+  [[nodiscard]] bool WaitForHandlers(DWORD timeoutMs = kEventBoundMs) const;
 
 private:
   friend class ServerConnection;

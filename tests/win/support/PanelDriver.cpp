@@ -19,8 +19,6 @@ namespace {
 
 constexpr char kMainClass[] = "TfrmMain";
 constexpr char kDialogClass[] = "#32770";
-constexpr DWORD kAnswerTimeoutMs = 10000; // a single round trip to the panel's thread
-constexpr DWORD kKillWaitMs = 5000;
 constexpr WORD kWaitCursorResource = 32514; // OCR_WAIT
 
 // A picture counts as shown when this share of its opaque pixels is on screen (a little slack for a pixel or two
@@ -146,23 +144,18 @@ HWND FindProcessWindow(DWORD processId, const char* className, bool visibleOnly 
 // Window text of any window, through the marshalled WM_GETTEXT; throws when the owner does not answer.
 std::string WindowText(HWND hwnd, const std::string& what) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &length))
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAnswerBoundMs, &length))
     Fail("no answer to WM_GETTEXTLENGTH from " + what);
   std::string text(length + 1, '\0');
   DWORD_PTR copied = 0;
   if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
-                           kAnswerTimeoutMs, &copied))
+                           kAnswerBoundMs, &copied))
     Fail("no answer to WM_GETTEXT from " + what);
   text.resize(std::min<size_t>(copied, length));
   return text;
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------------------------------------------
-// The built panel
-
-std::string PanelExePath() { return TestExeFolder() + "TorvaleServiceManager.exe"; }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Printing, for readable test failures
@@ -179,8 +172,8 @@ const char* ToString(Light light) {
     return "Stopped (red)";
   case Light::Running:
     return "Running (green)";
-  case Light::ComingUp:
-    return "ComingUp (amber)";
+  case Light::Pending:
+    return "Pending (amber)";
   }
   return "?";
 }
@@ -262,7 +255,7 @@ bool PanelDriver::Close(DWORD timeoutMs) {
   if (window_ && IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(process_.Handle(), timeoutMs) == WAIT_OBJECT_0) return true;
   TerminateProcess(process_.Handle(), 1);
-  WaitForSingleObject(process_.Handle(), kKillWaitMs);
+  WaitForSingleObject(process_.Handle(), kEndBoundMs);
   return false;
 }
 
@@ -357,11 +350,11 @@ std::string PanelDriver::StatusText() const {
   std::string text;
   for (const WPARAM part : {WPARAM{SB_SIMPLEID}, WPARAM{0}}) {
     DWORD_PTR lengthAndType = 0;
-    if (!SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, part, 0, SMTO_NORMAL, kAnswerTimeoutMs, &lengthAndType))
+    if (!SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, part, 0, SMTO_NORMAL, kAnswerBoundMs, &lengthAndType))
       Fail("no answer to SB_GETTEXTLENGTH");
     DWORD_PTR ignored = 0;
     if (!SendMessageTimeoutA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL,
-                             kAnswerTimeoutMs, &ignored))
+                             kAnswerBoundMs, &ignored))
       Fail("no answer to SB_GETTEXT");
     text = ReadRemoteText(process_.Handle(), remote, capacity, LOWORD(lengthAndType) + size_t{1});
     if (!text.empty()) break;
@@ -377,7 +370,7 @@ std::optional<std::string> PanelDriver::ToolHint(int id) const {
   DWORD_PTR pointed = 0;
   if (!FindProcessWindow(process_.Id(), TOOLTIPS_CLASSA, false) &&
       !SendMessageTimeoutA(window_, WM_SETCURSOR, reinterpret_cast<WPARAM>(control), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE),
-                           SMTO_NORMAL, kAnswerTimeoutMs, &pointed))
+                           SMTO_NORMAL, kAnswerBoundMs, &pointed))
     return std::nullopt;
   const HWND tooltip = FindProcessWindow(process_.Id(), TOOLTIPS_CLASSA, false);
   if (!tooltip) return std::nullopt;
@@ -398,7 +391,7 @@ std::optional<std::string> PanelDriver::ToolHint(int id) const {
       return std::nullopt;
     DWORD_PTR ignored = 0;
     if (!SendMessageTimeoutW(tooltip, TTM_GETTEXTW, kTextSize, reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL,
-                             kAnswerTimeoutMs, &ignored))
+                             kAnswerBoundMs, &ignored))
       return std::nullopt;
     std::wstring text(kTextSize, L'\0');
     if (!ReadProcessMemory(process_.Handle(), tool.lpszText, text.data(), text.size() * sizeof(wchar_t), nullptr))
@@ -414,7 +407,7 @@ std::optional<std::string> PanelDriver::ToolHint(int id) const {
 
 void PanelDriver::Tick() const {
   DWORD_PTR ignored = 0;
-  if (!SendMessageTimeoutA(window_, WM_TIMER, IDT_TMRMAIN, 0, SMTO_NORMAL, kAnswerTimeoutMs, &ignored))
+  if (!SendMessageTimeoutA(window_, WM_TIMER, IDT_TMRMAIN, 0, SMTO_NORMAL, kAnswerBoundMs, &ignored))
     Fail("the panel did not handle the timer tick");
 }
 
@@ -470,7 +463,7 @@ BOOL CALLBACK InspectBoxChild(HWND child, LPARAM param) {
     DWORD_PTR icon = 0;
     RECT r{};
     GetWindowRect(child, &r);
-    if (SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &icon) && icon != 0 &&
+    if (SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_NORMAL, kAnswerBoundMs, &icon) && icon != 0 &&
         r.right > r.left && r.bottom > r.top)
       look.icon = true;
   }
@@ -566,7 +559,7 @@ Light PanelDriver::StatusLight() const {
   };
   const Candidate candidates[] = {{Light::Stopped, LoadPicture(IDB_STOPPED)},
                                   {Light::Running, LoadPicture(IDB_RUNNING)},
-                                  {Light::ComingUp, LoadPicture(IDB_PENDING)}};
+                                  {Light::Pending, LoadPicture(IDB_PENDING)}};
   const Pixels screen = CaptureControl(IDC_IMGSTATUS);
 
   // The pixels where the three pictures disagree: the lamps.
@@ -603,7 +596,7 @@ bool PanelDriver::ShowsPicture(int id, int bitmapId) const {
 
 detail::PanelFolders::PanelFolders(const std::optional<std::string>& config, PanelExe exe) {
   if (config) WriteConfig(work_, *config);
-  exe_ = exe == PanelExe::Copy ? program_.emplace().CopyIn(PanelExePath()) : PanelExePath();
+  exe_ = exe == PanelExe::Copy ? program_.emplace().CopyIn(BuiltFile(kPanelExe)) : BuiltFile(kPanelExe);
 }
 
 PanelOptions detail::PanelFolders::Options() const {
@@ -632,13 +625,9 @@ const ScratchFolder& PanelInFolder::Program() const {
 namespace {
 
 template <class Want> std::optional<std::string> PollStatus(const PanelDriver& panel, Want&& want, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, kPollIntervalMs)) {
-    std::string text = panel.StatusText();
-    if (want(text)) return text;
-    if (GetTickCount64() >= deadline) return std::nullopt;
-    Sleep(pause);
-  }
+  std::string text;
+  if (!WaitUntil([&] { return want(text = panel.StatusText()); }, timeoutMs)) return std::nullopt;
+  return text;
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 // Typical use:
 //
 //   tsm::test::PanelDriver panel;                           // launch, wait for the window
-//   EXPECT_EQ(panel.StatusText(), "Checking status");
+//   EXPECT_EQ(panel.StatusText(), kCheckingStatus);
 //   panel.Tick();                                           // one refresh, handled when Tick returns
 //   EXPECT_EQ(panel.ActivePage(), IDC_TBREGISTERED);
 //   ASSERT_TRUE(panel.Click(IDC_BTNSTARTSERVICE));         // posted: a message box it opens cannot block us
@@ -40,9 +40,6 @@
 
 namespace tsm::test {
 
-// The built panel: TorvaleServiceManager.exe next to the running test executable.
-[[nodiscard]] std::string PanelExePath();
-
 // A control's rectangle in its parent's client coordinates, as the layout gives it: left, top, width, height.
 struct Bounds {
   int left = 0;
@@ -53,8 +50,9 @@ struct Bounds {
 };
 std::ostream& operator<<(std::ostream& out, const Bounds& b);
 
-// Which traffic light a picture control shows. None: no picture, or nothing that matches any of the three.
-enum class Light { None, Stopped, Running, ComingUp };
+// Which traffic light a picture control shows, named as the program names its pictures (StatusPicture in
+// core/ServiceDisplay.h). None: no picture, or nothing that matches any of the three.
+enum class Light { None, Stopped, Running, Pending };
 const char* ToString(Light light);
 std::ostream& operator<<(std::ostream& out, Light light);
 
@@ -83,14 +81,20 @@ struct Pixels {
   [[nodiscard]] std::uint32_t At(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
 };
 
+// The status bar's sentences, as the panel writes them: before its first answer, when the server answers with the
+// time it started (that time follows), and when no server answers.
+inline constexpr char kCheckingStatus[] = "Checking status";
+inline constexpr char kRunningSince[] = "Torvale is running since ";
+inline constexpr char kNotRunning[] = "Torvale is NOT running";
+
 // The longest status line the panel can make: the prefix and what 2000 reads of 1024 bytes can bring in.
 inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;
 
 // Paths in UTF-8, as ScratchFolder gives them.
 struct PanelOptions {
-  std::string exePath = PanelExePath(); // a copy elsewhere is fine; its pictures are read from this file
-  std::string workingFolder;            // empty: the test's own working folder
-  DWORD startTimeoutMs = 30000;         // bound for the window to appear
+  std::string exePath = BuiltFile(kPanelExe); // a copy elsewhere is fine; its pictures are read from this file
+  std::string workingFolder;                  // empty: the test's own working folder
+  DWORD startTimeoutMs = kStartBoundMs;       // bound for the window to appear
 };
 
 // Memory in another process for the scope, for messages whose pointer the system does not marshal (SB_GETTEXT,
@@ -134,7 +138,7 @@ public:
   [[nodiscard]] std::optional<DWORD> ExitCode() const;
   // Asks the window to close (WM_CLOSE) and waits for the process to end; kills it if it does not. True when it
   // ended on its own (or had already ended). Called by the destructor.
-  bool Close(DWORD timeoutMs = kDefaultWaitMs);
+  bool Close(DWORD timeoutMs = kEventBoundMs);
 
   // --- Controls (id 0: the main window) ---
   // The window with this id anywhere below the main window, or nullptr.
@@ -181,7 +185,7 @@ public:
   void PostTick() const;
   // A WM_NULL round trip: every message SENT to the panel before it has been handled. Throws when the panel does not
   // answer in time.
-  void Sync(DWORD timeoutMs = kDefaultWaitMs) const;
+  void Sync(DWORD timeoutMs = kEventBoundMs) const;
   // Clicks a button as a user would (BM_CLICK, posted so that a modal box it opens does not block the test). False,
   // and nothing happens, when the button is disabled or not on screen. Observe the effect with WaitUntil.
   [[nodiscard]] bool Click(int id) const;
@@ -189,9 +193,9 @@ public:
   // --- Message boxes ---
   // An open, visible message box of the panel's process (class #32770), if any.
   [[nodiscard]] std::optional<MessageBoxInfo> FindMessageBox() const;
-  [[nodiscard]] std::optional<MessageBoxInfo> WaitForMessageBox(DWORD timeoutMs = kDefaultWaitMs) const;
+  [[nodiscard]] std::optional<MessageBoxInfo> WaitForMessageBox(DWORD timeoutMs = kEventBoundMs) const;
   // Presses the box's OK (or Cancel) button and waits until the box is gone.
-  [[nodiscard]] bool CloseMessageBox(const MessageBoxInfo& box, DWORD timeoutMs = kDefaultWaitMs) const;
+  [[nodiscard]] bool CloseMessageBox(const MessageBoxInfo& box, DWORD timeoutMs = kEventBoundMs) const;
 
   // --- Pictures on screen ---
   // A bitmap resource of the panel's executable (IDB_*), as loaded by LoadImage.
@@ -268,13 +272,12 @@ public:
   [[nodiscard]] const ScratchFolder& Program() const;
 };
 
-// Whether the panel's status bar reads `text` within timeoutMs. Looks at once, then 1, 2, 4 ... ms later up to
-// kPollIntervalMs apart: a loop paced on it runs at the panel's speed, and a long wait costs the shared cores little.
-[[nodiscard]] bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs = kDefaultWaitMs);
+// Whether the panel's status bar reads `text` within timeoutMs (looked at as WaitUntil looks).
+[[nodiscard]] bool WaitForStatus(const PanelDriver& panel, const std::string& text, DWORD timeoutMs = kEventBoundMs);
 
 // The status bar's text once it differs from `from` (looked at as WaitForStatus does), or nothing when it still
 // reads `from` after timeoutMs.
 [[nodiscard]] std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const std::string& from,
-                                                             DWORD timeoutMs = kDefaultWaitMs);
+                                                             DWORD timeoutMs = kEventBoundMs);
 
 } // namespace tsm::test

@@ -44,7 +44,7 @@ void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested) {
     throw std::runtime_error("cannot reach the panel's memory for WM_DPICHANGED");
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutA(panel.Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.Get()),
-                           SMTO_NORMAL, kDefaultWaitMs, &result))
+                           SMTO_NORMAL, kEventBoundMs, &result))
     throw std::runtime_error("the panel did not answer WM_DPICHANGED");
 }
 
@@ -57,7 +57,7 @@ bool SwitchStyleOffInPanel(const PanelDriver& panel) {
   const UniqueHandle thread(CreateRemoteThread(
       panel.Process(), nullptr, 0,
       reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(enableTheming)), nullptr, 0, nullptr));
-  return thread && WaitForSingleObject(thread.Get(), kDefaultWaitMs) == WAIT_OBJECT_0;
+  return thread && WaitForSingleObject(thread.Get(), kEventBoundMs) == WAIT_OBJECT_0;
 }
 
 } // namespace tsm::test

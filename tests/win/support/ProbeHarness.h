@@ -1,6 +1,6 @@
-// What the probe and run/stop tests need around a real panel, beyond TestSupport.h and PanelDriver.h: the texts the
-// status bar shows, and a stop request taken apart. The system's wording for an error code is the panel's own
-// SystemErrorText (SystemText.h).
+// What the probe and run/stop tests need around a real panel, beyond TestSupport.h and PanelDriver.h (where the
+// status bar's sentences are): a status answer made, and a stop request taken apart. The system's wording for an error
+// code is the panel's own SystemErrorText (SystemText.h).
 #pragma once
 
 #include <winsock2.h>
@@ -18,9 +18,6 @@
 namespace tsm::test::probe {
 
 inline constexpr char kStatusRequest[] = "GET /app?operation=ws HTTP/1.1\r\nHost: localhost\r\n\r\n";
-inline constexpr char kRunningSince[] = "Torvale is running since ";
-inline constexpr char kNotRunning[] = "Torvale is NOT running";
-inline constexpr char kCheckingStatus[] = "Checking status";
 
 // A complete answer whose body is one runningSince element holding since.
 [[nodiscard]] std::string SinceAnswer(const std::string& since);

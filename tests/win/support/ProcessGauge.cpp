@@ -144,30 +144,24 @@ Footprint ProcessGauge::Read() const {
 }
 
 std::optional<Footprint> ProcessGauge::ReadSettled(DWORD quietMs, DWORD timeoutMs) const {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   std::size_t last = Threads();
   ULONGLONG since = GetTickCount64();
-  for (;;) {
-    Sleep(kPollIntervalMs);
-    const ULONGLONG now = GetTickCount64();
-    const std::size_t count = Threads();
-    if (count != last) {
-      last = count;
-      since = now;
-    } else if (now - since >= quietMs) {
-      return Read();
-    }
-    if (now >= deadline) return std::nullopt;
-  }
+  const bool settled = WaitUntil(
+      [&] {
+        const ULONGLONG now = GetTickCount64();
+        if (const std::size_t count = Threads(); count != last) {
+          last = count;
+          since = now;
+        }
+        return now - since >= quietMs;
+      },
+      timeoutMs);
+  if (!settled) return std::nullopt;
+  return Read();
 }
 
 bool ProcessGauge::WaitForThreadsAtMost(std::size_t count, DWORD timeoutMs) const {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    if (Threads() <= count) return true;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(kFastPollMs);
-  }
+  return WaitUntil([&] { return Threads() <= count; }, timeoutMs, kFastPollMs);
 }
 
 // ---- HealthWatch ------------------------------------------------------------------------------------------------

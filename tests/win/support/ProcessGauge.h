@@ -9,7 +9,7 @@
 //   const auto after = gauge.ReadSettled();
 //
 //   HealthWatch watch(panel);
-//   ASSERT_TRUE(watch.Until([&] { return panel.StatusText() != "Checking status"; }, 30000));
+//   ASSERT_TRUE(watch.Until([&] { return panel.StatusText() != kCheckingStatus; }, kHostileBoundMs));
 //   EXPECT_EQ(watch.Unanswered(), 0);
 //
 // There is one reader for each figure, and both share them. A figure the system does not keep is left empty rather
@@ -67,9 +67,9 @@ public:
   [[nodiscard]] Footprint Read() const;
   // Waits until the thread count has not changed for quietMs (workers still finishing have gone), then reads.
   // Empty when the count keeps moving for timeoutMs.
-  [[nodiscard]] std::optional<Footprint> ReadSettled(DWORD quietMs = 500, DWORD timeoutMs = kDefaultWaitMs) const;
+  [[nodiscard]] std::optional<Footprint> ReadSettled(DWORD quietMs = 500, DWORD timeoutMs = kEventBoundMs) const;
   // Polls (every millisecond or so) until at most `count` threads are left; false after timeoutMs.
-  [[nodiscard]] bool WaitForThreadsAtMost(std::size_t count, DWORD timeoutMs = kDefaultWaitMs) const;
+  [[nodiscard]] bool WaitForThreadsAtMost(std::size_t count, DWORD timeoutMs = kEventBoundMs) const;
 
 private:
   DWORD processId_;
@@ -84,12 +84,8 @@ private:
 // One tick, then waits until its probe, and any the panel's own timer started meanwhile, has ended; false when
 // they have not after timeoutMs.
 [[nodiscard]] bool TickAndLetItEnd(const PanelDriver& panel, const ProcessGauge& gauge, std::size_t idleThreads,
-                                   DWORD timeoutMs = kDefaultWaitMs);
+                                   DWORD timeoutMs = kEventBoundMs);
 
-// A window that has not answered a round trip in this long is hung, not slow: a probe must never hold the window at
-// all, but on a loaded machine a round trip can take long without anything being wrong. How fast it answers is the
-// benchmark's business (scripts/bench.sh), which reports the worst round trip.
-inline constexpr DWORD kAnswerBoundMs = 10000;
 // Between two looks at the panel while watching it.
 inline constexpr DWORD kWatchIntervalMs = 50;
 
@@ -107,13 +103,12 @@ public:
   // Polls done() until it returns true (then true) or timeoutMs has passed (then false), looking at the panel
   // before every poll.
   template <class Predicate> [[nodiscard]] bool Until(Predicate&& done, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-      Look();
-      if (done()) return true;
-      if (GetTickCount64() >= deadline) return false;
-      Sleep(kWatchIntervalMs);
-    }
+    return WaitUntil(
+        [&] {
+          Look();
+          return done();
+        },
+        timeoutMs, kWatchIntervalMs);
   }
   // Only looks, for durationMs.
   void For(DWORD durationMs) {

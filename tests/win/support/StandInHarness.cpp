@@ -19,10 +19,6 @@ std::string Quoted(const fs::path& path) {
   return quoted;
 }
 
-fs::path BinFolder() { return fs::path(TestExeFolder()).parent_path(); }
-
-fs::path ServerExe() { return BinFolder() / "TorvaleServer.exe"; }
-
 bool WaitUntilListening(std::int32_t port, HANDLE process, DWORD timeoutMs) {
   bool listening = false;
   (void)WaitUntil(
@@ -31,10 +27,6 @@ bool WaitUntilListening(std::int32_t port, HANDLE process, DWORD timeoutMs) {
       },
       timeoutMs);
   return listening;
-}
-
-bool WaitUntilRefused(std::int32_t port, DWORD timeoutMs) {
-  return WaitUntil([&] { return !AcceptsConnections(port); }, timeoutMs);
 }
 
 std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs) {

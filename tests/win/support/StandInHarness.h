@@ -17,23 +17,15 @@
 
 namespace tsm::test {
 
-inline constexpr DWORD kServerTimeoutMs = 30000;
-
 // The path in double quotes, as a command line or a service's binary path wants a path with blanks.
 [[nodiscard]] std::string Quoted(const std::filesystem::path& path);
 
-// Paths of the built programs and samples, next to the running test executable.
-[[nodiscard]] std::filesystem::path BinFolder();
-[[nodiscard]] std::filesystem::path ServerExe();
-
 // Polls until the port accepts connections; false on timeout, or at once when process (if given) has ended.
-[[nodiscard]] bool WaitUntilListening(std::int32_t port, HANDLE process = nullptr, DWORD timeoutMs = kServerTimeoutMs);
-// Polls until the port refuses connections.
-[[nodiscard]] bool WaitUntilRefused(std::int32_t port, DWORD timeoutMs = kServerTimeoutMs);
+[[nodiscard]] bool WaitUntilListening(std::int32_t port, HANDLE process = nullptr, DWORD timeoutMs = kStartBoundMs);
 
 // Connects to 127.0.0.1:port, sends request as it is, and collects what comes back until the server closes or
 // timeoutMs passes. Empty when no connection could be made.
-[[nodiscard]] std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs = kServerTimeoutMs);
+[[nodiscard]] std::string RawExchange(std::int32_t port, std::string_view request, DWORD timeoutMs = kStartBoundMs);
 
 // The parts of one HTTP answer. (HttpAnswer, in LocalHttpServer.h, makes one.)
 struct ResponseParts {

@@ -42,7 +42,7 @@ void KillServiceProcess(SC_HANDLE service) {
   if (!QueryStatus(service, status) || status.dwProcessId == 0) return;
   const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
   if (!process.Valid()) return;
-  if (TerminateProcess(process.Get(), 1)) (void)WaitForSingleObject(process.Get(), kServiceTimeoutMs);
+  if (TerminateProcess(process.Get(), 1)) (void)WaitForSingleObject(process.Get(), kServiceBoundMs);
 }
 
 [[nodiscard]] bool ControlAndWait(const std::string& name, DWORD control, DWORD settledState) {
@@ -51,11 +51,9 @@ void KillServiceProcess(SC_HANDLE service) {
 
 } // namespace
 
-std::string SiblingPath(const char* exeName) { return ExecutableFolder() + exeName; }
-
 std::string TestServiceCommand(const std::string& options) {
   std::string command(1, '"');
-  command.append(SiblingPath("tsm_test_service.exe")).push_back('"');
+  command.append(BuiltFile(kTestServiceExe)).push_back('"');
   if (!options.empty()) command.append(1, ' ').append(options);
   return command;
 }
@@ -89,7 +87,7 @@ bool DeleteTestService(const std::string& name) {
     // The manager forgets the service once it is stopped and the last handle to it is closed.
     if (!DeleteService(service.Get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) return false;
   }
-  return WaitUntil([&] { return !Exists(name); }, kServiceTimeoutMs);
+  return WaitUntil([&] { return !Exists(name); }, kServiceBoundMs);
 }
 
 bool StartTestService(const std::string& name) {

@@ -17,10 +17,12 @@
 //
 //   const tsm::test::ServiceGuard service(tsm::kServiceName);   // removed now and at the end
 //
-// Every wait is bounded (kServiceTimeoutMs unless said otherwise); every function returns false (or 0) on failure
+// Every wait is bounded (kServiceBoundMs unless said otherwise); every function returns false (or 0) on failure
 // rather than throwing. Tests that use these hold the ctest LOCK "scm" (or one that includes it) so that two
 // test processes never fight over the same service name.
 #pragma once
+
+#include "support/TestSupport.h"
 
 #include <windows.h>
 
@@ -28,12 +30,8 @@
 
 namespace tsm::test {
 
-inline constexpr DWORD kServiceTimeoutMs = 20000;
 inline constexpr DWORD kHoldStateControl = 128;
 inline constexpr DWORD kAcceptStopControl = 255;
-
-// Windows path of exeName in the folder of the running executable, e.g. "Z:\...\bin\tsm_test_service.exe".
-[[nodiscard]] std::string SiblingPath(const char* exeName);
 
 // The quoted path of tsm_test_service.exe next to the running executable, followed by options if any
 // (e.g. "--stop-delay 3000"): a binary path ready for CreateTestService.
@@ -65,7 +63,7 @@ inline constexpr DWORD kAcceptStopControl = 255;
 [[nodiscard]] DWORD QueryTestServiceProcessId(const std::string& name);
 
 // Polls until the service reports state; false on timeout or if the service disappears.
-[[nodiscard]] bool WaitForServiceState(const std::string& name, DWORD state, DWORD timeoutMs = kServiceTimeoutMs);
+[[nodiscard]] bool WaitForServiceState(const std::string& name, DWORD state, DWORD timeoutMs = kServiceBoundMs);
 
 // Changes only the start type (SERVICE_DEMAND_START, SERVICE_DISABLED, ...); Wine's sc.exe cannot.
 [[nodiscard]] bool SetServiceStartType(const std::string& name, DWORD startType);

@@ -18,7 +18,6 @@
 namespace tsm::test {
 namespace {
 
-constexpr DWORD kEndWaitMs = 10000;
 // A process that has only just ended may hold its executable a moment longer; a scratch folder waits that long.
 constexpr int kRemoveAttempts = 50;
 constexpr DWORD kRemoveRetryMs = 100;
@@ -59,15 +58,10 @@ std::vector<UniqueHandle> ProcessesOf(const std::string& path, SweepBy by) {
 
 } // namespace
 
-std::string TestExeFolder() {
+std::string BuiltFile(std::string_view name) {
   std::string folder = ExecutableFolder();
   if (folder.empty()) throw std::runtime_error("cannot read the test executable's path");
-  return folder;
-}
-
-bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return folder.append(name);
 }
 
 // ---- ScratchFolder ----------------------------------------------------------------------------------------------
@@ -267,7 +261,7 @@ ChildProcess::ChildProcess(const std::filesystem::path& exe, const std::filesyst
 ChildProcess::~ChildProcess() {
   if (!Running()) return;
   TerminateProcess(process_.Get(), 1);
-  WaitForSingleObject(process_.Get(), kEndWaitMs);
+  WaitForSingleObject(process_.Get(), kEndBoundMs);
 }
 
 bool ChildProcess::Running() const {
@@ -293,7 +287,7 @@ std::size_t ProcessSweep::Count() const { return ProcessesOf(path_, by_).size();
 std::size_t ProcessSweep::EndAll() const {
   const std::vector<UniqueHandle> processes = ProcessesOf(path_, by_);
   for (const UniqueHandle& p : processes) TerminateProcess(p.Get(), 1);
-  for (const UniqueHandle& p : processes) WaitForSingleObject(p.Get(), kEndWaitMs);
+  for (const UniqueHandle& p : processes) WaitForSingleObject(p.Get(), kEndBoundMs);
   return processes.size();
 }
 

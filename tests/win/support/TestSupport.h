@@ -1,8 +1,8 @@
-// TestSupport: the small things every Windows test here needs, whatever it drives: a bounded wait, an owner for a
-// kernel handle, the test executable's folder, a scratch folder, a file's bytes and a folder's state, a working-folder
-// scope, a free loopback port and a look at one, the server's configuration text and where it goes, whether Wine is
-// underneath, a script opened as the shell opens it, a child process, and a sweep for processes no handle of ours
-// reaches.
+// TestSupport: the small things every Windows test here needs, whatever it drives: the bounded wait and its named
+// bounds, an owner for a kernel handle, the path of a built file, a scratch folder, a file's bytes and a folder's
+// state, a working-folder scope, a free loopback port and a look at one, the server's configuration text and where it
+// goes, whether Wine is underneath, a script opened as the shell opens it, a child process, and a sweep for processes
+// no handle of ours reaches.
 //
 // Nothing here knows the panel (see PanelDriver.h) or the stand-in server (see StandInHarness.h). Every wait is
 // bounded; every process started or found here is ended by its owner.
@@ -25,29 +25,43 @@
 
 namespace tsm::test {
 
-// Bound for anything asynchronous: generous, because two cores are shared by everything under Wine. Never a
-// measure of speed.
-inline constexpr DWORD kDefaultWaitMs = 15000;
-inline constexpr DWORD kPollIntervalMs = 25;
+// The bounds of every wait, named by what is awaited; a test names one of these, never a number. Each is generous,
+// because two cores are shared by everything under Wine, and none is below 10 s: a test fails at a bound only because
+// something never happened, never because it was slow (how fast anything happens is the benchmark's business).
+inline constexpr DWORD kAnswerBoundMs = 10000;  // a round trip to a window's thread: past it, the window is hung
+inline constexpr DWORD kEndBoundMs = 10000;     // a process ending once it has been closed or terminated
+inline constexpr DWORD kEventBoundMs = 15000;   // a thing a program does by itself: update, connection, probe's end
+inline constexpr DWORD kServiceBoundMs = 20000; // a service settling in a state, or leaving the manager's books
+inline constexpr DWORD kStartBoundMs = 30000;   // a whole start or stop: window, listening port, exit; a script's run
+inline constexpr DWORD kHostileBoundMs = 30000; // an exchange, or the panel's next step, while hostile servers stall
+inline constexpr DWORD kBulkBoundMs = 60000;    // bulk: a hostile file of megabytes, a long stream, 1000 probes' end
+inline constexpr DWORD kProbeBoundMs = 90000;   // a probe that ends by the rules, 2000 slow reads included
+inline constexpr DWORD kPollIntervalMs = 25;    // the most time between two looks while waiting
 
-// Polls done() every kPollIntervalMs until it returns true (then true) or timeoutMs has passed (then false).
-template <class Predicate> [[nodiscard]] bool WaitUntil(Predicate&& done, DWORD timeoutMs = kDefaultWaitMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
+// The one bounded wait: looks at done() at once, then 1, 2, 4 ... ms later up to pollMs apart, until it returns true
+// (then true) or boundMs has passed (then false). The first looks come quickly, so a loop paced on it runs at the
+// program's speed, and a long wait costs the shared cores little.
+template <class Predicate>
+[[nodiscard]] bool WaitUntil(Predicate&& done, DWORD boundMs = kEventBoundMs, DWORD pollMs = kPollIntervalMs) {
+  const ULONGLONG deadline = GetTickCount64() + boundMs;
+  for (DWORD pause = 1;; pause = pause * 2 < pollMs ? pause * 2 : pollMs) {
     if (done()) return true;
     if (GetTickCount64() >= deadline) return false;
-    Sleep(kPollIntervalMs);
+    Sleep(pause);
   }
 }
 
 using tsm::UniqueHandle;
 
-// Folder of the running test executable (UTF-8), with its trailing backslash; every built program and sample lies
-// there. Throws std::runtime_error when the path cannot be read.
-[[nodiscard]] std::string TestExeFolder();
+// The programs the build puts beside every test executable.
+inline constexpr char kPanelExe[] = "TorvaleServiceManager.exe";
+inline constexpr char kServerExe[] = "TorvaleServer.exe";
+inline constexpr char kTestServiceExe[] = "tsm_test_service.exe";
 
-// Whether path (UTF-8) names a file (a folder does not count).
-[[nodiscard]] bool FileExists(const std::string& path);
+// Path (UTF-8) of what the build put beside the running test executable, in the program's own ExecutableFolder():
+// a program, a sample script, the sample configuration. Throws std::runtime_error when the system cannot say where
+// the executable lies, so that no test looks for its files in the wrong place.
+[[nodiscard]] std::string BuiltFile(std::string_view name);
 
 // A fresh empty folder under %TEMP%, removed with all its contents when the object goes. Its name holds a blank, as
 // "Program Files" does, so every script and command line that takes a path inside it must quote it. For a panel
@@ -135,7 +149,7 @@ void WriteConfig(const ScratchFolder& folder, const std::string& xml);
 
 // Opens a script as the panel does (shell "open", hidden, no folder given: it runs in this process's working
 // folder) and waits, bounded, for it to finish. False when the shell would not open it or it did not finish.
-[[nodiscard]] bool RunScript(const std::string& path, DWORD timeoutMs = 30000);
+[[nodiscard]] bool RunScript(const std::string& path, DWORD timeoutMs = kStartBoundMs);
 
 // A process started here with a working folder of our choice (and, by default, no console window); ended
 // (TerminateProcess), if still running, when the owner goes. Started() tells whether it could be started, and
@@ -157,7 +171,7 @@ public:
   [[nodiscard]] DWORD Id() const { return id_; }
   [[nodiscard]] bool Running() const;
   // The exit code once the process has ended within timeoutMs, else nothing.
-  [[nodiscard]] std::optional<DWORD> WaitForExit(DWORD timeoutMs = 30000) const;
+  [[nodiscard]] std::optional<DWORD> WaitForExit(DWORD timeoutMs = kStartBoundMs) const;
 
 private:
   UniqueHandle process_;
