@@ -436,7 +436,7 @@ TEST(ProbeAgainstFlappingServer, HandlesAndMemoryStayFlat) {
   const auto shows = [&](int atLeast) {
     const std::string status = panel.StatusText();
     if (status.rfind(kRunningSince, 0) != 0) return false;
-    return std::atoi(status.c_str() + sizeof kRunningSince - 1) >= atLeast;
+    return std::atoi(status.c_str() + kRunningSince.size()) >= atLeast;
   };
   const auto cycle = [&] {
     const int next = answered + 1;

@@ -298,7 +298,7 @@ const NoPortCase kNoPortCases[] = {
      }},
     {"PortNegative",
      [](std::int32_t port) -> std::vector<ConfigParameter> {
-       return {{"httpPort", "-" + std::to_string(port)}};
+       return {{"httpPort", std::to_string(-port)}};
      }},
     {"PreferredPortLettersAndNoFallback",
      [](std::int32_t) -> std::vector<ConfigParameter> {

@@ -28,6 +28,8 @@
 
 #include "support/TestSupport.h"
 
+#include "core/StatusBarText.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -81,11 +83,11 @@ struct Pixels {
   [[nodiscard]] std::uint32_t At(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
 };
 
-// The status bar's sentences, as the panel writes them: before its first answer, when the server answers with the
+// The status bar's sentences, in the program's own words: before its first answer, when the server answers with the
 // time it started (that time follows), and when no server answers.
-inline constexpr char kCheckingStatus[] = "Checking status";
-inline constexpr char kRunningSince[] = "Torvale is running since ";
-inline constexpr char kNotRunning[] = "Torvale is NOT running";
+inline const std::string kCheckingStatus = StatusLine(std::nullopt);
+inline const std::string kRunningSince = StatusLine(ServerReport{true, ""});
+inline const std::string kNotRunning = StatusLine(ServerReport{false, ""});
 
 // The longest status line the panel can make: the prefix and what 2000 reads of 1024 bytes can bring in.
 inline constexpr std::size_t kLongestStatusLine = 64 + 2000 * 1024;
