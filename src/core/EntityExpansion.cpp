@@ -60,7 +60,6 @@ public:
       const auto size = OfEntity(declared->first, declared->second);
       if (!size) return std::nullopt;
       total = Add(total, *size);
-      if (total > cap_) break; // past the bound: the rest cannot bring it back
     }
     return total;
   }

@@ -43,6 +43,7 @@ TEST(EntityExpansion, CountsEveryReferenceAtItsExpandedSize) {
       {"billion laughs, capped", Laughs(10), kCap + 1},
       {"parameter entity", "<!DOCTYPE a [<!ENTITY % p \"<!ENTITY x 'y'>\">%p;]><a/>", std::nullopt},
       {"cycle", "<!DOCTYPE a [<!ENTITY x \"&y;\"><!ENTITY y \"&x;\">]><a>&x;</a>", std::nullopt},
+      {"cycle after the cap is passed", Laughs(10) + "<!ENTITY c \"&c;\"><b>&c;</b>", std::nullopt},
       {"UTF-16", Utf16("<!DOCTYPE a [<!ENTITY x \"a\">]><a>&x;</a>"), std::nullopt},
       {"unterminated", "<!ENTITY", 0},
   };
