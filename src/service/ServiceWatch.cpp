@@ -23,11 +23,17 @@ struct TServiceWatch::Shared {
   UniqueHandle Stop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   UniqueHandle Poke{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   std::atomic<bool> Registered{true};
+  // Whether the thread may hold the service's handle, and so a notification the manager keeps for it: Wine's
+  // manager, for one, keeps a pending notification of a process that ended without closing the handle, and the
+  // service can then never be removed. Set before the handle is asked for, cleared once it is closed.
+  std::atomic<bool> MayHoldService{false};
 };
 
 namespace {
 
-// Long enough for a call to the manager in flight on the thread to return; the window does not wait beyond it.
+// Long enough for a call to the manager in flight on the thread to return, when the thread holds the service; the
+// window does not wait beyond it. A thread that holds no service is not waited for: Wine's manager has been seen to
+// keep the call for registrations unanswered for seconds, and a process may end in the middle of it.
 constexpr DWORD kStopWaitMs = 5000;
 
 // ERROR_SERVICE_NOTIFY_CLIENT_LAGGING, which this mingw-w64's winerror.h lacks.
@@ -64,7 +70,7 @@ public:
   Watcher(const Watcher&) = delete;
   Watcher& operator=(const Watcher&) = delete;
   ~Watcher() {
-    service_.Reset();
+    CloseService();
     manager_.Reset();
   }
 
@@ -94,6 +100,11 @@ private:
     self->registrationChanged_ = true;
   }
 
+  void CloseService() {
+    service_.Reset();
+    shared_.MayHoldService = false;
+  }
+
   void Post() const { ::PostMessageW(shared_.Window, shared_.Message, 0, 0); }
 
   // Registration and removal, through the manager's handle. Wine 8 refuses (ERROR_CALL_NOT_IMPLEMENTED), and then
@@ -116,8 +127,12 @@ private:
       if (!manager_) return;
       WatchRegistrations();
     }
+    shared_.MayHoldService = true;
     service_.Reset(::OpenServiceW(manager_.Get(), shared_.Name.c_str(), SERVICE_QUERY_STATUS));
-    if (service_) WatchState();
+    if (service_)
+      WatchState();
+    else
+      shared_.MayHoldService = false;
   }
 
   // Asks for the next change: every state but the one last reported (none at first), since a state the service is
@@ -137,7 +152,7 @@ private:
   // Marked for deletion, or the manager fell behind with its notifications: the service's handle goes (and the
   // manager's too when it fell behind, as the manager asks). The window's next look decides whether to open again.
   void LetGo(DWORD why) {
-    service_.Reset();
+    CloseService();
     if (why == kClientLagging) manager_.Reset();
   }
 
@@ -170,10 +185,10 @@ private:
   // that only a change made meanwhile is reported, and the window is not made to look again for nothing.
   void FollowTheWindow() {
     if (!shared_.Registered) {
-      service_.Reset();
+      CloseService();
       return;
     }
-    if (!registrationsWatched_) service_.Reset();
+    if (!registrationsWatched_) CloseService();
     if (!service_) OpenService();
   }
 
@@ -219,7 +234,7 @@ TServiceWatch::TServiceWatch(std::string name, HWND window, UINT message) {
 TServiceWatch::~TServiceWatch() {
   if (!thread_) return;
   ::SetEvent(shared_->Stop.Get());
-  ::WaitForSingleObject(thread_.Get(), kStopWaitMs);
+  if (shared_->MayHoldService) ::WaitForSingleObject(thread_.Get(), kStopWaitMs);
 }
 
 void TServiceWatch::ServiceSeen(bool registered) {
