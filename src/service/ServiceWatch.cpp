@@ -5,10 +5,7 @@
 
 #include <array>
 #include <atomic>
-#include <cwchar>
-#include <cwctype>
 #include <memory>
-#include <string_view>
 #include <utility>
 
 #include "win32/ServiceHandle.h"
@@ -32,8 +29,7 @@ struct TServiceWatch::Shared {
 namespace {
 
 // Long enough for a call to the manager in flight on the thread to return, when the thread holds the service; the
-// window does not wait beyond it. A thread that holds no service is not waited for: Wine's manager has been seen to
-// keep the call for registrations unanswered for seconds, and a process may end in the middle of it.
+// window does not wait beyond it, and does not wait at all for a thread that holds none.
 constexpr DWORD kStopWaitMs = 5000;
 
 // ERROR_SERVICE_NOTIFY_CLIENT_LAGGING, which this mingw-w64's winerror.h lacks.
@@ -45,22 +41,6 @@ constexpr DWORD kEveryState = SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_START_PEND
 
 // The notification bit of a state (SERVICE_STOPPED 1 is SERVICE_NOTIFY_STOPPED 1, RUNNING 4 is 8, ...); 0 for none.
 [[nodiscard]] DWORD StateBit(DWORD state) { return state >= 1 && state <= 7 ? DWORD{1} << (state - 1) : 0; }
-
-// Whether a list of created ("/name") and deleted ("name") services, NUL-separated and double-NUL-ended, names ours.
-[[nodiscard]] bool NamesService(const wchar_t* names, const std::wstring& service) {
-  const auto same = [](std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-      if (std::towlower(a[i]) != std::towlower(b[i])) return false;
-    return true;
-  };
-  for (const wchar_t* name = names; name && *name; name += std::wcslen(name) + 1) {
-    std::wstring_view entry(name);
-    if (entry.front() == L'/') entry.remove_prefix(1);
-    if (same(entry, service)) return true;
-  }
-  return false;
-}
 
 // Lives on the thread's stack for the thread's whole life: the notification buffers must stay where they are while
 // a notification is pending, and closing the handles (which cancels what is pending) is the last thing it does.
@@ -95,11 +75,6 @@ private:
     // One for a handle closed since is stale: the handle open now has a request of its own.
     if (notify == &self->changes_[self->current_]) self->serviceChanged_ = true;
   }
-  static void CALLBACK RegistrationChanged(void* parameter) {
-    auto* self = static_cast<Watcher*>(static_cast<SERVICE_NOTIFYW*>(parameter)->pContext);
-    self->registrationChanged_ = true;
-  }
-
   void CloseService() {
     service_.Reset();
     shared_.MayHoldService = false;
@@ -107,25 +82,12 @@ private:
 
   void Post() const { ::PostMessageW(shared_.Window, shared_.Message, 0, 0); }
 
-  // Registration and removal, through the manager's handle. Wine 8 refuses (ERROR_CALL_NOT_IMPLEMENTED), and then
-  // the window's poll notices them instead.
-  void WatchRegistrations() {
-    registration_ = SERVICE_NOTIFYW{};
-    registration_.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
-    registration_.pfnNotifyCallback = RegistrationChanged;
-    registration_.pContext = this;
-    registrationsWatched_ =
-        ::NotifyServiceStatusChangeW(manager_.Get(), SERVICE_NOTIFY_CREATED | SERVICE_NOTIFY_DELETED, &registration_) ==
-        ERROR_SUCCESS;
-  }
-
   // Without a connection to the manager (none yet, or one it gave up on) the window's poll finds what there is to
   // find, and its next look brings the watch here again.
   void OpenService() {
     if (!manager_) {
       manager_.Reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
       if (!manager_) return;
-      WatchRegistrations();
     }
     shared_.MayHoldService = true;
     service_.Reset(::OpenServiceW(manager_.Get(), shared_.Name.c_str(), SERVICE_QUERY_STATUS));
@@ -169,27 +131,15 @@ private:
         WatchState();
       }
     }
-    if (std::exchange(registrationChanged_, false)) {
-      const bool ours = registration_.dwNotificationStatus == ERROR_SUCCESS &&
-                        NamesService(registration_.pszServiceNames, shared_.Name);
-      if (registration_.pszServiceNames) ::LocalFree(registration_.pszServiceNames);
-      if (ours) Post();
-      if (registration_.dwNotificationStatus == ERROR_SUCCESS) WatchRegistrations();
-    }
   }
 
-  // The window has looked at the service: a service it no longer finds is let go, and one it finds again is opened.
-  // Where the manager reports no removals (Wine 8, which reports no DELETE_PENDING either, and shows a service marked
-  // for deletion as it was while any handle holds it), the handle is also taken afresh at each look, so that a
-  // deletion waits for the window's next look at most. The state last reported stays out of the new request, so
-  // that only a change made meanwhile is reported, and the window is not made to look again for nothing.
+  // The window has looked at the service: the handle is taken afresh, so that it is never the one that keeps a service
+  // marked for deletion in the manager's books (Wine reports no DELETE_PENDING, and shows such a service as it was
+  // while any handle holds it), and a service registered again is watched again. The state last reported stays out
+  // of the new request, so that only a change made meanwhile is reported.
   void FollowTheWindow() {
-    if (!shared_.Registered) {
-      CloseService();
-      return;
-    }
-    if (!registrationsWatched_) CloseService();
-    if (!service_) OpenService();
+    CloseService();
+    if (shared_.Registered) OpenService();
   }
 
   TServiceWatch::Shared& shared_;
@@ -197,11 +147,8 @@ private:
   ServiceHandle service_;
   std::array<SERVICE_NOTIFYW, 4> changes_{}; // the requests on the service's handles, the last four of them
   std::size_t current_ = 0;                  // the one of the handle open now
-  SERVICE_NOTIFYW registration_{};
-  bool registrationsWatched_ = false;
-  DWORD lastState_ = 0;         // as last reported; 0 until then
-  bool serviceChanged_ = false; // set by the callbacks, which run on this thread inside its wait
-  bool registrationChanged_ = false;
+  DWORD lastState_ = 0;                      // as last reported; 0 until then
+  bool serviceChanged_ = false;              // set by the callbacks, which run on this thread inside its wait
 };
 
 DWORD WINAPI WatchThread(void* parameter) {

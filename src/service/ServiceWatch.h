@@ -11,14 +11,15 @@
 namespace tsm {
 
 // Watches one service from a thread of its own and posts `message` (no parameters) to `window` for every change of
-// the service's state, and, where the manager reports them (Windows, not Wine 8), for every registration or removal
-// of a service of that name. The window then asks for the state itself: the notification only says "look now".
+// the service's state. The window then asks for the state itself: the notification only says "look now". A service
+// registered or removed is found by the window's own poll: the manager's handle could report those too, but Wine's
+// manager has been seen to leave that request unanswered for seconds, holding up every call to it the process makes.
 //
 // The service's handle is closed as soon as the service is marked for deletion, so that the watch never holds up an
 // uninstall; the window's own refreshes tell the watch (ServiceSeen) when the service is there again, and when it has
 // gone in a way the manager did not report. Nothing here throws or blocks the caller, but the destructor, which
-// waits (bounded, and in practice for no more than one call to the manager) for the thread to end. A watch whose
-// thread could not start watches nothing, and the window's poll covers everything.
+// waits (bounded, and in practice for no more than one call to the manager) for the thread to end while it may hold
+// the service. A watch whose thread could not start watches nothing, and the window's poll covers everything.
 class TServiceWatch {
 public:
   TServiceWatch(std::string name, HWND window, UINT message);
