@@ -8,7 +8,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <ctime>
 #include <exception>
 #include <stdexcept>

@@ -18,7 +18,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 
 using tsm::test::Light;
 using tsm::test::PanelDriver;
