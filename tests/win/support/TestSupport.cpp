@@ -8,6 +8,8 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <atomic>
+#include <cstdint>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -164,15 +166,21 @@ sockaddr_in LoopbackAddress(std::int32_t port) {
 } // namespace
 
 LoopbackSocket BindLoopback() {
-  LoopbackSocket bound{UniqueSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))};
-  if (!bound.socket) throw std::runtime_error("no socket for a loopback port");
-  sockaddr_in address = LoopbackAddress(0);
-  int length = sizeof address;
-  if (bind(bound.socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(bound.socket.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    throw std::runtime_error("cannot bind a loopback socket");
-  bound.port = ntohs(address.sin_port);
-  return bound;
+  // The ports handed out lie below the range the system draws the local ports of outgoing connections from (32768
+  // up on Linux, under Wine, and 49152 up on Windows). A port drawn from there and released could be taken by any of
+  // the thousands of connections the probe tests make before the program it was meant for binds it. Each process
+  // walks the range from a start of its own, so that two tests rarely try the same port.
+  constexpr std::uint32_t kFirst = 20000, kCount = 12000, kStep = 7919; // a prime, so the walk visits every port
+  static std::atomic<std::uint32_t> walk{GetCurrentProcessId() * 2654435761u ^
+                                         static_cast<std::uint32_t>(GetTickCount64())};
+  for (std::uint32_t tried = 0; tried < kCount; ++tried) {
+    LoopbackSocket bound{UniqueSocket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))};
+    if (!bound.socket) throw std::runtime_error("no socket for a loopback port");
+    bound.port = static_cast<std::int32_t>(kFirst + walk.fetch_add(kStep) % kCount);
+    const sockaddr_in address = LoopbackAddress(bound.port);
+    if (bind(bound.socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return bound;
+  }
+  throw std::runtime_error("cannot bind a loopback socket");
 }
 
 std::int32_t FreePort() {

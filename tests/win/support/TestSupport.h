@@ -120,7 +120,7 @@ struct LoopbackSocket {
 };
 [[nodiscard]] LoopbackSocket BindLoopback();
 
-// A loopback port nothing listens on just now: bound to port 0, read back, released. Throws std::runtime_error when
+// A loopback port nothing listens on just now: bound, then released. Throws std::runtime_error when
 // no socket can be had. Every configuration a test writes names one of these, never a fixed port.
 [[nodiscard]] std::int32_t FreePort();
 
