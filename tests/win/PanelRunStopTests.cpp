@@ -263,7 +263,9 @@ TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) 
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 
   ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
-  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port); }, kStartBoundMs)) << "the run script started no server";
+  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port); }, kStartBoundMs))
+      << "the run script started no server: " << sweep.Count() << " of it running, the panel "
+      << (panel.FindMessageBox() ? "says: " + panel.FindMessageBox()->text : "shows no message");
   EXPECT_EQ(sweep.Count(), 1u);
 
   panel.Tick();
