@@ -87,6 +87,14 @@ Light ReadLight(const PanelDriver& panel) {
   return light;
 }
 
+// Whether the light comes to show want. A refresh has run when the message that asked for it returns, but the light
+// is painted after it, in the panel's own time: until then the screen still shows the light before.
+::testing::AssertionResult ShowsLight(const PanelDriver& panel, Light want) {
+  Light light = Light::None;
+  if (WaitUntil([&] { return (light = ReadLight(panel)) == want; })) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the light shows " << ::testing::PrintToString(light);
+}
+
 // What sets the box apart from the panel's plain message box with this text (its title as caption, owned by and
 // modal to the window, one OK button, no icon), one line per difference; empty when nothing does.
 std::string PlainMessageDifferences(const PanelDriver& panel, const std::optional<MessageBoxInfo>& box,
@@ -191,7 +199,7 @@ TEST(PanelRegister, RunsTheScriptBesideTheExeInTheWorkingFolderAndShowsRequestSe
   ASSERT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_STOPPED)) << "the script registered no service";
   panel.Tick();
   EXPECT_EQ(panel.ActivePage(), IDC_TBREGISTERED);
-  EXPECT_EQ(ReadLight(panel), Light::Stopped);
+  EXPECT_TRUE(ShowsLight(panel, Light::Stopped));
   EXPECT_TRUE(panel.IsVisible(IDC_LBLREQUESTSENTREGISTERED));
   EXPECT_TRUE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));
   EXPECT_TRUE(panel.ShowsWaitCursor());
@@ -233,7 +241,7 @@ TEST_P(PanelServiceRequest, ReachesTheStateAndShowsRequestSentUntilAStatusUpdate
   EXPECT_FALSE(panel.FindMessageBox().has_value());
 
   panel.Tick();
-  EXPECT_EQ(ReadLight(panel), c.light);
+  EXPECT_TRUE(ShowsLight(panel, c.light));
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTARTSERVICE), c.startEnabled);
   EXPECT_EQ(panel.IsEnabled(IDC_BTNSTOPSERVICE), c.stopEnabled);
   // The refresh leaves the indication alone; only a status update, which needs a configuration, ends it.
@@ -265,7 +273,7 @@ TEST(PanelServiceRequestEnds, WithTheNextStatusUpdate) {
     return !panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED) && !panel.IsShown(IDC_LBLREQUESTSENTREGISTERED);
   })) << "the status update left the request-sent labels up";
   EXPECT_FALSE(panel.ShowsWaitCursor());
-  EXPECT_EQ(ReadLight(panel), Light::Running);
+  EXPECT_TRUE(ShowsLight(panel, Light::Running));
   EXPECT_EQ(panel.StatusText(), running);
 }
 
@@ -419,7 +427,7 @@ TEST(PanelBehindMessageBox, GoesOnRefreshingAndWorksAfterwards) {
   EXPECT_TRUE(tsm::test::WaitForServiceState(kService, SERVICE_RUNNING));
   panel.Tick();
   // The change may have been shown before the tick (the watch), and the picture is painted in the panel's own time.
-  EXPECT_TRUE(WaitUntil([&] { return ReadLight(panel) == Light::Running; })) << ReadLight(panel);
+  EXPECT_TRUE(ShowsLight(panel, Light::Running));
   EXPECT_TRUE(panel.IsEnabled(IDC_BTNSTOPSERVICE));
 }
 
