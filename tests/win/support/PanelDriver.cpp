@@ -648,10 +648,6 @@ std::optional<std::string> WaitForStatusChange(const PanelDriver& panel, const s
 
 HCURSOR PanelDriver::CursorOverPanel() const {
   Raise();
-  // Wine reads the foreground thread's cursor. Right after a message box of the panel has closed, the panel may not
-  // be in front yet, and the cursor read then is another window's (once taken for the hourglass).
-  if (!WaitUntil([&] { return GetForegroundWindow() == window_; }, kAnswerBoundMs))
-    Fail("the panel never came to the front, so its cursor cannot be read");
   RECT header{};
   HWND panel1 = FindControl(IDC_PNLHEADER);
   GetWindowRect(panel1 ? panel1 : window_, &header);
