@@ -669,7 +669,14 @@ HCURSOR PanelDriver::CursorOverPanel() const {
 // LoadCursor(IDC_WAIT) is a different handle from the panel's. What can be told is whether the panel shows the
 // cursor it showed at launch, when it was not busy, or another one. On Windows the system cursors are shared and
 // can be named, so there the wait cursor is recognised as such.
+//
+// Wine reads the foreground thread's cursor, and another process's window comes to the front only once its own
+// thread has handled the request: right after a box of the panel closed, the read was once another window's, taken
+// for the hourglass. Only tests that hold the panel lock ask this, one panel on the display at a time, so the panel
+// does come to the front. (The read at launch does not wait: there several unlocked panels may share a display.)
 bool PanelDriver::ShowsWaitCursor() const {
+  if (!WaitUntil([&] { return Raise(), GetForegroundWindow() == window_; }, kAnswerBoundMs))
+    Fail("the panel never came to the front, so its cursor cannot be read");
   HCURSOR cursor = CursorOverPanel();
   if (!cursor) return false;
   if (cursor == LoadCursorA(nullptr, IDC_WAIT)) return true;

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -89,14 +90,47 @@ ScratchFolder::ScratchFolder() {
 
 ScratchFolder::ScratchFolder(ScratchFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
 
+namespace {
+
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+using FindHandle = std::unique_ptr<void, FindCloser>;
+
+// Removes a folder and all it holds, looking at each entry once; one that has gone meanwhile counts as removed.
+// True when the folder is gone. Not std::filesystem::remove_all: this runtime's calls the removal of an entry that
+// vanished after it was listed again and again, for ever (seen when a script the panel ran was still closing its
+// file as the test ended).
+bool RemoveFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry{};
+  const HANDLE first = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (const FindHandle listing(first == INVALID_HANDLE_VALUE ? nullptr : first); listing) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      const DWORD kind = entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+      if (kind == FILE_ATTRIBUTE_DIRECTORY) {
+        (void)RemoveFolder(path);
+      } else if (kind & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveDirectoryW(path.c_str()); // a link to a folder: the link goes, not what it points at
+      } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(listing.get(), &entry));
+  }
+  if (RemoveDirectoryW(folder.c_str())) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+} // namespace
+
 ScratchFolder::~ScratchFolder() {
   if (path_.empty()) return;
-  for (int attempt = 0; attempt < kRemoveAttempts; ++attempt) {
-    std::error_code error;
-    std::filesystem::remove_all(std::filesystem::path(path_), error);
-    if (!error) return;
-    Sleep(kRemoveRetryMs);
-  }
+  const std::wstring folder = WideFromUtf8(path_);
+  for (int attempt = 0; attempt < kRemoveAttempts && !RemoveFolder(folder); ++attempt) Sleep(kRemoveRetryMs);
 }
 
 std::string ScratchFolder::PathOf(const std::string& relative) const { return path_ + "\\" + relative; }
