@@ -263,9 +263,11 @@ TEST(RunStopButton, StartModeRunScriptStartsTheStandInServerWhichStopModeStops) 
   ASSERT_TRUE(WaitForStatus(panel, kNotRunning)) << panel.StatusText();
 
   ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
-  ASSERT_TRUE(WaitUntil([&] { return AcceptsConnections(port); }, kStartBoundMs))
-      << "the run script started no server: " << sweep.Count() << " of it running, the panel "
-      << (panel.FindMessageBox() ? "says: " + panel.FindMessageBox()->text : "shows no message");
+  if (!WaitUntil([&] { return AcceptsConnections(port); }, kStartBoundMs)) {
+    const std::optional<MessageBoxInfo> box = panel.FindMessageBox();
+    FAIL() << "the run script started no server: " << sweep.Count() << " of it running, the panel "
+           << (box ? "says: " + box->text : "shows no message");
+  }
   EXPECT_EQ(sweep.Count(), 1u);
 
   panel.Tick();
