@@ -14,6 +14,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/report-failure.sh"
 build="$root/build/windows"
 runs=7
 phases=0

@@ -4,6 +4,7 @@
 # registered and running, so the green light shows. Builds nothing and commits nothing: run it after a build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/report-failure.sh
 bin=$(realpath build/windows/bin)
 prefix=build/windows/wineprefix-look
 out=$(realpath docs/screenshots)

@@ -3,6 +3,7 @@
 # opens the panel beside it. On $DISPLAY when there is one; otherwise headless, saving a screenshot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/report-failure.sh
 
 scripts/setup.sh
 cmake --preset windows >/dev/null

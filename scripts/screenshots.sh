@@ -4,6 +4,7 @@
 # Builds through the windows preset in build/windows, with a Wine prefix of its own there. Commits nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/report-failure.sh
 
 scripts/setup.sh
 build=build/windows

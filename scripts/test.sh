@@ -5,26 +5,30 @@
 # every build is in build/<preset>.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/report-failure.sh
 
-# Each stage says how long it took, so a slow one shows in the log.
+# stage NAME COMMAND ...: one stage of the run. Each says how long it took, so a slow one shows in the log, and a
+# stage that fails says so by name, with its status, as the last line of the run.
 stage() {
-  if [ -n "${stage_name:-}" ]; then echo "== ${stage_name}: $((SECONDS - stage_start)) s"; fi
-  stage_name=$1 stage_start=$SECONDS
-  [ -z "$1" ] || echo "== $1"
+  local name=$1 start=$SECONDS status=0
+  shift
+  echo "== $name"
+  "$@" || status=$?
+  if ((status != 0)); then
+    echo "== $name: FAILED with status $status after $((SECONDS - start)) s (what it printed is above)" >&2
+    exit "$status"
+  fi
+  echo "== $name: $((SECONDS - start)) s"
 }
 
-stage "setting up"
-scripts/setup.sh
+stage "setting up" scripts/setup.sh
 
-stage "native core (AddressSanitizer, UndefinedBehaviorSanitizer)"
-cmake --workflow --preset native
+stage "native core (AddressSanitizer, UndefinedBehaviorSanitizer)" cmake --workflow --preset native
 
-stage "fuzzing the parsers (bounded)"
-scripts/fuzz.sh --seconds "${TSM_FUZZ_SECONDS:-20}"
+stage "fuzzing the parsers (bounded)" scripts/fuzz.sh --seconds "${TSM_FUZZ_SECONDS:-20}"
 
-stage "Windows build, tests under Wine, package"
 # The tests that look at the screen or register services take turns in the first prefix; the rest run beside them in
 # a second one.
-scripts/wine-session --prefix build/windows/wineprefix --aside build/windows/wineprefix-aside -- \
+stage "Windows build, tests under Wine, package" \
+  scripts/wine-session --prefix build/windows/wineprefix --aside build/windows/wineprefix-aside -- \
   cmake --workflow --preset windows
-stage ""

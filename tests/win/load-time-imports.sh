@@ -5,6 +5,7 @@
 #
 #   load-time-imports.sh OBJDUMP PROGRAM.exe
 set -euo pipefail
+. "$(dirname "$0")/../../scripts/report-failure.sh"
 objdump=$1 program=$2
 allowed=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll "
 

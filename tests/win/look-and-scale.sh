@@ -13,8 +13,11 @@ scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 phase() {
   local dpi=$1 style=$2 filter=$3
   echo "== $dpi DPI, style $style: $filter"
+  local status=0
   TSM_EXPECT_DPI=$dpi "$scripts/wine-session" --prefix "$prefix" --dpi "$dpi" --style "$style" -- \
-    "$scripts/wine-exec" "$bin/tsm_panel_look_checks.exe" --gtest_filter="$filter"
+    "$scripts/wine-exec" "$bin/tsm_panel_look_checks.exe" --gtest_filter="$filter" || status=$?
+  ((status == 0)) || echo "== $dpi DPI, style $style: FAILED with status $status (what it printed is above)"
+  return "$status"
 }
 
 failed=0
