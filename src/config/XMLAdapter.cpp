@@ -154,7 +154,7 @@ void TXMLAdapter::Load() {
     return;
   }
   std::string refusal;
-  const std::string bytes = CheckedBytes(file.Get(), refusal);
+  std::string bytes = CheckedBytes(file.Get(), refusal);
   file.Reset(); // closed: the parser reads the copy
   if (!refusal.empty()) {
     ErrorText = refusal;
@@ -165,6 +165,7 @@ void TXMLAdapter::Load() {
   // A stream of its own copy of the bytes; the variant's clearing releases it.
   source.Get().punkVal =
       SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+  std::string().swap(bytes); // the stream has its copy: a file of megabytes is not held twice while it is parsed
   if (!source.Get().punkVal) {
     source.Get().vt = VT_EMPTY;
     ErrorText = ComErrorText(E_OUTOFMEMORY);
