@@ -55,11 +55,18 @@ void SetProperty(IXMLDOMDocument2* document, const wchar_t* name, LONG value) {
   (void)document->setProperty(tsm::TBstr(name).Get(), variant.Get());
 }
 
-// Why the file is not handed to the parser at all, or "" when it may be; the stream is left at its start again.
-[[nodiscard]] std::string Refusal(IStream* file) {
+// The whole file, or why it is not handed to the parser at all. What the parser reads is these bytes, never the file
+// again: others may write to it meanwhile, and a file changed after its check would be parsed unchecked.
+[[nodiscard]] std::string CheckedBytes(IStream* file, std::string& refusal) {
   STATSTG about{};
-  if (FAILED(file->Stat(&about, STATFLAG_NONAME))) return "Cannot read the file's size";
-  if (about.cbSize.QuadPart > kMaxFileBytes) return "The file is larger than 65536 KB";
+  if (FAILED(file->Stat(&about, STATFLAG_NONAME))) {
+    refusal = "Cannot read the file's size";
+    return {};
+  }
+  if (about.cbSize.QuadPart > kMaxFileBytes) {
+    refusal = "The file is larger than 65536 KB";
+    return {};
+  }
   // All of it: a reference anywhere in the file counts, and a few of them to a large entity make a vast document.
   std::string bytes(static_cast<std::size_t>(about.cbSize.QuadPart), '\0');
   ULONG read = 0;
@@ -69,11 +76,10 @@ void SetProperty(IXMLDOMDocument2* document, const wchar_t* name, LONG value) {
     read += got;
   }
   bytes.resize(read);
-  if (FAILED(file->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) return "Cannot read the file again";
   // Entities are the one way a small file becomes a vast document, and nothing MSXML offers bounds them.
   const auto expansion = EntityExpansion(bytes, kMaxEntityExpansion);
-  if (!expansion || *expansion > kMaxEntityExpansion) return "The file's entities expand too far";
-  return {};
+  if (!expansion || *expansion > kMaxEntityExpansion) refusal = "The file's entities expand too far";
+  return bytes;
 }
 
 // A walk of the tree, with the depth counting down to the last level that may still be compared.
@@ -136,10 +142,10 @@ void TXMLAdapter::Load() {
     SetProperty(document2.Get(), L"MaxElementDepth", kMaxElementDepth);
   }
 
-  // The file goes to the parser as a stream that we open, never as its name: MSXML reads a name as a URL, so a
-  // folder called "work #1%20x" would lose everything from the '#' on and have its "%20" read as a blank. The file
-  // system resolves a relative name against the working folder, which is where the file is meant to be. Others may
-  // go on reading and writing it meanwhile; a program that holds it locked fails the load until it lets go.
+  // The file is opened here, never handed to the parser by its name: MSXML reads a name as a URL, so a folder called
+  // "work #1%20x" would lose everything from the '#' on and have its "%20" read as a blank. The file system resolves
+  // a relative name against the working folder, which is where the file is meant to be. Others may go on reading and
+  // writing it meanwhile; a program that holds it locked fails the load until it lets go.
   ComPtr<IStream> file;
   const HRESULT opened =
       SHCreateStreamOnFileW(tsm::WideFromUtf8(FileName).c_str(), STGM_READ | STGM_SHARE_DENY_NONE, file.GetAddressOf());
@@ -147,13 +153,24 @@ void TXMLAdapter::Load() {
     ErrorText = ComErrorText(opened);
     return;
   }
-  if (const std::string refusal = Refusal(file.Get()); !refusal.empty()) {
+  std::string refusal;
+  std::string bytes = CheckedBytes(file.Get(), refusal);
+  file.Reset(); // closed: the parser reads the copy
+  if (!refusal.empty()) {
     ErrorText = refusal;
     return;
   }
   tsm::TVariant source;
   source.Get().vt = VT_UNKNOWN;
-  source.Get().punkVal = file.Detach(); // the variant's clearing releases it, and so closes the file
+  // A stream of its own copy of the bytes; the variant's clearing releases it.
+  source.Get().punkVal =
+      SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+  std::string().swap(bytes); // the stream has its copy: a file of megabytes is not held twice while it is parsed
+  if (!source.Get().punkVal) {
+    source.Get().vt = VT_EMPTY;
+    ErrorText = ComErrorText(E_OUTOFMEMORY);
+    return;
+  }
   VARIANT_BOOL success = VARIANT_FALSE;
   const HRESULT hr = Document->load(source.Get(), &success);
   if (SUCCEEDED(hr) && success == VARIANT_TRUE) {

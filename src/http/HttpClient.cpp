@@ -6,8 +6,10 @@
 #include <winsock2.h>
 #include <mstcpip.h>
 
+#include <chrono>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <optional>
 
 namespace tsm {
@@ -24,6 +26,22 @@ namespace {
   std::memcpy(&address, entry->h_addr_list[0], sizeof address);
   if (address.s_addr == INADDR_ANY) return std::nullopt;
   return address;
+}
+
+[[nodiscard]] std::int64_t SteadyNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// One session from the first exchange that brings the library up until the process ends: when overlapping probes
+// each brought it up and down, Wine now and then lost a socket and failed a connection. A start that fails is tried
+// again at the next exchange, so that a passing failure does not leave the server reading as down for good.
+[[nodiscard]] bool WinsockStarted() {
+  static std::mutex guard;
+  static std::optional<WinsockSession> session;
+  const std::lock_guard lock(guard);
+  if (!session || !session->Started()) session.emplace();
+  return session->Started();
 }
 
 // A blocking TCP client connection as the exchange wants it: errors are thrown, a read that times out reads nothing.
@@ -59,6 +77,8 @@ public:
     return select(0, &readable, nullptr, nullptr, &wait) > 0;
   }
 
+  [[nodiscard]] std::int64_t NowMs() const { return SteadyNowMs(); }
+
   [[nodiscard]] std::size_t Read(char* buffer, std::size_t size) {
     const int got = recv(socket_.Get(), buffer, static_cast<int>(size), 0);
     if (got != SOCKET_ERROR) return static_cast<std::size_t>(got);
@@ -90,17 +110,17 @@ private:
 
 } // namespace
 
-bool HttpGet(const std::string& host, const std::string& path, std::int32_t port, std::string& response) {
+bool HttpGet(const std::string& host, const std::string& path, std::int32_t port, std::string& response,
+             std::int64_t boundMs) {
+  const std::int64_t start = SteadyNowMs();
+  const std::int64_t deadline = boundMs >= kNoExchangeBound - start ? kNoExchangeBound : start + boundMs;
   response.clear();
   try {
-    // One session from the first exchange until the process ends: when overlapping probes each brought the library
-    // up and down, Wine now and then lost a socket and failed a connection.
-    static const WinsockSession winsock;
-    if (!winsock.Started()) return false;
+    if (!WinsockStarted()) return false;
     const std::optional<in_addr> address = FirstAddress(host);
     if (!address) return false;
     BlockingConnection connection(*address, PortOnTheWire(port));
-    return RunHttpExchange(connection, path, response);
+    return RunHttpExchange(connection, path, response, deadline);
   } catch (const std::exception&) {
     response.clear();
     return false;

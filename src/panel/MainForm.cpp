@@ -78,15 +78,25 @@ TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance), dpi_(Dpi::OfScreen
     if (creationError_) std::rethrow_exception(creationError_);
     throw std::runtime_error(GetLastErrorText());
   }
-  FitToMonitorScale();
-  // As a dialog box starts: keyboard cues (the buttons' focus rectangle) hidden when the last input was the mouse,
-  // shown when it was the keyboard. The first Tab shows them for good (IsDialogMessage sees to that).
-  ::SendMessageA(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
-  ::ShowWindow(handle_, SW_SHOWNORMAL);
-  ::UpdateWindow(handle_);
-  ::SetEvent(link_->Shown.Get());
-  // Only now: its thread's calls to the service manager would otherwise compete with the window's first paint.
-  serviceWatch_ = std::make_unique<TServiceWatch>(kServiceName, handle_, WM_SERVICE_CHANGED);
+  try {
+    FitToMonitorScale();
+    // As a dialog box starts: keyboard cues (the buttons' focus rectangle) hidden when the last input was the mouse,
+    // shown when it was the keyboard. The first Tab shows them for good (IsDialogMessage sees to that).
+    ::SendMessageA(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+    ::ShowWindow(handle_, SW_SHOWNORMAL);
+    ::UpdateWindow(handle_);
+    ::SetEvent(link_->Shown.Get());
+    // Only now: its thread's calls to the service manager would otherwise compete with the window's first paint.
+    serviceWatch_ = std::make_unique<TServiceWatch>(kServiceName, handle_, WM_SERVICE_CHANGED);
+  } catch (...) {
+    // No destructor runs for an object whose constructor throws, so the window goes here, while its object still
+    // lives: left up, it would take its messages (those of the start-up error box's loop among them) to freed
+    // memory. Marked as a failed creation, so that its end posts no quit message to close that box at once.
+    creationError_ = std::current_exception();
+    ::DestroyWindow(handle_);
+    ::SetEvent(link_->Shown.Get());
+    throw;
+  }
 }
 
 TfrmMain::~TfrmMain() {

@@ -61,8 +61,14 @@ void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
   style_.Open(handle_); // the style's parts are made for the scale the window had when they were opened
   // The fonts the controls hold now go only once every control has its new one.
   const UniqueFont oldFonts[] = {std::move(defaultFont_), std::move(titleFont_), std::move(explanationFont_),
-                                 std::move(noticeFont_), std::move(tooltipFont_)};
+                                 std::move(noticeFont_)};
   CreateFonts();
+  // The tooltip's font changes before anything below can throw, and only for one that was made: without a new one
+  // the tooltip keeps its font, which must then live on.
+  if (UniqueFont font = TooltipFont(dpi_)) {
+    if (tooltip_) ::SendMessageA(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
+    tooltipFont_ = std::move(font);
+  }
   // The layout again at the new scale, with the pictures drawn for it.
   for (const LayoutRow& row : kMainFormLayout) {
     TControl* control = row.control(*this);
@@ -71,9 +77,6 @@ void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {
   }
   LoadPictures();
 
-  tooltipFont_ = TooltipFont(dpi_);
-  if (tooltipFont_ && tooltip_)
-    ::SendMessageA(tooltip_, WM_SETFONT, reinterpret_cast<WPARAM>(tooltipFont_.Get()), FALSE);
   // The window lets go of the icons it shows only when it is handed new ones, so the old ones go after that.
   UniqueIcon bigIcon = LoadAppIcon(instance_, dpi_.Scale(32));
   UniqueIcon smallIcon = LoadAppIcon(instance_, dpi_.Scale(16));

@@ -22,8 +22,10 @@ void TfrmMain::btnServerStartStopClick() {
   case RunMode::StopServer: {
     std::uniform_int_distribution<std::int32_t> draw(kStopTokenLowest, kStopTokenLowest + kStopTokenSpan - 1);
     std::string response;
-    // Nothing is shown either way: the next status update tells whether the server went.
-    (void)HttpGet(kServerHost, StopRequestPath(MakeStopToken(draw(random_))), HttpPort(), response);
+    // Nothing is shown either way: the next status update tells whether the server went. The window waits for no
+    // more than the bound, whatever the server sends.
+    (void)HttpGet(kServerHost, StopRequestPath(MakeStopToken(draw(random_))), HttpPort(), response,
+                  kStopExchangeBoundMs);
     break;
   }
   case RunMode::Unknown:

@@ -88,7 +88,7 @@ void TServerProbe::Probe() const {
     const std::int32_t port = form.HttpPort;
     std::string response;
     ServerReport& report = result.Report.emplace();
-    report.Answered = HttpGet(kServerHost, kStatusPath, port, response);
+    report.Answered = HttpGet(kServerHost, kStatusPath, port, response, kProbeExchangeBoundMs);
     if (report.Answered) report.RunningSince = ExtractTagText(response, kRunningSinceTag);
     const ProbeOutcome outcome = !report.Answered   ? ProbeOutcome::Refused
                                  : response.empty() ? ProbeOutcome::Silent

@@ -90,6 +90,12 @@ private:
       if (!manager_) return;
     }
     shared_.MayHoldService = true;
+    // Looked at only now that the flag is up: a destructor that stopped the thread before this read the flag as
+    // false and did not wait, so the handle must not be taken; one that stops it after this sees the flag and waits.
+    if (::WaitForSingleObject(shared_.Stop.Get(), 0) != WAIT_TIMEOUT) {
+      shared_.MayHoldService = false;
+      return;
+    }
     service_.Reset(::OpenServiceW(manager_.Get(), shared_.Name.c_str(), SERVICE_QUERY_STATUS));
     if (service_)
       WatchState();

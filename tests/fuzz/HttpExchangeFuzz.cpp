@@ -19,7 +19,15 @@ public:
     sent_ += bytes;
     return bytes.size();
   }
-  bool WaitReadable(int) { return pos_ < size_ && Next() % 16 != 0; }
+  // Each wait takes some of the time it was given, all of it when it ends in silence.
+  bool WaitReadable(int ms) {
+    if (ms <= 0 || nowMs_ >= kDeadlineMs || ms > kDeadlineMs - nowMs_) std::abort(); // a wait past the deadline
+    const bool readable = pos_ < size_ && Next() % 16 != 0;
+    nowMs_ += readable ? Next() * 8 % (ms + 1) : ms;
+    return readable;
+  }
+  std::int64_t NowMs() const { return nowMs_; }
+  static constexpr std::int64_t kDeadlineMs = 4500;
   std::size_t Read(char* buffer, std::size_t capacity) {
     const std::uint8_t op = Next();
     if (op == 0xFE) throw std::runtime_error("read failed");
@@ -38,6 +46,7 @@ private:
   const std::uint8_t* data_;
   std::size_t size_;
   std::size_t pos_ = 0;
+  std::int64_t nowMs_ = 0;
 };
 
 } // namespace
@@ -45,7 +54,7 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedConnection connection(data, size);
   std::string response = "stale";
-  const bool ok = tsm::RunHttpExchange(connection, "/app?operation=ws", response);
+  const bool ok = tsm::RunHttpExchange(connection, "/app?operation=ws", response, FuzzedConnection::kDeadlineMs);
   if (!ok && !response.empty()) std::abort();
   if (ok) {
     // What was kept is what was received, less what followed a NUL within each chunk: never more.

@@ -30,6 +30,8 @@ const NumberCase kNumbers[] = {
     {"0", 0},
     {"8080", 8080},
     {"007", 7},
+    {"9", 9},
+    {"1999", 1999},
     {"000000000000000000008080", 8080},
     // Blanks: leading spaces only, nothing after the digits.
     {"  8080", 8080},
@@ -62,6 +64,9 @@ const NumberCase kNumbers[] = {
     // Hexadecimal prefixes, either case, digits either case.
     {"$1F90", 8080},
     {"$1f90", 8080},
+    {"$A0", 160},
+    {"0xa0", 160},
+    {"$AbCdEf", 0xABCDEF},
     {"x1F90", 8080},
     {"X1f90", 8080},
     {"0x1F90", 8080},

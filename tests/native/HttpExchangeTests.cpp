@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -29,20 +30,21 @@ struct Event {
   enum class Kind { Data, Closed, Silence, SocketError, OtherError };
   Kind kind;
   std::string bytes;
+  int afterMs = 0; // how long after the wait for it begins the data comes
 };
 
-Event Data(std::string bytes) { return {Event::Kind::Data, std::move(bytes)}; }
+Event Data(std::string bytes, int afterMs = 0) { return {Event::Kind::Data, std::move(bytes), afterMs}; }
 const Event kClosed{Event::Kind::Closed, {}};           // read gives 0: peer closed or the read timed out
 const Event kSilence{Event::Kind::Silence, {}};         // the wait for data times out
 const Event kSocketError{Event::Kind::SocketError, {}}; // the read fails
 const Event kOtherError{Event::Kind::OtherError, {}};   // something else of the general type escapes the read
 
-// Plays a script of events and writes down every call the exchange makes. Once the script runs out it falls silent,
-// or, when endless, offers one more byte forever.
+// Plays a script of events on a clock of its own and writes down every call the exchange makes. Once the script runs
+// out it falls silent, or, when endless, offers one more byte forever, each endlessAfterMs after the wait began.
 class FakeConnection {
 public:
-  explicit FakeConnection(std::vector<Event> script, bool endless = false)
-      : script_(std::move(script)), endless_(endless) {}
+  explicit FakeConnection(std::vector<Event> script, bool endless = false, int endlessAfterMs = 0)
+      : script_(std::move(script)), endless_(endless), endlessAfterMs_(endlessAfterMs) {}
 
   std::size_t Send(std::string_view bytes) {
     trace.push_back("send:" + std::string(bytes));
@@ -53,8 +55,16 @@ public:
   bool WaitReadable(int ms) {
     trace.push_back("wait:" + std::to_string(ms));
     ++waits;
-    return Peek().kind != Event::Kind::Silence;
+    const Event next = Peek();
+    if (next.kind == Event::Kind::Silence || next.afterMs > ms) {
+      nowMs += ms;
+      return false;
+    }
+    nowMs += next.afterMs;
+    return true;
   }
+
+  std::int64_t NowMs() const { return nowMs; }
 
   std::size_t Read(char* buffer, std::size_t size) {
     trace.push_back("read:" + std::to_string(size));
@@ -82,20 +92,24 @@ public:
   int reads = 0;
   int failingSend = -1; // index of the send that fails, if any
   std::size_t sendTakes = std::numeric_limits<std::size_t>::max();
+  std::int64_t nowMs = 0;
 
 private:
   Event Peek() const {
     if (next_ < script_.size()) return script_[next_];
-    return endless_ ? Data("x") : kSilence;
+    return endless_ ? Data("x", endlessAfterMs_) : kSilence;
   }
 
   std::vector<Event> script_;
   bool endless_;
+  int endlessAfterMs_;
   std::size_t sends_ = 0;
   std::size_t next_ = 0;
 };
 
 static_assert(tsm::HttpConnection<FakeConnection>);
+
+constexpr std::int64_t kUnbounded = tsm::kNoExchangeBound;
 
 const std::string kStatusRequestLine = "GET /app?operation=ws HTTP/1.1\r\n";
 const std::string kHostLines = "Host: localhost\r\n\r\n";
@@ -103,7 +117,7 @@ const std::string kHostLines = "Host: localhost\r\n\r\n";
 TEST(HttpExchange, SendsTwoTextsThenWaitsAndReadsInTurn) {
   FakeConnection connection({Data("HTTP/1.1 200 OK\r\n\r\n"), kClosed});
   std::string response;
-  ASSERT_TRUE(tsm::RunHttpExchange(connection, tsm::kStatusPath, response));
+  ASSERT_TRUE(tsm::RunHttpExchange(connection, tsm::kStatusPath, response, kUnbounded));
   EXPECT_EQ(response, "HTTP/1.1 200 OK\r\n\r\n");
   const std::vector<std::string> expected = {
       "send:" + kStatusRequestLine, "send:" + kHostLines, "wait:2000", "read:1024", "wait:2000", "read:1024",
@@ -114,7 +128,7 @@ TEST(HttpExchange, SendsTwoTextsThenWaitsAndReadsInTurn) {
 TEST(HttpExchange, StopRequestLineCarriesTheTokenVerbatim) {
   FakeConnection connection({kClosed});
   std::string response;
-  ASSERT_TRUE(tsm::RunHttpExchange(connection, tsm::StopRequestPath(tsm::MakeStopToken(123)), response));
+  ASSERT_TRUE(tsm::RunHttpExchange(connection, tsm::StopRequestPath(tsm::MakeStopToken(123)), response, kUnbounded));
   ASSERT_GE(connection.trace.size(), 2u);
   EXPECT_EQ(connection.trace[0], "send:GET /app?operation=ws&s=r&t=123&u=973914 HTTP/1.1\r\n");
   EXPECT_EQ(connection.trace[1], "send:" + kHostLines);
@@ -124,7 +138,7 @@ TEST(HttpExchange, ShortSendIsNotRepeated) {
   FakeConnection connection({Data("ok"), kClosed});
   connection.sendTakes = 3;
   std::string response;
-  ASSERT_TRUE(tsm::RunHttpExchange(connection, tsm::kStatusPath, response));
+  ASSERT_TRUE(tsm::RunHttpExchange(connection, tsm::kStatusPath, response, kUnbounded));
   EXPECT_EQ(response, "ok");
   EXPECT_EQ(std::count_if(connection.trace.begin(), connection.trace.end(),
                           [](const std::string& call) { return call.starts_with("send:"); }),
@@ -143,7 +157,7 @@ TEST_P(HttpExchangeSendFailure, FailsEmptyAndNeverReads) {
   FakeConnection connection({Data("never seen"), kClosed});
   connection.failingSend = GetParam().failingSend;
   std::string response = "left over from before";
-  EXPECT_FALSE(tsm::RunHttpExchange(connection, tsm::kStatusPath, response));
+  EXPECT_FALSE(tsm::RunHttpExchange(connection, tsm::kStatusPath, response, kUnbounded));
   EXPECT_EQ(response, "");
   EXPECT_EQ(connection.trace.size(), GetParam().callsMade);
   EXPECT_EQ(connection.reads, 0);
@@ -168,7 +182,7 @@ TEST_P(HttpExchangeEnding, ResultResponseAndCalls) {
   const EndingCase& c = GetParam();
   FakeConnection connection(c.script);
   std::string response = "left over from before";
-  EXPECT_EQ(tsm::RunHttpExchange(connection, tsm::kStatusPath, response), c.result);
+  EXPECT_EQ(tsm::RunHttpExchange(connection, tsm::kStatusPath, response, kUnbounded), c.result);
   EXPECT_EQ(response, c.response);
   EXPECT_EQ(connection.reads, c.reads);
   EXPECT_EQ(connection.waits, c.waits);
@@ -217,7 +231,7 @@ TEST_P(HttpExchangeChunkLimit, StopsAfterTwoThousandReads) {
   }
   FakeConnection connection(script, c.chunksBeforeClose < 0);
   std::string response;
-  ASSERT_TRUE(tsm::RunHttpExchange(connection, tsm::kStatusPath, response));
+  ASSERT_TRUE(tsm::RunHttpExchange(connection, tsm::kStatusPath, response, kUnbounded));
   EXPECT_EQ(connection.reads, c.reads);
   EXPECT_EQ(connection.waits, c.waits);
   EXPECT_EQ(response, std::string(c.bytes, 'x'));
@@ -227,6 +241,55 @@ INSTANTIATE_TEST_SUITE_P(Reads, HttpExchangeChunkLimit,
                          testing::Values(LimitCase{"Endless", -1, 2000, 2000, 2000},
                                          LimitCase{"CloseOnTheLastAllowedRead", 1999, 2000, 2000, 1999},
                                          LimitCase{"CloseJustPastTheLimitIsNeverRead", 2000, 2000, 2000, 2000}),
+                         ByName());
+
+// The bound on the whole exchange: no wait goes past the deadline, whatever the server still sends, and within it the
+// silence that ends an answer is waited for whole.
+struct BoundCase {
+  friend void PrintTo(const BoundCase& c, std::ostream* os) { *os << c.name; }
+  const char* name;
+  FakeConnection connection;
+  std::int64_t deadlineMs;
+  std::string response;
+  std::vector<std::string> waits;
+  std::int64_t endsAtMs;
+};
+
+class HttpExchangeBound : public testing::TestWithParam<BoundCase> {};
+
+TEST_P(HttpExchangeBound, NoWaitGoesPastTheDeadline) {
+  BoundCase c = GetParam();
+  std::string response;
+  ASSERT_TRUE(tsm::RunHttpExchange(c.connection, tsm::kStatusPath, response, c.deadlineMs));
+  EXPECT_EQ(response, c.response);
+  std::vector<std::string> waits;
+  std::copy_if(c.connection.trace.begin(), c.connection.trace.end(), std::back_inserter(waits),
+               [](const std::string& call) { return call.starts_with("wait:"); });
+  EXPECT_EQ(waits, c.waits);
+  EXPECT_EQ(c.connection.NowMs(), c.endsAtMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Deadlines, HttpExchangeBound,
+                         testing::Values(BoundCase{"AByteASecondEndsAtTheDeadline",
+                                                   FakeConnection({}, true, 1000),
+                                                   4500,
+                                                   "xxxx",
+                                                   {"wait:2000", "wait:2000", "wait:2000", "wait:1500", "wait:500"},
+                                                   4500},
+                                         BoundCase{"SilenceInsideTheBoundIsWaitedWhole",
+                                                   FakeConnection({Data("a", 100)}),
+                                                   4500,
+                                                   "a",
+                                                   {"wait:2000", "wait:2000"},
+                                                   2100},
+                                         BoundCase{"DataJustInTimeIsTheLastRead",
+                                                   FakeConnection({Data("a", 1000), Data("b", 1000), Data("c", 1)}),
+                                                   2000,
+                                                   "ab",
+                                                   {"wait:2000", "wait:1000"},
+                                                   2000},
+                                         BoundCase{
+                                             "PassedBeforeTheFirstWait", FakeConnection({Data("a")}), 0, "", {}, 0}),
                          ByName());
 
 struct PortCase {

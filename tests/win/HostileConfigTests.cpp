@@ -152,12 +152,13 @@ const std::string kLatinChildren = "<!-- caf\xC3\xA9 -->" + P("caf\xC3\xA9", "na
   return text;
 }
 
-// Expansion that would reach 3 * 10^9 bytes: ten entities, each ten of the one before.
-[[nodiscard]] std::string BillionLaughs() {
+// Expansion that would reach 3 * 10^9 bytes: ten entities, each ten of the one before, whose values write the
+// ampersand of each reference as `ampersand` (a character reference becomes the ampersand in the value).
+[[nodiscard]] std::string BillionLaughs(const std::string& ampersand = "&") {
   std::string text = "<?xml version=\"1.0\"?>\r\n<!DOCTYPE configuration [\r\n  <!ENTITY lol0 \"lol\">\r\n";
   for (int i = 1; i <= 9; ++i) {
     text += "  <!ENTITY lol" + std::to_string(i) + " \"";
-    for (int j = 0; j < 10; ++j) text += "&lol" + std::to_string(i - 1) + ";";
+    for (int j = 0; j < 10; ++j) text += ampersand + "lol" + std::to_string(i - 1) + ";";
     text += "\">\r\n";
   }
   return text + "]>\r\n<configuration><server><laughs>&lol9;</laughs><parameters>" + kPortChild +
@@ -279,6 +280,7 @@ const ConfigCase kFiles[] = {
      ThePort()},
     // Wine's parser refuses to expand the entities (its amplification check) and the load fails at once.
     {"BillionLaughs", Text(BillionLaughs()), NoPort(), false, true},
+    {"BillionLaughsThroughCharacterReferences", Text(BillionLaughs("&#x26;")), NoPort()},
     {"PortFromAnInternalEntity",
      Text("<!DOCTYPE configuration [<!ENTITY port \"@P@\">]>" + Doc(P("httpPort", "&port;"))), ThePort()},
     {"NameFromACharacterReference", Text(Doc(P("httpPort&#50;", "@P@"))), ThePort()},

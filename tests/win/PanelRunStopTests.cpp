@@ -21,6 +21,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -193,6 +195,34 @@ TEST(RunStopButton, ProbeResultWaitsForTheStopExchangeAndIsThenApplied) {
     return IsRunningLine(status) && status != kRunningSince + std::string("0");
   })) << panel.StatusText();
   ExpectStopMode(panel);
+}
+
+// A server that answers the stop request a byte a second, for as long as it is let, holds the window's thread only
+// for the exchange's bound: a round trip from outside, sent once the request has arrived, is answered within
+// kAnswerBoundMs. (Without the bound it would wait for the server's last byte.)
+TEST(RunStopButton, AStopRequestAnsweredAByteASecondHoldsTheWindowOnlyForTheBound) {
+  const LocalHttpServer server([](ServerConnection& connection) {
+    if (!connection.ReadRequest()) return;
+    if (connection.Received().rfind(kStopRequestStart, 0) == 0) {
+      connection.SendForever([](std::uint64_t) { return std::string("x"); }, 1s);
+      return;
+    }
+    connection.Send(SinceAnswer("T"));
+    connection.Close();
+  });
+  const PanelInFolder panel(server.Port());
+  ASSERT_TRUE(WaitForStatus(panel, kRunningSince + std::string("T"))) << panel.StatusText();
+
+  ASSERT_TRUE(panel.Click(IDC_BTNSERVERSTARTSTOP));
+  ASSERT_TRUE(WaitUntil([&] { return !StopRequests(server).empty(); })) << "no stop request arrived";
+  const auto sent = std::chrono::steady_clock::now();
+  DWORD_PTR ignored = 0;
+  EXPECT_NE(SendMessageTimeoutA(panel.Window(), WM_NULL, 0, 0, SMTO_NORMAL, kAnswerBoundMs, &ignored), 0)
+      << "the window was still held after kAnswerBoundMs";
+  std::printf(
+      "[ measured ] window held after the stop request arrived: %lld ms\n",
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent).count()));
 }
 
 TEST(RunStopButton, StopModeStopsTheStandInServerAndTheNextTickShowsIt) {
