@@ -3,6 +3,7 @@
 #include "config/ComCheck.h"
 #include "config/MsxmlUuids.h"
 #include "core/EntityExpansion.h"
+#include "core/XmlFaultLine.h"
 #include "win32/ComText.h"
 
 #include <shlwapi.h>
@@ -55,13 +56,14 @@ void SetProperty(IXMLDOMDocument2* document, const wchar_t* name, LONG value) {
   (void)document->setProperty(tsm::TBstr(name).Get(), variant.Get());
 }
 
-// Why the file is not handed to the parser at all, or "" when it may be; the stream is left at its start again.
-[[nodiscard]] std::string Refusal(IStream* file) {
+// Why the file is not handed to the parser at all, or "" when it may be; the stream is left at its start again, and
+// bytes holds what it read of the file.
+[[nodiscard]] std::string Refusal(IStream* file, std::string& bytes) {
   STATSTG about{};
   if (FAILED(file->Stat(&about, STATFLAG_NONAME))) return "Cannot read the file's size";
   if (about.cbSize.QuadPart > kMaxFileBytes) return "The file is larger than 65536 KB";
   // All of it: a reference anywhere in the file counts, and a few of them to a large entity make a vast document.
-  std::string bytes(static_cast<std::size_t>(about.cbSize.QuadPart), '\0');
+  bytes.assign(static_cast<std::size_t>(about.cbSize.QuadPart), '\0');
   ULONG read = 0;
   for (ULONG got = 1; got && read < bytes.size();) {
     got = 0;
@@ -116,6 +118,7 @@ TXMLAdapter::TXMLAdapter(const std::string& fileName) : FileName(fileName) {
   } catch (const std::exception& e) {
     Document.Reset();
     Loaded = false;
+    Failure = XmlLoadFailure::NotRead;
     ErrorText = e.what();
   }
 }
@@ -144,10 +147,15 @@ void TXMLAdapter::Load() {
   const HRESULT opened =
       SHCreateStreamOnFileW(tsm::WideFromUtf8(FileName).c_str(), STGM_READ | STGM_SHARE_DENY_NONE, file.GetAddressOf());
   if (FAILED(opened)) {
+    const bool missing = opened == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+                         opened == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    Failure = missing ? XmlLoadFailure::NoFile : XmlLoadFailure::NotRead;
     ErrorText = ComErrorText(opened);
     return;
   }
-  if (const std::string refusal = Refusal(file.Get()); !refusal.empty()) {
+  std::string bytes;
+  if (const std::string refusal = Refusal(file.Get(), bytes); !refusal.empty()) {
+    Failure = XmlLoadFailure::Refused;
     ErrorText = refusal;
     return;
   }
@@ -164,9 +172,17 @@ void TXMLAdapter::Load() {
   // The parser's own reason, as it words it; a failure that left none still needs some text.
   ComPtr<IXMLDOMParseError> parseError;
   tsm::TBstr reason;
-  if (SUCCEEDED(Document->get_parseError(&parseError)) && parseError) (void)parseError->get_reason(reason.Receive());
+  long line = 0;
+  if (SUCCEEDED(Document->get_parseError(&parseError)) && parseError) {
+    (void)parseError->get_reason(reason.Receive());
+    if (FAILED(parseError->get_line(&line))) line = 0;
+  }
   ErrorText = tsm::AnsiFromWide(reason.View());
   if (ErrorText.empty()) ErrorText = ComErrorText(FAILED(hr) ? hr : E_FAIL);
+  // Wine's reader says no more than "error", whatever the fault and wherever it lies: the line then comes from a
+  // look at the file's structure, and is 0 when that finds no fault either.
+  Failure = XmlLoadFailure::Malformed;
+  ErrorLine = line > 0 ? static_cast<int>(line) : XmlFaultLine(bytes);
   Loaded = false;
 }
 

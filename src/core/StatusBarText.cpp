@@ -37,7 +37,8 @@ namespace {
   case ProbeOutcome::ConfigRefused:
     return path + " was not read: " + Trimmed(why.Reason);
   case ProbeOutcome::NoPortParameter:
-    return std::string("The configuration has no ") + kPortParameter + " or " + kFallbackPortParameter + " parameter";
+    return std::string("The configuration has no ") + kPortParameter + " or " + kFallbackPortParameter + " parameter" +
+           (why.Reason.empty() ? "" : ": " + Trimmed(why.Reason));
   case ProbeOutcome::NotAPort:
     return "The configuration's " + why.Parameter + " is \"" + why.Reason + "\", not a port from 1 to " +
            std::to_string(kHighestPort);

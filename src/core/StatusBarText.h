@@ -26,7 +26,7 @@ enum class ProbeOutcome {
   ConfigUnreadable, // a file, but it cannot be opened or read (the system's words in the reason)
   ConfigMalformed,  // not well-formed XML (the reader's words in the reason, and the line where it can tell)
   ConfigRefused,    // refused before it was parsed: too large, or entities that expand too far
-  NoPortParameter,  // well-formed, but neither httpPort2 nor httpPort in it
+  NoPortParameter,  // well-formed, but neither httpPort2 nor httpPort in it (what is amiss, if anything, in the reason)
   NotAPort,         // the parameter is there, but its value is no port from 1 to 65535
   Refused,          // no connection on the port
   Silent,           // a connection, but not one byte came back

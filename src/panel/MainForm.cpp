@@ -132,6 +132,10 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     style_.Open(handle_);
     CreateFonts();
     CreateControls();
+    explanation_.Attach(handle_, stbMain.Handle, [this] {
+      if (!tooltip_) CreateHints(stbMain.Handle);
+      return tooltip_;
+    });
     tmrMain.Id = IDT_TMRMAIN;
     ::SetTimer(handle_, tmrMain.Id, kTickMilliseconds, nullptr);
     FormCreate();

@@ -15,6 +15,7 @@
 #include "panel/BitButton.h"
 #include "panel/Controls.h"
 #include "panel/ProbeLink.h"
+#include "panel/StatusExplanation.h"
 #include "panel/VisualStyle.h"
 #include "res/resource.h"
 #include "core/ServiceDisplay.h"
@@ -146,6 +147,7 @@ private:
   StatusPicture light_ = StatusPicture::None;   // the traffic light on show
   RunMode runMode_ = RunMode::Unknown;          // what btnServerStartStop does now
   std::string statusExplanation_;               // the status bar's hint: where the last probe's line came from
+  TStatusExplanation explanation_;              // the same for screen readers and for F1
   std::unique_ptr<TServiceWatch> serviceWatch_; // from the window's first paint until it is destroyed
 };
 

@@ -38,6 +38,8 @@ TEST(WordStatus, EachOutcomeSaysWhereTheLineComesFrom) {
        "C:\\Program Files\\Torvale\\config\\AppConfig.xml was not read: The file's entities expand too far"},
       {ProbeOutcome::NoPortParameter, "", 0, "", nullptr,
        "The configuration has no httpPort2 or httpPort parameter"},
+      {ProbeOutcome::NoPortParameter, "Config file is not in expected format", 0, "", nullptr,
+       "The configuration has no httpPort2 or httpPort parameter: Config file is not in expected format"},
       {ProbeOutcome::NotAPort, "0x", 0, "httpPort", nullptr,
        "The configuration's httpPort is \"0x\", not a port from 1 to 65535"},
       {ProbeOutcome::Refused, "", 0, "", "Torvale is NOT running", "Port 8095 refused the connection (19:03:02)"},

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace tsm::test {
@@ -14,6 +15,13 @@ namespace tsm::test {
 // The name MSAA (oleacc) gives the window's client object, the name a screen reader speaks; "<no object>" when the
 // window offers none.
 [[nodiscard]] std::string AccessibleName(HWND window);
+
+// The description MSAA gives the window's client object, which a screen reader reads after the name; "" when it has
+// none, "<no object>" when the window offers no object.
+[[nodiscard]] std::string AccessibleDescription(HWND window);
+
+// The text of the panel's tooltip while it is on screen; nothing while none shows.
+[[nodiscard]] std::optional<std::string> ShownTooltip(const PanelDriver& panel);
 
 // WM_DPICHANGED with the new scale and the suggested window rectangle, which is put in the panel's own memory, as
 // the system would; returns when the panel has handled it. Throws when the panel's memory cannot be reached.
