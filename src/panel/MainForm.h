@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -109,6 +110,10 @@ private:
   // control, font, picture, glyph and the tooltip's font follow the new scale.
   void FormDpiChanged(int dpi, const RECT& suggested);
   void FitToMonitorScale();
+  // The window's size whose client area is exactly the layout's at that scale, frame included; what it answers to
+  // WM_GETDPISCALEDSIZE, so that the rectangle WM_DPICHANGED then suggests is exact. Nothing on a system without
+  // per-monitor scaling.
+  [[nodiscard]] std::optional<SIZE> FrameSizeFor(int dpi) const;
   void PressFocusedButton();
   // The control the focus belongs on: the one that last had it, else the next tab stop after it, else the first of
   // the page on show; null when no control can take it.
