@@ -7,6 +7,10 @@
 namespace tsm {
 namespace {
 
+// Far deeper than any reader lets a document go (MSXML stops at 256 here): a hostile file of nothing but start tags
+// must not cost a string per tag.
+constexpr std::size_t kMostOpen = 4096;
+
 [[nodiscard]] bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 [[nodiscard]] bool EndsName(char c) { return IsBlank(c) || c == '/' || c == '>' || c == '=' || c == '<'; }
 
@@ -24,7 +28,7 @@ public:
         Step();
         continue;
       }
-      if (!Markup()) return line_;
+      if (!Markup()) return tooDeep_ ? 0 : line_;
     }
     // An element left open, or no element at all: the reader reaches the end and stops there.
     return open_.empty() && rootSeen_ ? 0 : line_;
@@ -110,6 +114,10 @@ private:
       if (Next(">")) {
         ++at_;
         rootSeen_ = true;
+        if (open_.size() >= kMostOpen) {
+          tooDeep_ = true; // what is wrong with a file this deep is the reader's to say
+          return false;
+        }
         open_.push_back(name);
         return true;
       }
@@ -138,6 +146,7 @@ private:
   std::size_t at_ = 0;
   int line_ = 1;
   bool rootSeen_ = false;
+  bool tooDeep_ = false;
   std::vector<std::string> open_;
 };
 
