@@ -64,8 +64,8 @@ void TServerProbe::Start(std::shared_ptr<TFormLink> link) {
 }
 
 void TServerProbe::Execute() const {
-  // Whatever goes wrong (a configuration child without its attributes, say) ends this probe silently; the window
-  // keeps its last state and the next tick tries again.
+  // Whatever goes wrong beyond what the result can tell (memory running out, say) ends this probe silently; the
+  // window keeps its last state and the next tick tries again.
   try {
     Probe();
   } catch (...) {

@@ -86,6 +86,20 @@ void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested) {
     throw std::runtime_error("the panel did not answer WM_DPICHANGED");
 }
 
+std::optional<SIZE> AskDpiScaledSize(const PanelDriver& panel, int dpi) {
+  constexpr UINT kGetDpiScaledSize = 0x02E4; // WM_GETDPISCALEDSIZE, hidden by the headers at this WINVER
+  SIZE size{};
+  const RemoteBuffer remote(panel.Process(), sizeof size);
+  if (!remote.Get() || !WriteProcessMemory(panel.Process(), remote.Get(), &size, sizeof size, nullptr))
+    throw std::runtime_error("cannot reach the panel's memory for WM_GETDPISCALEDSIZE");
+  DWORD_PTR answered = 0;
+  if (!SendMessageTimeoutA(panel.Window(), kGetDpiScaledSize, static_cast<WPARAM>(dpi),
+                           reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL, kEventBoundMs, &answered))
+    throw std::runtime_error("the panel did not answer WM_GETDPISCALEDSIZE");
+  if (!answered || !ReadProcessMemory(panel.Process(), remote.Get(), &size, sizeof size, nullptr)) return std::nullopt;
+  return size;
+}
+
 bool SwitchStyleOffInPanel(const PanelDriver& panel) {
   // A system DLL sits at the same address in every process of the session (Windows places it once per boot, Wine at
   // its preferred base), so the panel's EnableTheming is where ours is.

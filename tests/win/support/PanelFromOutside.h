@@ -27,6 +27,10 @@ namespace tsm::test {
 // the system would; returns when the panel has handled it. Throws when the panel's memory cannot be reached.
 void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested);
 
+// What the panel answers to WM_GETDPISCALEDSIZE for that scale, as Windows asks it before WM_DPICHANGED; nothing
+// when it leaves the size to the system.
+[[nodiscard]] std::optional<SIZE> AskDpiScaledSize(const PanelDriver& panel, int dpi);
+
 // Switches the visual style off in the panel's process, the way the style's own switch does: uxtheme's
 // EnableTheming(FALSE), which broadcasts WM_THEMECHANGED. Wine keeps the style's state per process, so it is
 // called on a thread in the panel. True once it has returned there.
