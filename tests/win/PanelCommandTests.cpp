@@ -1,8 +1,8 @@
 // The service commands worked through the real panel: Register has Wine's shell open the install script found
 // beside the panel's executable, Start and Stop go to Wine's service manager for "Torvale", and every refusal is a
 // plain message box that leaves the window as it was. The panel runs as a copy in a scratch folder, so the scripts
-// it finds are the stubs these tests write, never the sample ones; without a port it has no configuration, so no
-// status update ever comes and a request-sent indication stays up.
+// it finds are the stubs these tests write, never the sample ones; without a port it has no configuration, so its
+// status line never changes, but each probe's result still ends a request-sent indication.
 #include "support/LocalHttpServer.h"
 #include "support/PanelDriver.h"
 #include "support/ProcessGauge.h"
