@@ -8,6 +8,7 @@
 #include "config/XMLAdapter.h"
 
 #include <stdexcept>
+#include <variant>
 
 using Microsoft::WRL::ComPtr;
 
@@ -27,6 +28,29 @@ constexpr char kNotExpectedFormat[] = "Config file is not in expected format";
   return tsm::AnsiFromWide({value.Get().bstrVal, SysStringLen(value.Get().bstrVal)});
 }
 
+// The value of the first parameter child named `name`, or nothing when no child has that name.
+[[nodiscard]] std::optional<std::string> ValueIn(IXMLDOMElement* parameters, const std::string& name) {
+  TElementChildren children(parameters);
+  while (const ComPtr<IXMLDOMElement> parameter = children.Next())
+    if (ReadAttribute(parameter.Get(), L"name") == name) return ReadAttribute(parameter.Get(), L"value");
+  return std::nullopt;
+}
+
+[[nodiscard]] ProbeOutcome OutcomeOf(XmlLoadFailure failure) {
+  switch (failure) {
+  case XmlLoadFailure::NoFile:
+    return ProbeOutcome::NoConfigFile;
+  case XmlLoadFailure::Refused:
+    return ProbeOutcome::ConfigRefused;
+  case XmlLoadFailure::Malformed:
+    return ProbeOutcome::ConfigMalformed;
+  case XmlLoadFailure::None:
+  case XmlLoadFailure::NotRead:
+    break;
+  }
+  return ProbeOutcome::ConfigUnreadable;
+}
+
 } // namespace
 
 std::string GetConfigValue(const std::string& name, std::string& errorText) {
@@ -40,18 +64,34 @@ std::string GetConfigValue(const std::string& name, std::string& errorText) {
     errorText = kNotExpectedFormat;
     return {};
   }
+  return ValueIn(parameters.Get(), name).value_or("");
+}
 
-  TElementChildren children(parameters.Get());
-  while (const ComPtr<IXMLDOMElement> parameter = children.Next())
-    if (ReadAttribute(parameter.Get(), L"name") == name) return ReadAttribute(parameter.Get(), L"value");
-  return {};
+std::variant<std::int32_t, NoPortReason> ReadHttpPort() {
+  const TXMLAdapter adapter(tsm::kConfigPath);
+  if (!adapter.IsLoaded())
+    return NoPortReason{OutcomeOf(adapter.GetFailure()), adapter.GetErrorText(), adapter.GetErrorLine(), {}};
+  const ComPtr<IXMLDOMElement> parameters = adapter.FindElement(tsm::kParametersElement, tsm::kParametersDepth);
+  if (!parameters) return NoPortReason{ProbeOutcome::NoPortParameter, kNotExpectedFormat, 0, {}};
+
+  // httpPort2, else httpPort. With neither a port, the value the file does hold is what the user must mend: the
+  // fallback's, which is the one read last, else the preferred one's.
+  const std::optional<std::string> preferred = ValueIn(parameters.Get(), kPortParameter);
+  if (preferred)
+    if (const auto port = PortFromConfigText(*preferred)) return *port;
+  const std::optional<std::string> fallback = ValueIn(parameters.Get(), kFallbackPortParameter);
+  if (fallback) {
+    if (const auto port = PortFromConfigText(*fallback)) return *port;
+    return NoPortReason{ProbeOutcome::NotAPort, *fallback, 0, kFallbackPortParameter};
+  }
+  if (preferred) return NoPortReason{ProbeOutcome::NotAPort, *preferred, 0, kPortParameter};
+  return NoPortReason{ProbeOutcome::NoPortParameter, {}, 0, {}};
 }
 
 std::optional<std::int32_t> ResolveHttpPort() {
-  // The error texts only say why a lookup found nothing; the port resolution has no one to tell.
-  std::string ignored;
-  if (auto port = tsm::PortFromConfigText(GetConfigValue(tsm::kPortParameter, ignored))) return port;
-  return tsm::PortFromConfigText(GetConfigValue(tsm::kFallbackPortParameter, ignored));
+  const auto found = ReadHttpPort();
+  if (const auto* port = std::get_if<std::int32_t>(&found)) return *port;
+  return std::nullopt;
 }
 
 } // namespace tsm

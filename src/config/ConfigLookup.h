@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
+
+#include "core/StatusBarText.h"
 
 namespace tsm {
 
@@ -17,8 +20,14 @@ namespace tsm {
 // thread.
 [[nodiscard]] std::string GetConfigValue(const std::string& name, std::string& errorText);
 
-// The server's HTTP port: httpPort2, else httpPort, each counting only if it is a number from 1 to 65535. Nothing
-// when neither is. An exception from the first lookup propagates, and the fallback is then not tried.
+// The server's HTTP port: httpPort2, else httpPort, each counting only if it is a number from 1 to 65535; else why
+// there is none: no file, one that cannot be read (the system's words), one that is not well-formed (the reader's
+// words and the line), one refused unread, no port parameter, or a value that is no port (the fallback's when it
+// has one). The file is loaded once. A broken parameter throws std::runtime_error as GetConfigValue does, and the
+// fallback is then not looked at.
+[[nodiscard]] std::variant<std::int32_t, NoPortReason> ReadHttpPort();
+
+// The port of ReadHttpPort, or nothing.
 [[nodiscard]] std::optional<std::int32_t> ResolveHttpPort();
 
 } // namespace tsm

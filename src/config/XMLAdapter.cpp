@@ -3,6 +3,7 @@
 #include "config/ComCheck.h"
 #include "config/MsxmlUuids.h"
 #include "core/EntityExpansion.h"
+#include "core/XmlFaultLine.h"
 #include "win32/ComText.h"
 
 #include <shlwapi.h>
@@ -122,6 +123,7 @@ TXMLAdapter::TXMLAdapter(const std::string& fileName) : FileName(fileName) {
   } catch (const std::exception& e) {
     Document.Reset();
     Loaded = false;
+    Failure = XmlLoadFailure::NotRead;
     ErrorText = e.what();
   }
 }
@@ -150,6 +152,9 @@ void TXMLAdapter::Load() {
   const HRESULT opened =
       SHCreateStreamOnFileW(tsm::WideFromUtf8(FileName).c_str(), STGM_READ | STGM_SHARE_DENY_NONE, file.GetAddressOf());
   if (FAILED(opened)) {
+    const bool missing = opened == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+                         opened == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    Failure = missing ? XmlLoadFailure::NoFile : XmlLoadFailure::NotRead;
     ErrorText = ComErrorText(opened);
     return;
   }
@@ -157,6 +162,7 @@ void TXMLAdapter::Load() {
   std::string bytes = CheckedBytes(file.Get(), refusal);
   file.Reset(); // closed: the parser reads the copy
   if (!refusal.empty()) {
+    Failure = XmlLoadFailure::Refused;
     ErrorText = refusal;
     return;
   }
@@ -165,9 +171,10 @@ void TXMLAdapter::Load() {
   // A stream of its own copy of the bytes; the variant's clearing releases it.
   source.Get().punkVal =
       SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
-  std::string().swap(bytes); // the stream has its copy: a file of megabytes is not held twice while it is parsed
+  // The bytes stay for a failure, whose line a look at their structure may have to find.
   if (!source.Get().punkVal) {
     source.Get().vt = VT_EMPTY;
+    Failure = XmlLoadFailure::NotRead;
     ErrorText = ComErrorText(E_OUTOFMEMORY);
     return;
   }
@@ -181,9 +188,17 @@ void TXMLAdapter::Load() {
   // The parser's own reason, as it words it; a failure that left none still needs some text.
   ComPtr<IXMLDOMParseError> parseError;
   tsm::TBstr reason;
-  if (SUCCEEDED(Document->get_parseError(&parseError)) && parseError) (void)parseError->get_reason(reason.Receive());
+  long line = 0;
+  if (SUCCEEDED(Document->get_parseError(&parseError)) && parseError) {
+    (void)parseError->get_reason(reason.Receive());
+    if (FAILED(parseError->get_line(&line))) line = 0;
+  }
   ErrorText = tsm::AnsiFromWide(reason.View());
   if (ErrorText.empty()) ErrorText = ComErrorText(FAILED(hr) ? hr : E_FAIL);
+  // Wine's reader says no more than "error", whatever the fault and wherever it lies: the line then comes from a
+  // look at the file's structure, and is 0 when that finds no fault either.
+  Failure = XmlLoadFailure::Malformed;
+  ErrorLine = line > 0 ? static_cast<int>(line) : XmlFaultLine(bytes);
   Loaded = false;
 }
 

@@ -23,6 +23,15 @@ private:
   Microsoft::WRL::ComPtr<IXMLDOMNode> next_;
 };
 
+// Why a file did not load.
+enum class XmlLoadFailure {
+  None,      // it loaded
+  NoFile,    // nothing at the path (neither the file nor its folder)
+  NotRead,   // there, but it cannot be opened or read, or the reader itself could not be made
+  Refused,   // too large, or entities that expand too far: never handed to the parser
+  Malformed, // the parser found it not well-formed
+};
+
 // Loads the file at construction and keeps the outcome. The document lives as long as the adapter, and elements
 // handed out by FindElement are counted references into it. COM must be initialised on the thread that makes, uses
 // and destroys the adapter.
@@ -41,6 +50,10 @@ public:
 
   [[nodiscard]] bool IsLoaded() const { return Loaded; }
   [[nodiscard]] const std::string& GetErrorText() const { return ErrorText; }
+  [[nodiscard]] XmlLoadFailure GetFailure() const { return Failure; }
+  // Malformed: the line at fault, counted from 1, as the parser says or else as the file's structure shows; 0 when
+  // neither can tell.
+  [[nodiscard]] int GetErrorLine() const { return ErrorLine; }
 
   // The first element in pre-order whose qualified node name is exactly name, searching at most depth levels below
   // the root element; the root itself is never compared. Null when there is none, when depth <= 0, or when the file
@@ -54,6 +67,8 @@ private:
 
   std::string FileName; // as passed
   std::string ErrorText;
+  XmlLoadFailure Failure = XmlLoadFailure::None;
+  int ErrorLine = 0;
   bool Loaded = false;
   Microsoft::WRL::ComPtr<IXMLDOMDocument> Document;
 };

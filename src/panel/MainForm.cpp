@@ -31,6 +31,9 @@ TBitBtn* ButtonOf(TfrmMain& form, HWND handle) {
   return nullptr;
 }
 
+// WM_GETDPISCALEDSIZE (Windows 10, 1703), which the headers keep from a program that also runs on Windows 7.
+constexpr UINT kGetDpiScaledSize = 0x02E4;
+
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kMainExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
@@ -142,6 +145,10 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     style_.Open(handle_);
     CreateFonts();
     CreateControls();
+    explanation_.Attach(handle_, stbMain.Handle, [this] {
+      if (!tooltip_) CreateHints(stbMain.Handle);
+      return tooltip_;
+    });
     tmrMain.Id = IDT_TMRMAIN;
     ::SetTimer(handle_, tmrMain.Id, kTickMilliseconds, nullptr);
     FormCreate();
@@ -173,6 +180,12 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     style_.Open(handle_);
     ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     break;
+  case kGetDpiScaledSize: // before WM_DPICHANGED: the exact size, rather than the system's proportional guess
+    if (const auto size = FrameSizeFor(static_cast<int>(wParam))) {
+      *reinterpret_cast<SIZE*>(lParam) = *size;
+      return TRUE;
+    }
+    return FALSE;
   case WM_DPICHANGED:
     FormDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
     return 0;

@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 
 #include "panel/BitButton.h"
 #include "panel/Controls.h"
 #include "panel/ProbeLink.h"
+#include "panel/StatusExplanation.h"
 #include "panel/VisualStyle.h"
 #include "res/resource.h"
 #include "core/ServiceDisplay.h"
@@ -108,6 +110,10 @@ private:
   // control, font, picture, glyph and the tooltip's font follow the new scale.
   void FormDpiChanged(int dpi, const RECT& suggested);
   void FitToMonitorScale();
+  // The window's size whose client area is exactly the layout's at that scale, frame included; what it answers to
+  // WM_GETDPISCALEDSIZE, so that the rectangle WM_DPICHANGED then suggests is exact. Nothing on a system without
+  // per-monitor scaling.
+  [[nodiscard]] std::optional<SIZE> FrameSizeFor(int dpi) const;
   void PressFocusedButton();
   // The control the focus belongs on: the one that last had it, else the next tab stop after it, else the first of
   // the page on show; null when no control can take it.
@@ -146,6 +152,7 @@ private:
   StatusPicture light_ = StatusPicture::None;   // the traffic light on show
   RunMode runMode_ = RunMode::Unknown;          // what btnServerStartStop does now
   std::string statusExplanation_;               // the status bar's hint: where the last probe's line came from
+  TStatusExplanation explanation_;              // the same for screen readers and for F1
   std::unique_ptr<TServiceWatch> serviceWatch_; // from the window's first paint until it is destroyed
 };
 

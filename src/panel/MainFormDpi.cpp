@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <optional>
+
 #include "core/ServiceDisplay.h"
 
 namespace tsm {
@@ -34,26 +36,31 @@ UniqueIcon LoadAppIcon(HINSTANCE instance, int size) {
 
 } // namespace
 
-void TfrmMain::FitToMonitorScale() {
-  // The window was laid out for the scale the session started with; the monitor it opens on may have another
-  // (its scale was changed since, or it is not the one the session started on).
-  const auto dpiForWindow = User32Call<UINT WINAPI(HWND)>("GetDpiForWindow");
+std::optional<SIZE> TfrmMain::FrameSizeFor(int dpi) const {
   const auto adjustForDpi = User32Call<BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
-  const int dpi = dpiForWindow ? static_cast<int>(dpiForWindow(handle_)) : 0;
-  if (!dpi || dpi == dpi_.Value() || !adjustForDpi) return;
+  if (!adjustForDpi || dpi <= 0) return std::nullopt;
   const Dpi scale(dpi);
   RECT frame{0, 0, scale.Scale(kClientWidth), scale.Scale(kClientHeight)};
   const auto style = static_cast<DWORD>(::GetWindowLongPtrA(handle_, GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrA(handle_, GWL_EXSTYLE));
-  if (!adjustForDpi(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi))) return;
+  if (!adjustForDpi(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi))) return std::nullopt;
+  return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void TfrmMain::FitToMonitorScale() {
+  // The window was laid out for the scale the session started with; the monitor it opens on may have another
+  // (its scale was changed since, or it is not the one the session started on).
+  const auto dpiForWindow = User32Call<UINT WINAPI(HWND)>("GetDpiForWindow");
+  const int dpi = dpiForWindow ? static_cast<int>(dpiForWindow(handle_)) : 0;
+  if (!dpi || dpi == dpi_.Value()) return;
+  const auto size = FrameSizeFor(dpi);
+  if (!size) return;
   RECT now{};
   ::GetWindowRect(handle_, &now);
   // Kept centred where it was.
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  const int left = (now.left + now.right - width) / 2;
-  const int top = (now.top + now.bottom - height) / 2;
-  FormDpiChanged(dpi, RECT{left, top, left + width, top + height});
+  const int left = (now.left + now.right - size->cx) / 2;
+  const int top = (now.top + now.bottom - size->cy) / 2;
+  FormDpiChanged(dpi, RECT{left, top, left + size->cx, top + size->cy});
 }
 
 void TfrmMain::FormDpiChanged(int dpi, const RECT& suggested) {

@@ -10,6 +10,8 @@
 namespace tsm {
 
 void TfrmMain::RefreshServiceStatus() {
+  // No handle of the watch's may keep a service deleted from outside alive while the window asks.
+  if (serviceWatch_) serviceWatch_->LetGo();
   TServiceInfo service;
   const auto display = DisplayForState(service.GetState(kServiceName));
   // The watch lets go of a service that has gone, and opens one that has come back.

@@ -10,19 +10,21 @@ namespace tsm {
 void TfrmMain::StartStatusProbe() { TServerProbe::Start(link_); }
 
 void TfrmMain::WMStatusUpdate(const TProbeResult& result) {
-  statusExplanation_ = result.Explanation;
+  const StatusWords words = WordStatus(result);
+  statusExplanation_ = words.Explanation;
   ShowStatusExplanation();
-  if (!result.Report) return; // no port: nothing was asked, so the line and the button stay as they were
+  explanation_.Set(statusExplanation_);
 
-  StatusText = StatusLine(result.Report);
-  ServerRunning = result.Report->Answered;
-  stbMain.SetSimpleText(StatusText);
-
-  // Ends any "request sent" indication; no message processing here, so one update never runs inside another.
+  // Every probe's result ends any "request sent" indication, one that found no port too; no message processing here,
+  // so one update never runs inside another.
   lblRequestSentUnregistered.SetVisible(false);
   lblRequestSentRegistered.SetVisible(false);
   SetBusyCursor(false);
+  if (!words.Line) return; // no port: nothing was asked, so the line and the button stay as they were
 
+  StatusText = *words.Line;
+  ServerRunning = words.ServerRunning;
+  stbMain.SetSimpleText(StatusText);
   ShowRunMode(ServerRunning ? RunMode::StopServer : RunMode::StartServer);
 }
 

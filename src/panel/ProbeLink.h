@@ -18,12 +18,9 @@ namespace tsm {
 // to a TProbeResult the worker keeps alive.
 inline constexpr UINT WM_STATUS_UPDATE = WM_USER + 100;
 
-// What one probe found. A probe that found no port asked nothing (no report): the status line and the run button stay
-// as they are, and only the status bar's tooltip learns why.
-struct TProbeResult {
-  std::optional<ServerReport> Report;
-  std::string Explanation; // where the line comes from, for the tooltip; UTF-8, as it may hold a path
-};
+// What one probe found, handed over whole: the outcome, the port, the file, the time and the reason
+// (core/StatusBarText.h). The window words the status line and the explanation from it alone.
+using TProbeResult = ProbeResult;
 
 // What a probe worker may touch of the window. Workers share it, so it outlives the window: a worker that
 // finishes after the window is gone still finds HttpPort, and its message to the dead window is simply dropped.

@@ -5,14 +5,13 @@
 #include <exception>
 #include <optional>
 #include <thread>
+#include <variant>
 
 #include "config/ConfigLookup.h"
 #include "core/ServerContract.h"
-#include "core/StatusBarText.h"
 #include "core/TagText.h"
 #include "http/HttpClient.h"
 #include "win32/ComInit.h"
-#include "win32/Shell.h"
 #include "win32/WideText.h"
 
 namespace tsm {
@@ -41,20 +40,20 @@ constexpr DWORD kWaitForWindowMs = 10000;
   return {now.wHour, now.wMinute, now.wSecond};
 }
 
-// The port, or nothing with the reason in result. A configuration that breaks the reader (a parameter without its
-// name, say) counts as one without the port.
-[[nodiscard]] std::optional<std::int32_t> PortOrReason(const std::string& configPath, TProbeResult& result) {
+// The port, or nothing with the configuration's reason in result. A parameter the reader cannot read (one without
+// its name, say) means no port parameter, and its error says why.
+[[nodiscard]] std::optional<std::int32_t> PortOrReason(TProbeResult& result) {
   const TComInit com; // the configuration reader needs COM on this thread; once the port is known, no probe does
-  std::optional<std::int32_t> port;
+  std::variant<std::int32_t, NoPortReason> found;
   try {
-    port = ResolveHttpPort();
-  } catch (const std::exception&) {
+    found = ReadHttpPort();
+  } catch (const std::exception& e) {
+    found = NoPortReason{ProbeOutcome::NoPortParameter, e.what(), 0, {}};
   }
-  if (!port) {
-    const ProbeOutcome why = FileExists(configPath) ? ProbeOutcome::NoPortParameter : ProbeOutcome::NoConfigFile;
-    result.Explanation = StatusExplanation(why, configPath, 0, Now());
-  }
-  return port;
+  if (const auto* port = std::get_if<std::int32_t>(&found)) return *port;
+  result.Why = std::get<NoPortReason>(found);
+  result.Outcome = result.Why.Outcome;
+  return std::nullopt;
 }
 
 } // namespace
@@ -65,8 +64,8 @@ void TServerProbe::Start(std::shared_ptr<TFormLink> link) {
 }
 
 void TServerProbe::Execute() const {
-  // Whatever goes wrong (a configuration child without its attributes, say) ends this probe silently; the window
-  // keeps its last state and the next tick tries again.
+  // Whatever goes wrong beyond what the result can tell (memory running out, say) ends this probe silently; the
+  // window keeps its last state and the next tick tries again.
   try {
     Probe();
   } catch (...) {
@@ -77,24 +76,23 @@ void TServerProbe::Probe() const {
   TFormLink& form = *Link;
   // A window that failed to be made never says so; the probe then goes on, finds no window, and shows nothing.
   ::WaitForSingleObject(form.Shown.Get(), kWaitForWindowMs);
-  const std::string configPath = FullConfigPath();
   TProbeResult result;
+  result.ConfigPath = FullConfigPath();
   if (form.HttpPort == -1) {
-    const auto port = PortOrReason(configPath, result);
+    const auto port = PortOrReason(result);
     if (port) form.HttpPort = *port;
   }
 
   if (form.HttpPort != -1) { // no port yet: nothing to ask, only the reason to tell
-    const std::int32_t port = form.HttpPort;
+    result.Port = form.HttpPort;
     std::string response;
-    ServerReport& report = result.Report.emplace();
-    report.Answered = HttpGet(kServerHost, kStatusPath, port, response, kProbeExchangeBoundMs);
-    if (report.Answered) report.RunningSince = ExtractTagText(response, kRunningSinceTag);
-    const ProbeOutcome outcome = !report.Answered   ? ProbeOutcome::Refused
-                                 : response.empty() ? ProbeOutcome::Silent
-                                                    : ProbeOutcome::Answered;
-    result.Explanation = StatusExplanation(outcome, configPath, port, Now());
+    const bool answered = HttpGet(kServerHost, kStatusPath, result.Port, response, kProbeExchangeBoundMs);
+    if (answered) result.RunningSince = ExtractTagText(response, kRunningSinceTag);
+    result.Outcome = !answered         ? ProbeOutcome::Refused
+                     : response.empty() ? ProbeOutcome::Silent
+                                        : ProbeOutcome::Answered;
   }
+  result.At = Now();
 
   // Synchronous, so the result outlives the handler. A window closed meanwhile drops the message.
   if (const HWND window = form.Handle) ::SendMessageA(window, WM_STATUS_UPDATE, 0, reinterpret_cast<LPARAM>(&result));

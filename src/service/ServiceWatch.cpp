@@ -19,6 +19,9 @@ struct TServiceWatch::Shared {
   UINT Message;
   UniqueHandle Stop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   UniqueHandle Poke{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  // The window is about to look: the thread closes the service's handle and says so.
+  UniqueHandle LetGo{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  UniqueHandle LetGone{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   std::atomic<bool> Registered{true};
   // Whether the thread may hold the service's handle, and so a notification the manager keeps for it: Wine's
   // manager, for one, keeps a pending notification of a process that ended without closing the handle, and the
@@ -31,6 +34,9 @@ namespace {
 // Long enough for a call to the manager in flight on the thread to return, when the thread holds the service; the
 // window does not wait beyond it, and does not wait at all for a thread that holds none.
 constexpr DWORD kStopWaitMs = 5000;
+// How long the window waits for the thread to close the service's handle before its look. The thread is almost always
+// in its wait, and answers at once; one inside a call to the manager answers when the call returns.
+constexpr DWORD kLetGoWaitMs = 1000;
 
 // ERROR_SERVICE_NOTIFY_CLIENT_LAGGING, which this mingw-w64's winerror.h lacks.
 constexpr DWORD kClientLagging = 1294;
@@ -56,15 +62,20 @@ public:
 
   void Run() {
     OpenService();
-    const HANDLE events[] = {shared_.Stop.Get(), shared_.Poke.Get()};
+    const HANDLE events[] = {shared_.Stop.Get(), shared_.Poke.Get(), shared_.LetGo.Get()};
     for (;;) {
-      const DWORD woken = ::WaitForMultipleObjectsEx(2, events, FALSE, INFINITE, TRUE);
-      if (woken == WAIT_OBJECT_0 + 1)
+      // The manager's own functions may wait alertably, and a callback that ran inside one of them has set the
+      // flag with no wait of ours returning WAIT_IO_COMPLETION: the flag is looked at before every wait.
+      HandleNotifications();
+      const DWORD woken = ::WaitForMultipleObjectsEx(3, events, FALSE, INFINITE, TRUE);
+      if (woken == WAIT_OBJECT_0 + 1) {
         FollowTheWindow();
-      else if (woken == WAIT_IO_COMPLETION)
-        HandleNotifications();
-      else
+      } else if (woken == WAIT_OBJECT_0 + 2) {
+        CloseService();
+        ::SetEvent(shared_.LetGone.Get());
+      } else if (woken != WAIT_IO_COMPLETION) {
         return; // stop, or a wait that failed
+      }
     }
   }
 
@@ -139,9 +150,10 @@ private:
     }
   }
 
-  // The window has looked at the service: the handle is taken afresh, so that it is never the one that keeps a service
-  // marked for deletion in the manager's books (Wine reports no DELETE_PENDING, and shows such a service as it was
-  // while any handle holds it), and a service registered again is watched again. The state last reported stays out
+  // The window has looked at the service, with the handle closed before it looked (LetGo), so that it is never the one
+  // that keeps a service marked for deletion in the manager's books (Wine reports no DELETE_PENDING, and shows such a
+  // service as it was while any handle holds it): the handle is taken afresh, and a service registered again is
+  // watched again. The state last reported stays out
   // of the new request, so that only a change made meanwhile is reported.
   void FollowTheWindow() {
     CloseService();
@@ -176,7 +188,7 @@ TServiceWatch::TServiceWatch(std::string name, HWND window, UINT message) {
     shared_->Name = WideFromAnsi(name);
     shared_->Window = window;
     shared_->Message = message;
-    if (!shared_->Stop || !shared_->Poke) return;
+    if (!shared_->Stop || !shared_->Poke || !shared_->LetGo || !shared_->LetGone) return;
     auto threadShare = std::make_unique<std::shared_ptr<Shared>>(shared_);
     thread_.Reset(::CreateThread(nullptr, 0, WatchThread, threadShare.get(), 0, nullptr));
     if (thread_) (void)threadShare.release();
@@ -188,6 +200,14 @@ TServiceWatch::~TServiceWatch() {
   if (!thread_) return;
   ::SetEvent(shared_->Stop.Get());
   if (shared_->MayHoldService) ::WaitForSingleObject(thread_.Get(), kStopWaitMs);
+}
+
+void TServiceWatch::LetGo() {
+  if (!thread_ || !shared_->LetGo || !shared_->LetGone) return;
+  ::SetEvent(shared_->LetGo.Get());
+  // A thread that has ended answers nothing, and is not waited for.
+  const HANDLE answers[] = {shared_->LetGone.Get(), thread_.Get()};
+  (void)::WaitForMultipleObjects(2, answers, FALSE, kLetGoWaitMs);
 }
 
 void TServiceWatch::ServiceSeen(bool registered) {

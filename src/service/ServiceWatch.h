@@ -27,6 +27,10 @@ public:
   TServiceWatch(const TServiceWatch&) = delete;
   TServiceWatch& operator=(const TServiceWatch&) = delete;
 
+  // The window is about to look at the service: returns once the thread has closed the service's handle (or after a
+  // short bound), so that a service deleted from outside is gone by the time the window asks, even under Wine, whose
+  // manager keeps such a service while any handle holds it. ServiceSeen then has the thread open it again.
+  void LetGo();
   // What the window's last look at the service found: whether it is registered.
   void ServiceSeen(bool registered);
 

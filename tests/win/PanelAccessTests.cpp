@@ -31,6 +31,7 @@ protected:
     workingFolder_.reset();
   }
   static PanelDriver& Panel() { return *panel_; }
+  static const ScratchFolder& Work() { return *workingFolder_; }
 
   static HWND Focus() {
     GUITHREADINFO info{};
@@ -92,6 +93,29 @@ TEST_F(PanelAccess, FocusStaysOnTheButtonThatSpaceAndEnterPress) {
   SetForegroundWindow(Panel().Window());
   EXPECT_TRUE(tsm::test::WaitUntil([&] { return Focus() == registerButton; })) << "not back after reactivation";
   DestroyWindow(other);
+}
+
+// Why the status line says what it says, for the keyboard and for a screen reader: the status bar's accessible
+// description, brought up to date by each probe, and the tooltip that F1 brings up at the bar until the next key.
+TEST_F(PanelAccess, TheExplanationIsTheBarsDescriptionAndF1ShowsIt) {
+  const HWND bar = Panel().Control(IDC_STBMAIN);
+  const std::string noFile = "No configuration file at " + Work().PathOf("config\\AppConfig.xml");
+  EXPECT_TRUE(tsm::test::WaitUntil([&] { return tsm::test::AccessibleDescription(bar) == noFile; }))
+      << tsm::test::AccessibleDescription(bar);
+  EXPECT_EQ(tsm::test::AccessibleName(bar), tsm::test::kCheckingStatus);
+
+  const HWND focus = Panel().Control(IDC_BTNREGISTER);
+  PostMessageA(focus, WM_KEYDOWN, VK_F1, 0x003B0001);
+  EXPECT_TRUE(tsm::test::WaitUntil([&] { return tsm::test::ShownTooltip(Panel()) == noFile; }))
+      << tsm::test::ShownTooltip(Panel()).value_or("<no tooltip on show>");
+  PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  EXPECT_TRUE(tsm::test::WaitUntil([&] { return !tsm::test::ShownTooltip(Panel()); })) << "Escape left the tip up";
+
+  tsm::test::WriteConfig(Work(), "<c><parameters/></c>");
+  Panel().Tick();
+  EXPECT_TRUE(tsm::test::WaitUntil([&] {
+    return tsm::test::AccessibleDescription(bar).starts_with("The configuration has no httpPort2 or httpPort parameter");
+  })) << tsm::test::AccessibleDescription(bar);
 }
 
 } // namespace

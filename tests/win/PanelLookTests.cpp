@@ -207,6 +207,19 @@ TEST_F(PanelLook, ClassicFaceComesBackWhenTheStyleIsSwitchedOff) {
 TEST_F(PanelLook, DpiChangedLaysTheWindowOutAtTheNewScale) {
   PanelDriver& panel = Panel();
   constexpr int kNewDpi = 144;
+  // Asked first, the panel names the size whose client area is exactly the layout's at the new scale.
+  using AdjustForDpi = BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT);
+  const auto adjustForDpi = reinterpret_cast<AdjustForDpi*>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "AdjustWindowRectExForDpi")));
+  ASSERT_TRUE(adjustForDpi);
+  RECT exact{0, 0, Scale(tsm::kClientWidth, kNewDpi), Scale(tsm::kClientHeight, kNewDpi)};
+  ASSERT_TRUE(adjustForDpi(&exact, static_cast<DWORD>(panel.Style(0)), FALSE, static_cast<DWORD>(panel.ExStyle(0)),
+                           kNewDpi));
+  const auto asked = tsm::test::AskDpiScaledSize(panel, kNewDpi);
+  ASSERT_TRUE(asked) << "WM_GETDPISCALEDSIZE left to the system";
+  EXPECT_EQ(asked->cx, exact.right - exact.left);
+  EXPECT_EQ(asked->cy, exact.bottom - exact.top);
+
   RECT suggested = panel.WindowRect();
   RECT frame{0, 0, Scale(tsm::kClientWidth, kNewDpi), Scale(tsm::kClientHeight, kNewDpi)};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(panel.Style(0)), FALSE, static_cast<DWORD>(panel.ExStyle(0)));

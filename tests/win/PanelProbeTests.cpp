@@ -277,37 +277,50 @@ TEST(ProbePort, ConfigurationMissingAtStartThenNobodyThere) {
 struct NoPortCase {
   const char* name;
   std::vector<ConfigParameter> (*parameters)(std::int32_t port);
+  std::string (*explanation)(std::int32_t port); // the status bar's tooltip
 };
+
+constexpr char kNoPortParameter[] = "The configuration has no httpPort2 or httpPort parameter";
+[[nodiscard]] std::string NotAPort(const char* parameter, const std::string& value) {
+  return std::string("The configuration's ") + parameter + " is \"" + value + "\", not a port from 1 to 65535";
+}
 
 const NoPortCase kNoPortCases[] = {
     {"ChildWithoutNameAheadOfThePorts",
      [](std::int32_t port) -> std::vector<ConfigParameter> {
        return {{std::nullopt, "1"}, {"httpPort2", std::to_string(port)}, {"httpPort", std::to_string(port)}};
-     }},
+     },
+     [](std::int32_t) { return kNoPortParameter + std::string(": Parameter element has no \"name\" attribute"); }},
     {"PreferredPortWithoutValueStopsTheFallback",
      [](std::int32_t port) -> std::vector<ConfigParameter> {
        return {{"httpPort2", std::nullopt}, {"httpPort", std::to_string(port)}};
-     }},
+     },
+     [](std::int32_t) { return kNoPortParameter + std::string(": Parameter element has no \"value\" attribute"); }},
     {"PortAbove65535",
      [](std::int32_t port) -> std::vector<ConfigParameter> {
        return {{"httpPort", std::to_string(port + 65536)}};
-     }},
+     },
+     [](std::int32_t port) { return NotAPort("httpPort", std::to_string(port + 65536)); }},
     {"PortZero",
      [](std::int32_t) -> std::vector<ConfigParameter> {
        return {{"httpPort", "0"}};
-     }},
+     },
+     [](std::int32_t) { return NotAPort("httpPort", "0"); }},
     {"PortNegative",
      [](std::int32_t port) -> std::vector<ConfigParameter> {
        return {{"httpPort", std::to_string(-port)}};
-     }},
+     },
+     [](std::int32_t port) { return NotAPort("httpPort", std::to_string(-port)); }},
     {"PreferredPortLettersAndNoFallback",
      [](std::int32_t) -> std::vector<ConfigParameter> {
        return {{"httpPort2", "abc"}};
-     }},
+     },
+     [](std::int32_t) { return NotAPort("httpPort2", "abc"); }},
     {"NameDiffersInCase",
      [](std::int32_t port) -> std::vector<ConfigParameter> {
        return {{"HttpPort", std::to_string(port)}};
-     }},
+     },
+     [](std::int32_t) { return std::string(kNoPortParameter); }},
 };
 
 TEST(ProbeNoPort, CheckingStatusStaysAndNothingIsAsked) {
@@ -328,7 +341,16 @@ TEST(ProbeNoPort, CheckingStatusStaysAndNothingIsAsked) {
     WriteConfig(panel.Work(), ConfigXml(c.parameters(server.Port())));
     ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle)) << "the tick's probe never ended";
     ExpectNoProbeResult(panel);
-    EXPECT_EQ(panel.ToolHint(IDC_STBMAIN), "The configuration has no httpPort2 or httpPort parameter");
+    EXPECT_EQ(panel.ToolHint(IDC_STBMAIN), c.explanation(server.Port()));
+  }
+  {
+    SCOPED_TRACE("not well-formed: the root is never closed");
+    WriteConfig(panel.Work(), "<c>\r\n<parameters><p name=\"httpPort\" value=\"" + std::to_string(server.Port()) +
+                                  "\"/></parameters>\r\n");
+    ASSERT_TRUE(TickAndLetItEnd(panel, gauge, idle)) << "the tick's probe never ended";
+    ExpectNoProbeResult(panel);
+    const std::string malformed = panel.Work().PathOf("config\\AppConfig.xml") + " is not well-formed XML (line ";
+    EXPECT_EQ(panel.ToolHint(IDC_STBMAIN).value_or("").substr(0, malformed.size()), malformed);
   }
   EXPECT_EQ(server.Connections(), 0u);
 

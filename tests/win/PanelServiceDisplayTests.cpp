@@ -107,10 +107,12 @@ TEST(PanelServiceDisplay, FollowsTheServiceFromRegistrationToDeletionAndBack) {
     ExpectRegisteredPage(panel, kStopped);
   }
 
-  ASSERT_TRUE(tsm::test::DeleteTestService(kService));
+  // Removed from outside, with the panel's watch holding the service's handle: the next tick shows it gone.
+  ASSERT_TRUE(tsm::test::MarkTestServiceForDeletion(kService));
   panel.Tick();
   EXPECT_EQ(panel.ActivePage(), IDC_TBUNREGISTERED) << "deleted";
   EXPECT_TRUE(panel.IsVisible(IDC_BTNREGISTER));
+  ASSERT_TRUE(tsm::test::DeleteTestService(kService)); // gone already; the name is free again
 
   // Registered again in the state last shown: the page comes back at the first tick, not at the next change.
   ASSERT_TRUE(tsm::test::CreateTestService(kService, TestServiceCommand()));

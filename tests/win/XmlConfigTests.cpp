@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <variant>
 
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
@@ -65,6 +66,8 @@ protected:
 struct LoadFailureCase {
   const char* name;
   std::optional<std::string> content; // nothing: no file at all
+  tsm::XmlLoadFailure failure;
+  bool lineKnown; // the line at fault is found, whichever reader it is
 };
 
 class LoadFailure : public XmlConfig, public ::testing::WithParamInterface<LoadFailureCase> {};
@@ -76,21 +79,29 @@ TEST_P(LoadFailure, ReportsTheParsersMessage) {
   EXPECT_FALSE(adapter.IsLoaded());
   EXPECT_FALSE(adapter.GetErrorText().empty());
   EXPECT_FALSE(adapter.FindElement(tsm::kParametersElement, tsm::kParametersDepth));
+  EXPECT_EQ(adapter.GetFailure(), GetParam().failure);
+  if (GetParam().lineKnown) {
+    EXPECT_GT(adapter.GetErrorLine(), 0);
+  }
 
   std::string errorText = kUntouched;
   EXPECT_EQ(GetConfigValue(tsm::kPortParameter, errorText), "");
   EXPECT_EQ(errorText, adapter.GetErrorText());
-  EXPECT_FALSE(ResolveHttpPort());
+  const auto why = tsm::ReadHttpPort();
+  ASSERT_TRUE(std::holds_alternative<tsm::NoPortReason>(why));
+  EXPECT_EQ(std::get<tsm::NoPortReason>(why).Reason, adapter.GetErrorText());
+  EXPECT_EQ(std::get<tsm::NoPortReason>(why).Line, adapter.GetErrorLine());
 }
 
 const LoadFailureCase kLoadFailures[] = {
-    {"MissingFile", std::nullopt},
-    {"EmptyFile", ""},
-    {"UnclosedElement", "<configuration><parameters><p name=\"httpPort\" value=\"8080\"/></configuration>"},
-    {"TwoRoots", "<a/><b/>"},
-    {"UnquotedAttribute", Parameters("<p name=httpPort value=8080/>")},
-    {"UndefinedEntity", Parameters("<p name=\"httpPort\" value=\"&port;\"/>")},
-    {"PlainText", "httpPort=8080\r\n"},
+    {"MissingFile", std::nullopt, tsm::XmlLoadFailure::NoFile, false},
+    {"EmptyFile", "", tsm::XmlLoadFailure::Malformed, true},
+    {"UnclosedElement", "<configuration><parameters><p name=\"httpPort\" value=\"8080\"/></configuration>",
+     tsm::XmlLoadFailure::Malformed, true},
+    {"TwoRoots", "<a/><b/>", tsm::XmlLoadFailure::Malformed, true},
+    {"UnquotedAttribute", Parameters("<p name=httpPort value=8080/>"), tsm::XmlLoadFailure::Malformed, true},
+    {"UndefinedEntity", Parameters("<p name=\"httpPort\" value=\"&port;\"/>"), tsm::XmlLoadFailure::Malformed, false},
+    {"PlainText", "httpPort=8080\r\n", tsm::XmlLoadFailure::Malformed, true},
 };
 INSTANTIATE_TEST_SUITE_P(Files, LoadFailure, ::testing::ValuesIn(kLoadFailures), tsm::test::CaseName());
 
@@ -98,6 +109,7 @@ TEST_F(XmlConfig, MissingFolderFailsLikeAMissingFile) {
   const TXMLAdapter adapter(tsm::kConfigPath);
   EXPECT_FALSE(adapter.IsLoaded());
   EXPECT_FALSE(adapter.GetErrorText().empty());
+  EXPECT_EQ(adapter.GetFailure(), tsm::XmlLoadFailure::NoFile);
 }
 
 TEST_F(XmlConfig, AdapterRecordsTheFileNameAsGiven) {
@@ -351,6 +363,8 @@ struct PortCase {
   const char* name;
   std::string children;
   std::optional<std::int32_t> Port;
+  const char* notAPort = nullptr; // with no port: the parameter whose value is named as no port; null when none is
+  const char* value = "";
 };
 
 class Port : public XmlConfig, public ::testing::WithParamInterface<PortCase> {};
@@ -358,6 +372,17 @@ class Port : public XmlConfig, public ::testing::WithParamInterface<PortCase> {}
 TEST_P(Port, PrefersHttpPort2AndFallsBackToHttpPort) {
   WriteConfig(Folder, Parameters(GetParam().children));
   EXPECT_EQ(ResolveHttpPort(), GetParam().Port);
+  if (GetParam().Port) return;
+  const auto why = tsm::ReadHttpPort();
+  ASSERT_TRUE(std::holds_alternative<tsm::NoPortReason>(why));
+  const tsm::NoPortReason& reason = std::get<tsm::NoPortReason>(why);
+  if (!GetParam().notAPort) {
+    EXPECT_EQ(reason.Outcome, tsm::ProbeOutcome::NoPortParameter);
+    return;
+  }
+  EXPECT_EQ(reason.Outcome, tsm::ProbeOutcome::NotAPort);
+  EXPECT_EQ(reason.Parameter, GetParam().notAPort);
+  EXPECT_EQ(reason.Reason, GetParam().value);
 }
 
 const PortCase kPorts[] = {
@@ -367,7 +392,7 @@ const PortCase kPorts[] = {
     {"Port2ZeroFallsBack", P("httpPort2", "0") + P("httpPort", "8080"), 8080},
     {"Port2NegativeFallsBack", P("httpPort2", "-5") + P("httpPort", "81"), 81},
     {"Port2EmptyFallsBack", P("httpPort2", "") + P("httpPort", "82"), 82},
-    {"Port2LettersNoFallback", P("httpPort2", "abc"), std::nullopt},
+    {"Port2LettersNoFallback", P("httpPort2", "abc"), std::nullopt, "httpPort2", "abc"},
     {"Port2LeadingSpaces", P("httpPort2", "  8080"), 8080},
     {"Port2TrailingSpaceFallsBack", P("httpPort2", "8080 ") + P("httpPort", "83"), 83},
     {"Port2Hex", P("httpPort2", "0x1F90"), 8080},
@@ -375,8 +400,8 @@ const PortCase kPorts[] = {
     {"Port2AllOnesIsNegative", P("httpPort2", "$FFFFFFFF") + P("httpPort", "84"), 84},
     {"Port2Highest", P("httpPort2", "65535"), 65535},
     {"Port2AboveHighestFallsBack", P("httpPort2", "70000") + P("httpPort", "85"), 85},
-    {"BothAboveHighest", P("httpPort2", "70000") + P("httpPort", "65536"), std::nullopt},
-    {"BothInvalid", P("httpPort2", "x") + P("httpPort", "y"), std::nullopt},
+    {"BothAboveHighest", P("httpPort2", "70000") + P("httpPort", "65536"), std::nullopt, "httpPort", "65536"},
+    {"BothInvalid", P("httpPort2", "x") + P("httpPort", "y"), std::nullopt, "httpPort", "y"},
     {"Neither", P("port", "8080"), std::nullopt},
     {"NamesDifferInCase", P("HttpPort2", "8080") + P("HTTPPORT", "80"), std::nullopt},
     // A tab written as a character reference survives and makes the text invalid; a literal one is turned into a

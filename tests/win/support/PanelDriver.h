@@ -260,7 +260,7 @@ protected:
 //   panel.Program().Write("run.bat", "@echo off\r\n");
 class PanelInFolder : private detail::PanelFolders, public PanelDriver {
 public:
-  // No configuration: no port is ever found, so no status update ever comes.
+  // No configuration: no port is ever found, so the status line and the run button never change.
   explicit PanelInFolder(PanelExe exe = PanelExe::Built);
   // A configuration that names only port, as httpPort.
   explicit PanelInFolder(std::int32_t port, PanelExe exe = PanelExe::Built);

@@ -7,6 +7,8 @@
 #include <oleacc.h>
 #include <uxtheme.h>
 
+#include <algorithm>
+#include <commctrl.h>
 #include <stdexcept>
 
 namespace tsm::test {
@@ -20,9 +22,8 @@ using AccessibleObject = UniqueResource<IAccessible*, ReleaseInterface<IAccessib
 void FreeBstr(BSTR text) { SysFreeString(text); }
 using Bstr = UniqueResource<BSTR, FreeBstr>;
 
-} // namespace
-
-std::string AccessibleName(HWND window) {
+// One text of the window's client object, read as a screen reader reads it.
+std::string AccessibleText(HWND window, HRESULT (STDMETHODCALLTYPE IAccessible::*read)(VARIANT, BSTR*)) {
   const TComInit com;
   IAccessible* raw = nullptr;
   if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, kIidAccessible, reinterpret_cast<void**>(&raw))) || !raw)
@@ -31,11 +32,48 @@ std::string AccessibleName(HWND window) {
   VARIANT self{};
   self.vt = VT_I4;
   self.lVal = CHILDID_SELF;
-  BSTR name = nullptr;
-  if (FAILED(object.Get()->get_accName(self, &name))) return "<no name>";
-  const Bstr owned(name);
-  if (!name) return "";
-  return AnsiFromWide({name, SysStringLen(name)});
+  BSTR text = nullptr;
+  if (FAILED((object.Get()->*read)(self, &text))) return "<no text>";
+  const Bstr owned(text);
+  if (!text) return "";
+  return AnsiFromWide({text, SysStringLen(text)});
+}
+
+struct TooltipSearch {
+  DWORD processId;
+  std::optional<std::string> text;
+};
+
+BOOL CALLBACK FindShownTooltip(HWND window, LPARAM parameter) {
+  auto& search = *reinterpret_cast<TooltipSearch*>(parameter);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char name[64] = {};
+  if (owner != search.processId || !IsWindowVisible(window) || !GetClassNameA(window, name, sizeof name) ||
+      lstrcmpiA(name, TOOLTIPS_CLASSA) != 0)
+    return TRUE;
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAnswerBoundMs, &length)) return TRUE;
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
+                           kAnswerBoundMs, &copied))
+    return TRUE;
+  text.resize(std::min<std::size_t>(copied, length));
+  search.text = AnsiFromWide(text);
+  return FALSE;
+}
+
+} // namespace
+
+std::string AccessibleName(HWND window) { return AccessibleText(window, &IAccessible::get_accName); }
+
+std::string AccessibleDescription(HWND window) { return AccessibleText(window, &IAccessible::get_accDescription); }
+
+std::optional<std::string> ShownTooltip(const PanelDriver& panel) {
+  TooltipSearch search{panel.ProcessId(), std::nullopt};
+  EnumWindows(FindShownTooltip, reinterpret_cast<LPARAM>(&search));
+  return search.text;
 }
 
 void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested) {
@@ -46,6 +84,20 @@ void SendDpiChanged(const PanelDriver& panel, int dpi, const RECT& suggested) {
   if (!SendMessageTimeoutA(panel.Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.Get()),
                            SMTO_NORMAL, kEventBoundMs, &result))
     throw std::runtime_error("the panel did not answer WM_DPICHANGED");
+}
+
+std::optional<SIZE> AskDpiScaledSize(const PanelDriver& panel, int dpi) {
+  constexpr UINT kGetDpiScaledSize = 0x02E4; // WM_GETDPISCALEDSIZE, hidden by the headers at this WINVER
+  SIZE size{};
+  const RemoteBuffer remote(panel.Process(), sizeof size);
+  if (!remote.Get() || !WriteProcessMemory(panel.Process(), remote.Get(), &size, sizeof size, nullptr))
+    throw std::runtime_error("cannot reach the panel's memory for WM_GETDPISCALEDSIZE");
+  DWORD_PTR answered = 0;
+  if (!SendMessageTimeoutA(panel.Window(), kGetDpiScaledSize, static_cast<WPARAM>(dpi),
+                           reinterpret_cast<LPARAM>(remote.Get()), SMTO_NORMAL, kEventBoundMs, &answered))
+    throw std::runtime_error("the panel did not answer WM_GETDPISCALEDSIZE");
+  if (!answered || !ReadProcessMemory(panel.Process(), remote.Get(), &size, sizeof size, nullptr)) return std::nullopt;
+  return size;
 }
 
 bool SwitchStyleOffInPanel(const PanelDriver& panel) {

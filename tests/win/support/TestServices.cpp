@@ -90,6 +90,11 @@ bool DeleteTestService(const std::string& name) {
   return WaitUntil([&] { return !Exists(name); }, kServiceBoundMs);
 }
 
+bool MarkTestServiceForDeletion(const std::string& name) {
+  const ServiceHandle service = OpenNamedService(name, DELETE);
+  return service && DeleteService(service.Get());
+}
+
 bool StartTestService(const std::string& name) {
   return RequestTestServiceStart(name) && WaitForServiceState(name, SERVICE_RUNNING);
 }

@@ -46,6 +46,9 @@ inline constexpr DWORD kAcceptStopControl = 255;
 // Stops the service if it runs (killing its process if it will not stop), deletes it and waits until the manager
 // no longer knows the name. True also when there was no such service.
 [[nodiscard]] bool DeleteTestService(const std::string& name);
+// Marks a stopped service for deletion, as another program removing it would, and returns without waiting: the
+// manager forgets it once no handle holds it any more.
+[[nodiscard]] bool MarkTestServiceForDeletion(const std::string& name);
 
 // These wait until the service has settled in RUNNING, STOPPED, PAUSED or RUNNING respectively.
 [[nodiscard]] bool StartTestService(const std::string& name);
