@@ -21,10 +21,11 @@ add_compile_definitions(_FORTIFY_SOURCE=2)
 add_link_options(-fstack-protector-strong LINKER:--dynamicbase,--high-entropy-va,--nxcompat,--tsaware)
 
 # The same sources give the same bytes wherever and whenever they are built: no time in the image's header, and no
-# folder of the machine in the code or the debug information (the sources read as ./..., the build folder as
-# build/...; the later map wins where the build folder lies inside the sources). No code uses __DATE__ or __TIME__.
+# folder of the machine in the code or the debug information: a source reads as src/..., relative to the sources' top,
+# and the build folder, where the compiler runs, as . (the later map wins where the build folder lies inside the
+# sources). No code uses __DATE__ or __TIME__.
 add_link_options(LINKER:--no-insert-timestamp)
-add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 
 # tsm_split_debug(<target>): the image is stripped once it is linked, and its debug information kept beside it in
 # <image>.debug, which the image names in its .gnu_debuglink section: a debugger or addr2line finds it there (README).
