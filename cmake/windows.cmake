@@ -51,9 +51,11 @@ function(tsm_load_late target dll)
   set(folder "${CMAKE_CURRENT_BINARY_DIR}/${target}-late")
   list(JOIN ARGN "\n" exports)
   file(CONFIGURE OUTPUT "${folder}/${name}.def" CONTENT "LIBRARY ${dll}\nEXPORTS\n${exports}\n")
+  # dlltool names the library's symbols and members after its output's path as given: run in the folder and given a
+  # bare name, it writes the same library wherever the build folder lies.
   add_custom_command(OUTPUT "${folder}/lib${name}.a"
-    COMMAND "${TSM_DLLTOOL}" --input-def "${folder}/${name}.def" --dllname "${dll}" --output-delaylib "${folder}/lib${name}.a"
-    DEPENDS "${folder}/${name}.def" VERBATIM)
+    COMMAND "${TSM_DLLTOOL}" --input-def "${name}.def" --dllname "${dll}" --output-delaylib "lib${name}.a"
+    WORKING_DIRECTORY "${folder}" DEPENDS "${folder}/${name}.def" VERBATIM)
   add_custom_target(${target}-late-${name} DEPENDS "${folder}/lib${name}.a")
   add_dependencies(${target} ${target}-late-${name})
   # Searched before the toolchain's folder, so -l${name} (the libraries' and the default one) finds this library.

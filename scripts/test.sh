@@ -27,4 +27,7 @@ stage "Windows build, tests under Wine, package"
 # a second one.
 scripts/wine-session --prefix build/windows/wineprefix --aside build/windows/wineprefix-aside -- \
   cmake --workflow --preset windows
+
+stage "release checks (reproducible build, signed package)"
+scripts/release-checks.sh
 stage ""
