@@ -59,6 +59,9 @@ function(tsm_load_late target dll)
   add_custom_target(${target}-late-${name} DEPENDS "${folder}/lib${name}.a")
   add_dependencies(${target} ${target}-late-${name})
   # Searched before the toolchain's folder, so -l${name} (the libraries' and the default one) finds this library.
-  target_link_directories(${target} BEFORE PRIVATE "${folder}")
+  # Named from the top of the build folder, where Ninja runs the link: ld orders the import tables' pieces by the
+  # paths of the files they come from, so an absolute path would order them by where the build folder lies.
+  file(RELATIVE_PATH from_top "${CMAKE_BINARY_DIR}" "${folder}")
+  target_link_options(${target} BEFORE PRIVATE "-L${from_top}")
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${folder}/lib${name}.a")
 endfunction()

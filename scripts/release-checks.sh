@@ -2,8 +2,9 @@
 # What only the finished package shows, checked after the Windows workflow has built, tested and packed
 # build/windows (scripts/test.sh runs this next):
 #
-#   reproducible  the program and its zip built a second time, from a copy of the sources in another folder, into a
-#                 build folder outside it (other paths, of other lengths), come out byte for byte the same
+#   reproducible  the program and its zip built a second time, from a copy of the sources in a temporary folder
+#                 into a build folder beside it (other paths, of other lengths, elsewhere in the file system), come
+#                 out byte for byte the same
 #   signed        the package step signs with a throwaway self-signed certificate: the signature verifies as SHA-256
 #                 Authenticode against it, SHA256SUMS matches the zip, the zip holds exactly the three files, and the
 #                 signed panel starts under Wine and shows its window
@@ -23,7 +24,11 @@ first_signed=${TSM_SIGN_PFX:-}
 note() { echo "$*"; echo "$*" >&3; }
 
 reproducible() {
-  local sources=$work/a-copy-of-the-sources build=$work/b
+  # Away from the first build's folder, where paths sort otherwise (ld orders pieces of the image by file paths).
+  local elsewhere sources build
+  elsewhere=$(mktemp -d "${TMPDIR:-/tmp}/tsm-second-build.XXXXXX")
+  sources=$elsewhere/a-copy-of-the-sources build=$elsewhere/b
+  echo "the second build: $elsewhere (removed if it matches)"
   mkdir -p "$sources"
   # The working tree as it is, without what git ignores (the build folders).
   git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - | tar -xf - -C "$sources"
@@ -54,6 +59,7 @@ reproducible() {
       note "$(diff <(strings -a "$first/$file" | sort) <(strings -a "$build/$file" | sort) | grep '^[<>]' | head -n 20)"
     fi
   done
+  ((status != 0)) || rm -rf "$elsewhere"
   return $status
 }
 
