@@ -14,8 +14,8 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX STRICT _WIN32_WINNT=0x0601 
 # checked (mingw-w64's headers honour _FORTIFY_SOURCE when optimising, up to level 2); both come from GCC's libssp,
 # linked statically with the rest. The image keeps ASLR with high entropy and NX, and says it is terminal-server
 # aware, so that in a Remote Desktop session Windows applies none of the redirections it keeps for old programs (of the
-# Windows folder, INI files and the registry). Control Flow
-# Guard needs a linker that writes the guard tables, which GNU ld does not (README).
+# Windows folder, INI files and the registry). Control Flow Guard needs a linker that writes the guard tables, which
+# GNU ld does not (README).
 add_compile_options(-fstack-protector-strong)
 add_compile_definitions(_FORTIFY_SOURCE=2)
 add_link_options(-fstack-protector-strong LINKER:--dynamicbase,--high-entropy-va,--nxcompat,--tsaware)
