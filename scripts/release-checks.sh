@@ -60,6 +60,12 @@ reproducible() {
     fi
   done
   ((status != 0)) || rm -rf "$elsewhere"
+  # ccache's base_dir rewrites the paths it is given, which changes the first build's debug information (and the
+  # image's link to it), though not its code.
+  local base_dir
+  base_dir=$(command -v ccache >/dev/null && ccache -k base_dir 2>/dev/null || true)
+  ((status == 0)) || [ -z "$base_dir" ] ||
+    note "  ccache's base_dir is $base_dir: if the first build went through ccache, build it again without"
   return $status
 }
 
