@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick python3
+  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick python3 git openssl osslsigncode
 )
 
 missing=()

@@ -32,3 +32,5 @@ stage "fuzzing the parsers (bounded)" scripts/fuzz.sh --seconds "${TSM_FUZZ_SECO
 stage "Windows build, tests under Wine, package" \
   scripts/wine-session --prefix build/windows/wineprefix --aside build/windows/wineprefix-aside -- \
   cmake --workflow --preset windows
+
+stage "release checks (reproducible build, signed package)" scripts/release-checks.sh
