@@ -10,6 +10,7 @@ namespace tsm {
 namespace {
 
 constexpr std::string_view kDeclaration = "<!ENTITY";
+constexpr std::string_view kAttributeList = "<!ATTLIST";
 constexpr std::string_view kBlanks = " \t\r\n";
 constexpr std::size_t kMaxNesting = 64;
 // What a character reference outside ASCII becomes in a value as read here. The text read never holds a NUL (those
@@ -258,6 +259,35 @@ public:
   // What every reference in `text` expands to, or nothing when an entity cannot be bounded.
   std::optional<std::uint64_t> OfReferencesIn(std::string_view text) {
     std::uint64_t total = 0;
+    const bool bounded = EachReferenceIn(text, [&](const auto& declared) {
+      const auto size = OfEntity(declared.first, declared.second);
+      if (size) total = Add(total, *size);
+      return size.has_value();
+    });
+    return bounded ? std::optional(total) : std::nullopt;
+  }
+
+  // False when an attribute-list declaration's defaults, their character references replaced, refer to an entity
+  // the file declares. The parser copies a default into every element that lacks the attribute, so such a
+  // reference expands once per element, not once as counted here; a configuration never needs one. Like the
+  // entity declarations, every `<!ATTLIST` counts, in a comment or a literal too. A default cannot hold a '<', so
+  // the text up to the next one holds all of the declaration's defaults; those stretches never overlap, and the
+  // check reads the file once.
+  bool DefaultsReferToNoEntity() {
+    for (std::size_t at = text_.find(kAttributeList); at != std::string_view::npos;
+         at = text_.find(kAttributeList, at + kAttributeList.size())) {
+      const std::size_t from = at + kAttributeList.size();
+      const std::size_t end = std::min(text_.find('<', from), text_.size());
+      const auto replaced = Replaced(text_.substr(from, end - from));
+      if (!replaced || !EachReferenceIn(*replaced, [](const auto&) { return false; })) return false;
+    }
+    return true;
+  }
+
+private:
+  // Hands `use` each declared entity that `text` refers to, in order, while it returns true; false when `use` or a
+  // name this reading cannot match stopped it.
+  template <typename Use> bool EachReferenceIn(std::string_view text, Use use) {
     for (std::size_t amp = text.find('&'); amp != std::string_view::npos; amp = text.find('&', amp + 1)) {
       // A name ends at the semicolon; the search stops at the next reference or tag, so it never runs over the file
       // once per ampersand.
@@ -265,17 +295,14 @@ public:
       if (semicolon == std::string_view::npos) break;
       if (text[semicolon] != ';') continue;
       const std::string_view name = text.substr(amp + 1, semicolon - amp - 1);
-      if (name.find(kBeyondAscii) != std::string_view::npos) return std::nullopt;
+      if (name.find(kBeyondAscii) != std::string_view::npos) return false;
       const auto declared = values_.find(name);
       if (declared == values_.end()) continue; // a character reference, a predefined entity, or stray text
-      const auto size = OfEntity(declared->first, declared->second);
-      if (!size) return std::nullopt;
-      total = Add(total, *size);
+      if (!use(*declared)) return false;
     }
-    return total;
+    return true;
   }
 
-private:
   std::size_t SkipBlanks(std::size_t i) const {
     while (i < text_.size() && IsBlank(text_[i])) ++i;
     return i;
@@ -329,7 +356,7 @@ std::optional<std::uint64_t> EntityExpansion(std::string_view bytes, std::uint64
   if (!ReadAsTheParserDoes(bytes, converted, text)) return std::nullopt;
   if (text.find(kDeclaration) == std::string_view::npos) return 0;
   Expansion expansion(text, cap);
-  if (!expansion.ReadDeclarations()) return std::nullopt;
+  if (!expansion.ReadDeclarations() || !expansion.DefaultsReferToNoEntity()) return std::nullopt;
   return expansion.OfReferencesIn(text);
 }
 

@@ -15,7 +15,8 @@ namespace tsm {
 // name declared more than once counts at its largest; an entity's value counts as the parser keeps it, its character
 // references replaced (so "&#38;x;" in a value is a reference to x).
 //
-// Nothing (no bound) when the file declares a parameter entity, an entity that refers to itself through others, a
+// Nothing (no bound) when the file declares a parameter entity, an entity that refers to itself through others, an
+// attribute default that refers to a declared entity (every `<!ATTLIST` counts, as every `<!ENTITY` does), a
 // chain of more than 64 entities each naming the next (as the first reference into it meets it), a value whose
 // character references make a "%" or spell part of an entity's name outside ASCII, or when the parser might read the
 // bytes as other characters than this reading does: UTF-16 is read as such (with a byte-order mark, or a declaration

@@ -114,6 +114,12 @@ TEST(EntityExpansion, CountsEveryReferenceAtItsExpandedSize) {
        "<!DOCTYPE a [<!ENTITY \xC3\xA9 \"x\"><!ENTITY y \"&#38;&#233;;\">]><a>&y;</a>", std::nullopt},
       {"&#37;", "<!DOCTYPE a [<!ENTITY x \"&#37;p;\">]><a>&x;</a>", std::nullopt},
       {"&#x25;", "<!DOCTYPE a [<!ENTITY x \"&#x25;p;\">]><a>&x;</a>", std::nullopt},
+      // Attribute defaults, which the parser copies into every element lacking the attribute.
+      {"a plain default", "<!DOCTYPE a [<!ATTLIST a b CDATA \"x&amp;y\"><!ENTITY x \"ab\">]><a>&x;</a>", 2},
+      {"a default naming an entity", "<!DOCTYPE a [<!ENTITY x \"ab\"><!ATTLIST a b CDATA \"&x;\">]><a/><a/>",
+       std::nullopt},
+      {"a default naming one through &#38;, in a comment",
+       "<!DOCTYPE a [<!ENTITY x \"ab\"><!-- <!ATTLIST a b CDATA \"&#38;x;\"> -->]><a/>", std::nullopt},
       // The bytes the parser reads otherwise.
       {"UTF-16, little-endian with its mark", Utf16(kPortEntity, false, "\xFF\xFE"), 4},
       {"UTF-16, big-endian with its mark, laughing", Utf16(Laughs(10), true, "\xFE\xFF"), kCap + 1},
