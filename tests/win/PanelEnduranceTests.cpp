@@ -132,12 +132,13 @@ TEST_P(PanelOverManyTicks, HoldsNoMoreAfterThemThanAfterWarmUp) {
       << "private memory grew by " << (after->privateBytes - before->privateBytes) / 1024 << " KiB";
 
   // Every probe still got through. The panel's own timer may have added a probe since the last one counted, so the
-  // line on show is the last one seen or a later one.
+  // line on show is the last one seen or a later one; or the one just before it, when a probe of the timer's that
+  // connected first took longer (probes are not ordered, and both saw the same running server).
   if (up) {
     EXPECT_GE(server->Connections(), probe + 1);
     const auto shown = ConnectionOf(panel.StatusText());
     ASSERT_TRUE(shown) << panel.StatusText();
-    EXPECT_GE(*shown, ConnectionOf(status).value_or(0)) << panel.StatusText() << " after " << status;
+    EXPECT_GE(*shown + 1, ConnectionOf(status).value_or(0)) << panel.StatusText() << " after " << status;
   } else {
     EXPECT_EQ(panel.StatusText(), kNotRunning);
   }
