@@ -56,21 +56,16 @@ bool ForwardToMainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 // One WM_PAINT of our own controls: the button face over the whole client area, for the caller to draw on.
 class FacePainter {
 public:
-  explicit FacePainter(HWND window) : window_(window), dc_(::BeginPaint(window, &paint_)) {
+  explicit FacePainter(HWND window) : paint_(window) {
     ::GetClientRect(window, &client_);
-    ::FillRect(dc_, &client_, ::GetSysColorBrush(COLOR_BTNFACE));
+    ::FillRect(paint_.Get(), &client_, ::GetSysColorBrush(COLOR_BTNFACE));
   }
-  FacePainter(const FacePainter&) = delete;
-  FacePainter& operator=(const FacePainter&) = delete;
-  ~FacePainter() { ::EndPaint(window_, &paint_); }
 
-  [[nodiscard]] HDC Dc() const { return dc_; }
+  [[nodiscard]] HDC Dc() const { return paint_.Get(); }
   [[nodiscard]] RECT Client() const { return client_; }
 
 private:
-  HWND window_;
-  PAINTSTRUCT paint_{};
-  HDC dc_;
+  PaintDC paint_;
   RECT client_{};
 };
 
