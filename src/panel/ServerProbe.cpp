@@ -4,7 +4,6 @@
 
 #include <exception>
 #include <optional>
-#include <thread>
 
 #include "config/ConfigLookup.h"
 #include "core/ServerContract.h"
@@ -13,6 +12,7 @@
 #include "http/HttpClient.h"
 #include "win32/ComInit.h"
 #include "win32/Shell.h"
+#include "win32/Thread.h"
 #include "win32/WideText.h"
 
 namespace tsm {
@@ -61,7 +61,7 @@ constexpr DWORD kWaitForWindowMs = 10000;
 
 void TServerProbe::Start(std::shared_ptr<TFormLink> link) {
   std::unique_ptr<TServerProbe> probe(new TServerProbe(std::move(link)));
-  std::thread([probe = std::move(probe)] { probe->Execute(); }).detach();
+  (void)StartThread([probe = std::move(probe)] { probe->Execute(); }); // runs on by itself
 }
 
 void TServerProbe::Execute() const {
