@@ -1,6 +1,6 @@
 // The panel's one window: the service's state as a traffic light with its commands, and the server's status.
 // Everything of TfrmMain runs on the window's (user-interface) thread; the probe's worker reaches the window only
-// through TFormLink and WM_STATUS_UPDATE (ProbeLink.h).
+// through TFormLink and WM_STATUS_UPDATE (ProbeLink.h, res/resource.h).
 #pragma once
 
 #include <windows.h>
@@ -24,9 +24,6 @@ namespace tsm {
 
 class TServiceInfo;
 class TServiceWatch;
-
-// Posted by the service watch whenever the service changes: the window looks at the service again.
-inline constexpr UINT WM_SERVICE_CHANGED = WM_USER + 101;
 
 inline constexpr UINT kTickMilliseconds = 10000;
 
