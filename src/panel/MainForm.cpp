@@ -367,10 +367,6 @@ void TfrmMain::ProcessMessages() {
   }
 }
 
-std::string TfrmMain::GetLastErrorText() { return ErrorText(::GetLastError()); }
-
-std::string TfrmMain::ErrorText(DWORD code) { return SystemErrorText(code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)); }
-
 void TfrmMain::ShowMessage(const std::string& text) const { ::MessageBoxA(handle_, text.c_str(), kAppTitle, MB_OK); }
 
 void TfrmMain::ShowRequestSent() {

@@ -88,10 +88,6 @@ public:
 
   // The hourglass over all of the program's windows (or not), shown at once.
   void SetBusy(bool on);
-  // The system's wording for the calling thread's last error, or "" when it has none.
-  [[nodiscard]] static std::string GetLastErrorText();
-  // The system's wording for an error code, in the same language.
-  [[nodiscard]] static std::string ErrorText(DWORD code);
 
 private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
