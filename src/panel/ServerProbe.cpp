@@ -11,6 +11,7 @@
 #include "core/TagText.h"
 #include "http/HttpClient.h"
 #include "win32/ComInit.h"
+#include "win32/GrowingText.h"
 #include "win32/Shell.h"
 #include "win32/Thread.h"
 #include "win32/WideText.h"
@@ -23,16 +24,9 @@ constexpr DWORD kWaitForWindowMs = 10000;
 // The configuration's path in full, as the explanation names it (UTF-8); the relative path if the system cannot say.
 [[nodiscard]] std::string FullConfigPath() {
   const std::wstring relative = WideFromAnsi(kConfigPath);
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetFullPathNameW(relative.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return kConfigPath;
-    if (length < full.size()) {
-      full.resize(length);
-      return Utf8FromWide(full);
-    }
-    full.resize(length); // the size asked for, terminating NUL included
-  }
+  const std::optional<std::wstring> full = GrowingText(
+      [&](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(relative.c_str(), size, buffer, nullptr); });
+  return full ? Utf8FromWide(*full) : kConfigPath;
 }
 
 [[nodiscard]] ClockTime Now() {
