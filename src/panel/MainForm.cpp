@@ -227,8 +227,8 @@ void TfrmMain::CreateControls() {
     case ControlKind::Panel:
       control->Handle = create(0, kPanelClass, 0, &style_);
       break;
-    case ControlKind::PageControl:
-      control->Handle = create(WS_EX_CONTROLPARENT, kPageControlClass, WS_CLIPCHILDREN, &style_);
+    case ControlKind::PageFrame:
+      control->Handle = create(WS_EX_CONTROLPARENT, kPageFrameClass, WS_CLIPCHILDREN, &style_);
       break;
     case ControlKind::Page:
       control->Handle = create(WS_EX_CONTROLPARENT, kPageClass, 0);
@@ -337,7 +337,7 @@ void TfrmMain::FormCreate() {
   btnServerStartStop.SetEnabled(false);
   ServerRunning = false;
   StatusText = StatusLine(std::nullopt);
-  stbMain.SetSimpleText(StatusText);
+  stbMain.SetPaneText(StatusText);
   RefreshServiceStatus();
   StartStatusProbe();
 }

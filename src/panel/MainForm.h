@@ -51,9 +51,9 @@ public:
 
   // Controls, in the window's own order.
   TPanel pnlHeader; // the header band across the top, with the program's name
-  TPageControl pgMain;
-  TTabSheet tbUnregistered;
-  TTabSheet tbRegistered;
+  TPageFrame pgMain;
+  TPage tbUnregistered;
+  TPage tbRegistered;
   TLabel lblNotRegistered; // the explanation on the unregistered page
   TBitBtn btnRegister;
   TBitBtn btnServerStartStop; // Run, Start or Stop Torvale: runs the server as a plain application or asks it to stop
@@ -111,7 +111,7 @@ private:
   void ShowRequestSent();
   void RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn);
   void ShowMessage(const std::string& text) const;
-  void ShowPage(const TTabSheet& page);
+  void ShowPage(const TPage& page);
   // The traffic light for a state (none for StatusPicture::None), and the run button's glyph for a mode.
   [[nodiscard]] const TPicture* LightFor(StatusPicture picture) const;
   [[nodiscard]] const TPicture& GlyphFor(RunMode mode) const;

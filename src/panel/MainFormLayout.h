@@ -1,7 +1,8 @@
 // The main window's layout in 96-DPI pixels: every control with its member, parent, place, texts, picture, font and,
 // for a button, what a click does. The window creates the controls in this order, which is also the tab order, and
-// finds each control, its picture and its handler here: a new button is one row, one id, one handler and its
-// pictures.
+// finds each control, its picture and its handler here. A new button takes a row here, its member and handler in
+// MainForm.h (and the handler's body), its control id and picture id in res/resource.h, and its picture: a line in
+// res/pictures/pictures.txt and a drawing in make-pictures.py.
 #pragma once
 
 #include "panel/Layout.h"
@@ -41,7 +42,7 @@ inline constexpr LayoutRow kMainFormLayout[] = {
      nullptr},
     {IDC_PGMAIN,
      0,
-     ControlKind::PageControl,
+     ControlKind::PageFrame,
      {0, 41, 369, 230},
      nullptr,
      nullptr,

@@ -16,7 +16,7 @@ void TfrmMain::WMStatusUpdate(const TProbeResult& result) {
 
   StatusText = StatusLine(result.Report);
   ServerRunning = result.Report->Answered;
-  stbMain.SetSimpleText(StatusText);
+  stbMain.SetPaneText(StatusText);
 
   // Ends any "request sent" indication; no message processing here, so one update never runs inside another.
   lblRequestSentUnregistered.SetVisible(false);
