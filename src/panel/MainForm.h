@@ -38,6 +38,8 @@ struct TTimer {
   UINT_PTR Id = 0;
 };
 
+struct MainFormLayout;
+
 class TfrmMain {
 public:
   // Creates the window (which runs FormCreate) and shows it centred on the screen. Throws when the window cannot be
@@ -48,6 +50,28 @@ public:
   ~TfrmMain();
 
   [[nodiscard]] HWND Handle() const { return handle_; }
+
+  std::string StatusText;
+  bool ServerRunning = false;
+  [[nodiscard]] std::int32_t HttpPort() const { return link_->HttpPort.load(); }
+
+  // What the window does for its events: its creation, the tick, each button, a probe's result.
+  void FormCreate();
+  void tmrMainTimer();
+  void btnRegisterClick();
+  void btnStartServiceClick();
+  void btnStopServiceClick();
+  void btnServerStartStopClick();
+  void WMStatusUpdate(const TProbeResult& result);
+
+  void RefreshServiceStatus();
+  void StartStatusProbe();
+
+  // The hourglass over all of the program's windows (or not), shown at once.
+  void SetBusy(bool on);
+
+private:
+  friend struct MainFormLayout; // its rows name the controls and the handlers
 
   // Controls, in the window's own order.
   TPanel pnlHeader; // the header band across the top, with the program's name
@@ -70,26 +94,6 @@ public:
   TLabel lblRequestSentUnregistered;
   TLabel lblRequestSentRegistered;
 
-  std::string StatusText;
-  bool ServerRunning = false;
-  [[nodiscard]] std::int32_t HttpPort() const { return link_->HttpPort.load(); }
-
-  // What the window does for its events: its creation, the tick, each button, a probe's result.
-  void FormCreate();
-  void tmrMainTimer();
-  void btnRegisterClick();
-  void btnStartServiceClick();
-  void btnStopServiceClick();
-  void btnServerStartStopClick();
-  void WMStatusUpdate(const TProbeResult& result);
-
-  void RefreshServiceStatus();
-  void StartStatusProbe();
-
-  // The hourglass over all of the program's windows (or not), shown at once.
-  void SetBusy(bool on);
-
-private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   // Keeps what WM_CREATE threw for the constructor, and fails the creation. Only inside a handler.
