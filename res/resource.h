@@ -1,4 +1,5 @@
-// Identifiers shared by the resource script and the code. Controls are numbered by kind, pictures by role.
+// The program's own numbers, in one place: the ids the resource script and the code share (controls numbered by
+// kind, pictures by role), and the window's own messages and its timer, which the tests send as well.
 #pragma once
 
 #define IDI_APP 1
@@ -30,4 +31,12 @@
 #define IDC_IMGSTATUS 1301
 #define IDC_STBMAIN 1401
 
+// The window's own messages.
+// A probe's result, sent synchronously from the probe's worker: lParam points to a TProbeResult the worker keeps alive
+// (panel/ProbeLink.h).
+#define WM_STATUS_UPDATE (WM_USER + 100)
+// Posted by the service watch whenever the service changes: the window looks at the service again.
+#define WM_SERVICE_CHANGED (WM_USER + 101)
+
+// The window's 10-second refresh.
 #define IDT_TMRMAIN 1

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Draw the panel's pictures and icon and write them next to this script.
 
-Every picture is drawn once per display scale the panel ships (100, 125, 150
-and 200 %), from the same shapes, so that each is crisp at its own size: the
-100 % file keeps its plain name, the others carry the scale ("imgRunning-150.bmp").
-The icon holds every size Windows asks for, 16 to 256 pixels.
+The pictures and the display scales come from pictures.txt, which the build
+reads as well. Every picture is drawn once per scale, from the same shapes, so
+that each is crisp at its own size: the first scale's file keeps its plain name,
+the others carry the scale ("imgRunning-150.bmp"). The icon holds every size
+Windows asks for, 16 to 256 pixels.
 
 Standard library only: the BMP and ICO bytes are written by hand, so the
 output is the same on every machine. Shapes are sampled at pixel centres,
@@ -153,18 +154,31 @@ def traffic_light(lit, s):
     return c
 
 
-# The display scales the panel carries pictures for, and the suffix of each one's files.
-SCALES = ((1.0, ""), (1.25, "-125"), (1.5, "-150"), (2.0, "-200"))
+def read_list():
+    """The scales, as (factor, file suffix), and the pictures' names, in the list's order."""
+    scales, names = [], []
+    with open(os.path.join(HERE, "pictures.txt")) as f:
+        for line in f:
+            fields = line.split()
+            if not fields or fields[0].startswith("#"):
+                continue
+            if fields[0] == "scales":
+                percents = [int(p) for p in fields[1:]]
+                scales = [(p / 100, "-%d" % p if i else "") for i, p in enumerate(percents)]
+            else:
+                names.append(fields[1])
+    return scales, names
 
 
-def scaled(name, suffix):
-    stem, ext = os.path.splitext(name)
-    return stem + suffix + ext
+SCALES, NAMES = read_list()
 
 
-for s, suffix in SCALES:
-    for name, lit in (("imgStopped.bmp", 0), ("imgPending.bmp", 1), ("imgRunning.bmp", 2)):
-        save(scaled(name, suffix), bmp_bytes(traffic_light(lit, s), PALETTE16))
+def light(lit):
+    return lambda s: bmp_bytes(traffic_light(lit, s), PALETTE16)
+
+
+# How each picture is drawn at a scale: its bytes.
+DRAWINGS = {"imgStopped": light(0), "imgPending": light(1), "imgRunning": light(2)}
 
 # --- glyphs: 24 x 24, 24 bpp, magenta is transparent ----------------------
 
@@ -223,16 +237,22 @@ def plug(c):
     c.fill((120, 120, 132, 255), rect(6, 9, 18, 10))
 
 
-GLYPHS = (
-    ("imgStart.bmp", lambda c: start_symbol(c, 12, 12, 11, GREEN, DARK_GREEN)),
-    ("imgStop.bmp", lambda c: stop_symbol(c, 12, 12, 11, ORANGE, DARK_ORANGE)),
-    ("btnRegister.bmp", plug),
-    ("btnStartService.bmp", lambda c: (small_window(c), start_symbol(c, 16.5, 16.5, 7.5, GREEN, DARK_GREEN))),
-    ("btnStopService.bmp", lambda c: (small_window(c), stop_symbol(c, 16.5, 16.5, 7.5, RED, DARK_RED))),
-)
+GLYPHS = {
+    "imgStart": lambda c: start_symbol(c, 12, 12, 11, GREEN, DARK_GREEN),
+    "imgStop": lambda c: stop_symbol(c, 12, 12, 11, ORANGE, DARK_ORANGE),
+    "btnRegister": plug,
+    "btnStartService": lambda c: (small_window(c), start_symbol(c, 16.5, 16.5, 7.5, GREEN, DARK_GREEN)),
+    "btnStopService": lambda c: (small_window(c), stop_symbol(c, 16.5, 16.5, 7.5, RED, DARK_RED)),
+}
+for name, draw in GLYPHS.items():
+    DRAWINGS[name] = lambda s, draw=draw: glyph(draw, s)
+
+missing = [name for name in NAMES if name not in DRAWINGS]
+if missing:
+    raise SystemExit("pictures.txt lists pictures nobody draws: " + ", ".join(missing))
 for s, suffix in SCALES:
-    for name, draw in GLYPHS:
-        save(scaled(name, suffix), glyph(draw, s))
+    for name in NAMES:
+        save(name + suffix + ".bmp", DRAWINGS[name](s))
 
 # --- application icon: a traffic light with all lamps lit -----------------
 

@@ -14,7 +14,7 @@ namespace tsm {
 // error code (a file that cannot be opened) is worded as that code, which every system has words for.
 [[nodiscard]] inline std::string ComErrorText(HRESULT hr) {
   const DWORD code = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<DWORD>(hr);
-  std::string text = SystemErrorText(code, 0);
+  std::string text = SystemErrorText(code);
   if (text.empty()) {
     static const char digits[] = "0123456789ABCDEF";
     text = "COM error 0x";

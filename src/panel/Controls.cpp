@@ -1,4 +1,4 @@
-// The window classes of the controls the window draws itself: the header, the page control and its pages, and the
+// The window classes of the controls the window draws itself: the header, the page frame and its pages, and the
 // picture holder. Runs on the window's (user-interface) thread.
 #include "panel/Controls.h"
 
@@ -38,7 +38,7 @@ bool HandleCommon(HWND window, UINT message, WPARAM wParam, LRESULT& result) {
   }
 }
 
-// Pages and the page control hand their children's notifications to the main window, which owns every handler.
+// Pages and the page frame hand their children's notifications to the main window, which owns every handler.
 bool ForwardToMainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (message) {
   case WM_COMMAND:
@@ -56,21 +56,16 @@ bool ForwardToMainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 // One WM_PAINT of our own controls: the button face over the whole client area, for the caller to draw on.
 class FacePainter {
 public:
-  explicit FacePainter(HWND window) : window_(window), dc_(::BeginPaint(window, &paint_)) {
+  explicit FacePainter(HWND window) : paint_(window) {
     ::GetClientRect(window, &client_);
-    ::FillRect(dc_, &client_, ::GetSysColorBrush(COLOR_BTNFACE));
+    ::FillRect(paint_.Get(), &client_, ::GetSysColorBrush(COLOR_BTNFACE));
   }
-  FacePainter(const FacePainter&) = delete;
-  FacePainter& operator=(const FacePainter&) = delete;
-  ~FacePainter() { ::EndPaint(window_, &paint_); }
 
-  [[nodiscard]] HDC Dc() const { return dc_; }
+  [[nodiscard]] HDC Dc() const { return paint_.Get(); }
   [[nodiscard]] RECT Client() const { return client_; }
 
 private:
-  HWND window_;
-  PAINTSTRUCT paint_{};
-  HDC dc_;
+  PaintDC paint_;
   RECT client_{};
 };
 
@@ -93,7 +88,7 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   return 0;
 }
 
-LRESULT CALLBACK PageControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK PageFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const auto* style = WindowObject<const TVisualStyle>(window, message, lParam);
   if (LRESULT result; HandleCommon(window, message, wParam, result)) return result;
   if (LRESULT result; ForwardToMainWindow(window, message, wParam, lParam, result)) return result;
@@ -145,7 +140,7 @@ void PlaceControl(HWND control, const ControlBounds& bounds, const Dpi& dpi) {
 
 void RegisterControlClasses(HINSTANCE instance) {
   Register(instance, kPanelClass, PanelProc);
-  Register(instance, kPageControlClass, PageControlProc);
+  Register(instance, kPageFrameClass, PageFrameProc);
   Register(instance, kPageClass, PageProc);
   Register(instance, kImageClass, ImageProc);
 }
@@ -155,7 +150,7 @@ void TImage::SetPicture(HBITMAP picture) {
   ::InvalidateRect(Handle, nullptr, TRUE);
 }
 
-void TStatusBar::SetSimpleText(const std::string& text) const {
+void TStatusBar::SetPaneText(const std::string& text) const {
   // Part 0 is the bar's window text as well: a screen reader finds the line as the bar's one named pane, and as the
   // bar's own name where it asks the window.
   ::SendMessageA(Handle, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));

@@ -17,10 +17,11 @@ namespace tsm {
 void PlaceControl(HWND control, const ControlBounds& bounds, const Dpi& dpi);
 
 void RegisterControlClasses(HINSTANCE instance);
-// The header and the page control are created with the window's TVisualStyle as their creation parameter, and draw
-// with its parts while it has them.
+// The header and the page frame are created with the window's TVisualStyle as their creation parameter, and draw
+// with its parts while it has them. The classes keep the names they are registered under for the tools that look
+// at the window from outside.
 inline constexpr char kPanelClass[] = "TPanel";
-inline constexpr char kPageControlClass[] = "TPageControl";
+inline constexpr char kPageFrameClass[] = "TPageControl";
 inline constexpr char kPageClass[] = "TTabSheet";
 inline constexpr char kImageClass[] = "TImage";
 
@@ -43,11 +44,13 @@ struct TImage : TControl {
 
 struct TLabel : TControl {};
 struct TPanel : TControl {};
-struct TPageControl : TControl {};
-struct TTabSheet : TControl {};
+// The frame the pages sit in, and a page: one is shown at a time, chosen by the window; there are no tabs.
+struct TPageFrame : TControl {};
+struct TPage : TControl {};
 // One pane across the whole bar, holding the status line.
 struct TStatusBar : TControl {
-  void SetSimpleText(const std::string& text) const;
+  // Sets the pane's text (part 0; the bar's simple mode is never used).
+  void SetPaneText(const std::string& text) const;
 };
 
 } // namespace tsm

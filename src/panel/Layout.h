@@ -5,9 +5,9 @@ namespace tsm {
 
 inline constexpr int kClientWidth = 369;
 inline constexpr int kClientHeight = 295;
-inline constexpr int kPageInset = 4; // pages sit inside the page control's frame
+inline constexpr int kPageInset = 4; // pages sit inside the page frame
 
-enum class ControlKind { Panel, PageControl, Page, Label, WrappedLabel, Button, Image, StatusBar };
+enum class ControlKind { Panel, PageFrame, Page, Label, WrappedLabel, Button, Image, StatusBar };
 enum class ControlFont { Default, Title, Explanation, Notice };
 
 struct ControlBounds {

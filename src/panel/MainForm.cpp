@@ -250,8 +250,8 @@ void TfrmMain::CreateControls() {
     case ControlKind::Panel:
       control->Handle = create(0, kPanelClass, 0, &style_);
       break;
-    case ControlKind::PageControl:
-      control->Handle = create(WS_EX_CONTROLPARENT, kPageControlClass, WS_CLIPCHILDREN, &style_);
+    case ControlKind::PageFrame:
+      control->Handle = create(WS_EX_CONTROLPARENT, kPageFrameClass, WS_CLIPCHILDREN, &style_);
       break;
     case ControlKind::Page:
       control->Handle = create(WS_EX_CONTROLPARENT, kPageClass, 0);
@@ -360,7 +360,7 @@ void TfrmMain::FormCreate() {
   btnServerStartStop.SetEnabled(false);
   ServerRunning = false;
   StatusText = StatusLine(std::nullopt);
-  stbMain.SetSimpleText(StatusText);
+  stbMain.SetPaneText(StatusText);
   RefreshServiceStatus();
   StartStatusProbe();
 }
@@ -389,10 +389,6 @@ void TfrmMain::ProcessMessages() {
     }
   }
 }
-
-std::string TfrmMain::GetLastErrorText() { return ErrorText(::GetLastError()); }
-
-std::string TfrmMain::ErrorText(DWORD code) { return SystemErrorText(code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)); }
 
 void TfrmMain::ShowMessage(const std::string& text) const { ::MessageBoxA(handle_, text.c_str(), kAppTitle, MB_OK); }
 

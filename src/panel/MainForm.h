@@ -1,6 +1,6 @@
 // The panel's one window: the service's state as a traffic light with its commands, and the server's status.
 // Everything of TfrmMain runs on the window's (user-interface) thread; the probe's worker reaches the window only
-// through TFormLink and WM_STATUS_UPDATE (ProbeLink.h).
+// through TFormLink and WM_STATUS_UPDATE (ProbeLink.h, res/resource.h).
 #pragma once
 
 #include <windows.h>
@@ -27,9 +27,6 @@ namespace tsm {
 class TServiceInfo;
 class TServiceWatch;
 
-// Posted by the service watch whenever the service changes: the window looks at the service again.
-inline constexpr UINT WM_SERVICE_CHANGED = WM_USER + 101;
-
 inline constexpr UINT kTickMilliseconds = 10000;
 
 // What btnServerStartStop does: nothing until the first probe has answered, then start or stop the server.
@@ -43,6 +40,8 @@ struct TTimer {
   UINT_PTR Id = 0;
 };
 
+struct MainFormLayout;
+
 class TfrmMain {
 public:
   // Creates the window (which runs FormCreate) and shows it centred on the screen. Throws when the window cannot be
@@ -53,27 +52,6 @@ public:
   ~TfrmMain();
 
   [[nodiscard]] HWND Handle() const { return handle_; }
-
-  // Controls, in the window's own order.
-  TPanel pnlHeader; // the header band across the top, with the program's name
-  TPageControl pgMain;
-  TTabSheet tbUnregistered;
-  TTabSheet tbRegistered;
-  TLabel lblNotRegistered; // the explanation on the unregistered page
-  TBitBtn btnRegister;
-  TBitBtn btnServerStartStop; // Run, Start or Stop Torvale: runs the server as a plain application or asks it to stop
-  TBitBtn btnStartService;
-  TBitBtn btnStopService;
-  TImage imgStatus;
-  TStatusBar stbMain;
-  TPicture imgRunning{IDB_RUNNING}; // the traffic light for each state, shown in imgStatus
-  TPicture imgStopped{IDB_STOPPED};
-  TTimer tmrMain;
-  TPicture imgPending{IDB_PENDING};
-  TPicture imgStop{IDB_GLYPH_STOP}; // btnServerStartStop's glyph to stop the server, and to start it
-  TPicture imgStart{IDB_GLYPH_START};
-  TLabel lblRequestSentUnregistered;
-  TLabel lblRequestSentRegistered;
 
   std::string StatusText;
   bool ServerRunning = false;
@@ -93,12 +71,31 @@ public:
 
   // The hourglass over all of the program's windows (or not), shown at once.
   void SetBusy(bool on);
-  // The system's wording for the calling thread's last error, or "" when it has none.
-  [[nodiscard]] static std::string GetLastErrorText();
-  // The system's wording for an error code, in the same language.
-  [[nodiscard]] static std::string ErrorText(DWORD code);
 
 private:
+  friend struct MainFormLayout; // its rows name the controls and the handlers
+
+  // Controls, in the window's own order.
+  TPanel pnlHeader; // the header band across the top, with the program's name
+  TPageFrame pgMain;
+  TPage tbUnregistered;
+  TPage tbRegistered;
+  TLabel lblNotRegistered; // the explanation on the unregistered page
+  TBitBtn btnRegister;
+  TBitBtn btnServerStartStop; // Run, Start or Stop Torvale: runs the server as a plain application or asks it to stop
+  TBitBtn btnStartService;
+  TBitBtn btnStopService;
+  TImage imgStatus;
+  TStatusBar stbMain;
+  TPicture imgRunning{IDB_RUNNING}; // the traffic light for each state, shown in imgStatus
+  TPicture imgStopped{IDB_STOPPED};
+  TTimer tmrMain;
+  TPicture imgPending{IDB_PENDING};
+  TPicture imgStop{IDB_GLYPH_STOP}; // btnServerStartStop's glyph to stop the server, and to start it
+  TPicture imgStart{IDB_GLYPH_START};
+  TLabel lblRequestSentUnregistered;
+  TLabel lblRequestSentRegistered;
+
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   // Keeps what WM_CREATE threw for the constructor, and fails the creation. Only inside a handler.
@@ -124,7 +121,7 @@ private:
   void ShowRequestSent();
   void RequestService(bool (TServiceInfo::*request)(const std::string&), const std::string& leadIn);
   void ShowMessage(const std::string& text) const;
-  void ShowPage(const TTabSheet& page);
+  void ShowPage(const TPage& page);
   // The traffic light for a state (none for StatusPicture::None), and the run button's glyph for a mode.
   [[nodiscard]] const TPicture* LightFor(StatusPicture picture) const;
   [[nodiscard]] const TPicture& GlyphFor(RunMode mode) const;

@@ -7,6 +7,7 @@
 #include "http/HttpClient.h"
 #include "win32/ExecutableFolder.h"
 #include "win32/Shell.h"
+#include "win32/SystemText.h"
 
 namespace tsm {
 
@@ -17,7 +18,7 @@ void TfrmMain::btnServerStartStopClick() {
     if (const DWORD error = OpenScriptHidden(handle_, ExecutableFolder() + kRunScript); error == ERROR_SUCCESS)
       ShowRequestSent();
     else
-      ShowMessage(ErrorText(error));
+      ShowMessage(SystemErrorText(error));
     break;
   case RunMode::StopServer: {
     std::uniform_int_distribution<std::int32_t> draw(kStopTokenLowest, kStopTokenLowest + kStopTokenSpan - 1);

@@ -6,6 +6,7 @@
 #include "service/ServiceInfo.h"
 #include "win32/ExecutableFolder.h"
 #include "win32/Shell.h"
+#include "win32/SystemText.h"
 
 namespace tsm {
 
@@ -18,7 +19,7 @@ void TfrmMain::btnRegisterClick() {
   if (const DWORD error = OpenScriptHidden(handle_, script); error == ERROR_SUCCESS)
     ShowRequestSent();
   else
-    ShowMessage(ErrorText(error));
+    ShowMessage(SystemErrorText(error));
 }
 
 void TfrmMain::btnStartServiceClick() { RequestService(&TServiceInfo::Start, "Could not start the service. "); }

@@ -35,8 +35,8 @@ void TfrmMain::RefreshServiceStatus() {
   KeepFocusOnATabStop();
 }
 
-void TfrmMain::ShowPage(const TTabSheet& page) {
-  const TTabSheet& other = &page == &tbRegistered ? tbUnregistered : tbRegistered;
+void TfrmMain::ShowPage(const TPage& page) {
+  const TPage& other = &page == &tbRegistered ? tbUnregistered : tbRegistered;
   page.SetVisible(true);
   other.SetVisible(false);
 }

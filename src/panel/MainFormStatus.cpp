@@ -24,7 +24,7 @@ void TfrmMain::WMStatusUpdate(const TProbeResult& result) {
 
   StatusText = *words.Line;
   ServerRunning = words.ServerRunning;
-  stbMain.SetSimpleText(StatusText);
+  stbMain.SetPaneText(StatusText);
   ShowRunMode(ServerRunning ? RunMode::StopServer : RunMode::StartServer);
 }
 

@@ -43,7 +43,7 @@ UniqueBitmap LoadBitmapResource(HINSTANCE instance, int id) {
       static_cast<HBITMAP>(::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (picture) return picture;
   // Wine's LoadImage fails without a last error for a resource that is no bitmap: the reason comes only when known.
-  const std::string reason = SystemErrorText(::GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
+  const std::string reason = GetLastErrorText();
   throw std::runtime_error("Cannot load picture " + std::to_string(id) + (reason.empty() ? "" : ": " + reason));
 }
 

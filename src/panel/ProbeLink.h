@@ -10,13 +10,10 @@
 #include <string>
 
 #include "core/StatusBarText.h"
+#include "res/resource.h" // WM_STATUS_UPDATE, which carries the result
 #include "win32/KernelHandle.h"
 
 namespace tsm {
-
-// A probe's result reaches the window with this message, sent synchronously from the probe's worker: lParam points
-// to a TProbeResult the worker keeps alive.
-inline constexpr UINT WM_STATUS_UPDATE = WM_USER + 100;
 
 // What one probe found, handed over whole: the outcome, the port, the file, the time and the reason
 // (core/StatusBarText.h). The window words the status line and the explanation from it alone.

@@ -4,7 +4,6 @@
 
 #include <exception>
 #include <optional>
-#include <thread>
 #include <variant>
 
 #include "config/ConfigLookup.h"
@@ -12,6 +11,8 @@
 #include "core/TagText.h"
 #include "http/HttpClient.h"
 #include "win32/ComInit.h"
+#include "win32/GrowingText.h"
+#include "win32/Thread.h"
 #include "win32/WideText.h"
 
 namespace tsm {
@@ -22,16 +23,9 @@ constexpr DWORD kWaitForWindowMs = 10000;
 // The configuration's path in full, as the explanation names it (UTF-8); the relative path if the system cannot say.
 [[nodiscard]] std::string FullConfigPath() {
   const std::wstring relative = WideFromAnsi(kConfigPath);
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetFullPathNameW(relative.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return kConfigPath;
-    if (length < full.size()) {
-      full.resize(length);
-      return Utf8FromWide(full);
-    }
-    full.resize(length); // the size asked for, terminating NUL included
-  }
+  const std::optional<std::wstring> full = GrowingText(
+      [&](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(relative.c_str(), size, buffer, nullptr); });
+  return full ? Utf8FromWide(*full) : kConfigPath;
 }
 
 [[nodiscard]] ClockTime Now() {
@@ -60,7 +54,7 @@ constexpr DWORD kWaitForWindowMs = 10000;
 
 void TServerProbe::Start(std::shared_ptr<TFormLink> link) {
   std::unique_ptr<TServerProbe> probe(new TServerProbe(std::move(link)));
-  std::thread([probe = std::move(probe)] { probe->Execute(); }).detach();
+  (void)StartThread([probe = std::move(probe)] { probe->Execute(); }); // runs on by itself
 }
 
 void TServerProbe::Execute() const {

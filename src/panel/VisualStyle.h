@@ -21,7 +21,7 @@ public:
   void Open(HWND window);
 
   [[nodiscard]] HTHEME Button() const { return button_.Get(); }
-  // The frame round a tab control's pages (the page control has no tab row).
+  // The frame a tab control draws round its pages, for the page frame (which has no tab row).
   [[nodiscard]] HTHEME Pane() const { return tab_.Get(); }
   // The band a rebar draws behind its bars, for the header; null when the style has no such part.
   [[nodiscard]] HTHEME Band() const { return rebar_.Get(); }
@@ -34,7 +34,7 @@ private:
 // colours, and without the visual style's parts, whose colours are the style's own.
 [[nodiscard]] bool HighContrast();
 
-// Fills `client` with the style's pane (for the page control) or band (for the header), over what the parent shows
+// Fills `client` with the style's pane (for the page frame) or band (for the header), over what the parent shows
 // through where the part is not opaque. False, and nothing drawn, when `theme` is null.
 bool DrawThemedArea(HWND window, HDC dc, HTHEME theme, int part, const RECT& client);
 

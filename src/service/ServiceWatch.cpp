@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "win32/ServiceHandle.h"
+#include "win32/Thread.h"
 #include "win32/WideText.h"
 
 namespace tsm {
@@ -169,17 +170,6 @@ private:
   bool serviceChanged_ = false;              // set by the callbacks, which run on this thread inside its wait
 };
 
-DWORD WINAPI WatchThread(void* parameter) {
-  const std::unique_ptr<std::shared_ptr<TServiceWatch::Shared>> shared(
-      static_cast<std::shared_ptr<TServiceWatch::Shared>*>(parameter));
-  try {
-    Watcher watcher(**shared);
-    watcher.Run();
-  } catch (...) {
-  }
-  return 0;
-}
-
 } // namespace
 
 TServiceWatch::TServiceWatch(std::string name, HWND window, UINT message) {
@@ -189,9 +179,13 @@ TServiceWatch::TServiceWatch(std::string name, HWND window, UINT message) {
     shared_->Window = window;
     shared_->Message = message;
     if (!shared_->Stop || !shared_->Poke || !shared_->LetGo || !shared_->LetGone) return;
-    auto threadShare = std::make_unique<std::shared_ptr<Shared>>(shared_);
-    thread_.Reset(::CreateThread(nullptr, 0, WatchThread, threadShare.get(), 0, nullptr));
-    if (thread_) (void)threadShare.release();
+    thread_ = StartThread([shared = shared_] {
+      try {
+        Watcher watcher(*shared);
+        watcher.Run();
+      } catch (...) {
+      }
+    });
   } catch (...) {
   }
 }

@@ -4,7 +4,15 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <utility>
+#include "win32/UniqueResource.h"
+
+namespace tsm {
+
+// What CoInitializeEx answered; none yet (or given away) until then.
+struct ComInitResult {
+  HRESULT Value = CO_E_NOTINITIALIZED;
+};
+inline void UninitializeCom(const ComInitResult&) { ::CoUninitialize(); }
 
 // Initialises COM for the calling thread and undoes it when it goes out of scope. The undo happens only when the
 // initialisation counted (S_OK, or S_FALSE for a thread that already had it), because each successful CoInitialize
@@ -13,25 +21,19 @@
 class TComInit {
 public:
   // Apartment-threaded, as CoInitialize makes it; the flags may add to that (COINIT_DISABLE_OLE1DDE).
-  explicit TComInit(DWORD flags = COINIT_APARTMENTTHREADED) : Result(CoInitializeEx(nullptr, flags)) {}
-  ~TComInit() {
-    if (SUCCEEDED(Result)) CoUninitialize();
-  }
+  explicit TComInit(DWORD flags = COINIT_APARTMENTTHREADED) : hold_(Initialize(flags)) {}
 
-  TComInit(const TComInit&) = delete;
-  TComInit& operator=(const TComInit&) = delete;
-  TComInit(TComInit&& other) noexcept : Result(std::exchange(other.Result, CO_E_NOTINITIALIZED)) {}
-  TComInit& operator=(TComInit&& other) noexcept {
-    if (this != &other) {
-      if (SUCCEEDED(Result)) CoUninitialize();
-      Result = std::exchange(other.Result, CO_E_NOTINITIALIZED);
-    }
-    return *this;
-  }
-
-  [[nodiscard]] HRESULT GetResult() const { return Result; }
-  [[nodiscard]] bool Succeeded() const { return SUCCEEDED(Result); }
+  [[nodiscard]] HRESULT GetResult() const { return hold_.Get().Value; }
+  [[nodiscard]] bool Succeeded() const { return SUCCEEDED(GetResult()); }
 
 private:
-  HRESULT Result;
+  using Hold = UniqueUndo<ComInitResult, UninitializeCom>;
+  static Hold Initialize(DWORD flags) {
+    const HRESULT result = ::CoInitializeEx(nullptr, flags);
+    return Hold(ComInitResult{result}, SUCCEEDED(result));
+  }
+
+  Hold hold_;
 };
+
+} // namespace tsm

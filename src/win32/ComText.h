@@ -1,5 +1,5 @@
-// Text across the COM boundary: 8-bit <-> wide in the system's default code page (WideText.h), and owners for BSTR
-// and VARIANT.
+// Owners for COM's text and values: BSTR and VARIANT. The conversions between 8-bit and wide text they are made from
+// and read into are in WideText.h, included here for them.
 #pragma once
 
 #include <windows.h>
@@ -7,74 +7,44 @@
 
 #include <new>
 #include <string_view>
-#include <utility>
 
+#include "win32/UniqueResource.h"
 #include "win32/WideText.h"
 
 namespace tsm {
 
+inline void FreeBstr(BSTR text) { ::SysFreeString(text); }
+
 // An owned BSTR, freed with SysFreeString. Null is its invalid value and reads as the empty string, as COM treats it.
-class TBstr {
+// Receive() takes it from an out-parameter; Release() hands it over to a new owner, such as a VARIANT.
+class TBstr : public UniqueResource<BSTR, FreeBstr> {
 public:
   TBstr() = default;
-  explicit TBstr(std::wstring_view text) : Value(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-    if (!Value) throw std::bad_alloc();
-  }
-  ~TBstr() { SysFreeString(Value); }
-
-  TBstr(const TBstr&) = delete;
-  TBstr& operator=(const TBstr&) = delete;
-  TBstr(TBstr&& other) noexcept : Value(std::exchange(other.Value, nullptr)) {}
-  TBstr& operator=(TBstr&& other) noexcept {
-    if (this != &other) {
-      SysFreeString(Value);
-      Value = std::exchange(other.Value, nullptr);
-    }
-    return *this;
+  explicit TBstr(std::wstring_view text)
+      : UniqueResource(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+    if (!Get()) throw std::bad_alloc();
   }
 
-  [[nodiscard]] BSTR Get() const { return Value; }
-  // For an out-parameter: frees what is held first.
-  [[nodiscard]] BSTR* Receive() {
-    SysFreeString(std::exchange(Value, nullptr));
-    return &Value;
-  }
-  // Hands the string over to a new owner, such as a VARIANT.
-  [[nodiscard]] BSTR Release() { return std::exchange(Value, nullptr); }
-  [[nodiscard]] std::wstring_view View() const { return {Value, SysStringLen(Value)}; }
-
-private:
-  BSTR Value = nullptr;
+  [[nodiscard]] std::wstring_view View() const { return {Get(), ::SysStringLen(Get())}; }
 };
 
-// An owned VARIANT, cleared with VariantClear.
+inline void ClearVariant(VARIANT& value) { ::VariantClear(&value); }
+
+// An owned VARIANT, cleared with VariantClear. It starts empty (VT_EMPTY, which is all zeros, as VariantInit makes
+// it); one moved from is empty and owns nothing until it receives a value again.
 class TVariant {
 public:
-  TVariant() { VariantInit(&Value); }
-  ~TVariant() { VariantClear(&Value); }
-
-  TVariant(const TVariant&) = delete;
-  TVariant& operator=(const TVariant&) = delete;
-  TVariant(TVariant&& other) noexcept : Value(other.Value) { VariantInit(&other.Value); }
-  TVariant& operator=(TVariant&& other) noexcept {
-    if (this != &other) {
-      VariantClear(&Value);
-      Value = other.Value;
-      VariantInit(&other.Value);
-    }
-    return *this;
-  }
-
-  [[nodiscard]] VARIANT& Get() { return Value; }
-  [[nodiscard]] const VARIANT& Get() const { return Value; }
-  // For an out-parameter: clears what is held first.
+  [[nodiscard]] VARIANT& Get() { return value_.Get(); }
+  [[nodiscard]] const VARIANT& Get() const { return value_.Get(); }
+  // For an out-parameter: clears what is held first, and owns what comes (a moved-from one included).
   [[nodiscard]] VARIANT* Receive() {
-    VariantClear(&Value);
-    return &Value;
+    value_ = Hold(VARIANT{}, true);
+    return &value_.Get();
   }
 
 private:
-  VARIANT Value;
+  using Hold = UniqueUndo<VARIANT, ClearVariant>;
+  Hold value_{VARIANT{}, true};
 };
 
 } // namespace tsm

@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
+#include "win32/GrowingText.h"
 #include "win32/WideText.h"
 
 namespace tsm {
@@ -14,17 +16,11 @@ namespace tsm {
 // In UTF-8, read through the wide call: the 8-bit one turns letters outside the system's code page into '?', and a
 // panel installed in such a folder would then find none of its scripts. Hand it to the system through WideFromUtf8.
 [[nodiscard]] inline std::string ExecutableFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      path.erase(path.find_last_of(L"\\/") + 1);
-      return Utf8FromWide(path);
-    }
-    path.resize(path.size() * 2); // a long path: the name was cut short
-  }
+  std::optional<std::wstring> path =
+      GrowingText([](wchar_t* buffer, DWORD size) { return ::GetModuleFileNameW(nullptr, buffer, size); });
+  if (!path) return {};
+  path->erase(path->find_last_of(L"\\/") + 1);
+  return Utf8FromWide(*path);
 }
 
 } // namespace tsm

@@ -12,34 +12,21 @@
 
 namespace tsm {
 
+inline void CleanupWinsock(const bool&) { ::WSACleanup(); }
+
 // One WSAStartup and its WSACleanup. Winsock counts them, so any number may be alive at once, on any thread.
 class WinsockSession {
 public:
   WinsockSession() noexcept {
     WSADATA data;
-    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-  ~WinsockSession() { Reset(); }
-  WinsockSession(const WinsockSession&) = delete;
-  WinsockSession& operator=(const WinsockSession&) = delete;
-  WinsockSession(WinsockSession&& other) noexcept : started_(std::exchange(other.started_, false)) {}
-  WinsockSession& operator=(WinsockSession&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      started_ = std::exchange(other.started_, false);
-    }
-    return *this;
+    const bool started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    session_ = UniqueUndo<bool, CleanupWinsock>(started, started);
   }
 
-  [[nodiscard]] bool Started() const noexcept { return started_; }
+  [[nodiscard]] bool Started() const noexcept { return session_.Owed(); }
 
 private:
-  void Reset() noexcept {
-    if (started_) WSACleanup();
-    started_ = false;
-  }
-
-  bool started_ = false;
+  UniqueUndo<bool, CleanupWinsock> session_;
 };
 
 inline int CloseSocket(SOCKET socket) { return closesocket(socket); }

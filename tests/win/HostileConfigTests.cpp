@@ -38,6 +38,7 @@ using tsm::test::PrintTo; // cases print as their names (support/CaseName.h)
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using tsm::ResolveHttpPort;
+using tsm::TComInit;
 using tsm::test::FolderState;
 using tsm::test::HealthWatch;
 using tsm::test::IdleThreads;

@@ -325,7 +325,7 @@ TEST(RunStopButton, StartModeWithoutRunScriptShowsTheSystemTextForAMissingFile) 
   const auto box = panel.WaitForMessageBox();
   ASSERT_TRUE(box) << "no message box";
   // In the words the panel asks the system for.
-  EXPECT_EQ(box->text, tsm::SystemErrorText(ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)));
+  EXPECT_EQ(box->text, tsm::SystemErrorText(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(box->caption, kAppTitle);
   EXPECT_EQ(box->owner, panel.Window());
   EXPECT_FALSE(panel.IsShown(IDC_LBLREQUESTSENTUNREGISTERED));

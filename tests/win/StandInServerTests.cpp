@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 using namespace tsm::test;
 using namespace std::string_literals;
 using tsm::ResolveHttpPort;
+using tsm::TComInit;
 using tsm::TXMLAdapter;
 
 namespace {

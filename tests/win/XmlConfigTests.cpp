@@ -28,6 +28,7 @@ namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
 using tsm::GetConfigValue;
 using tsm::ResolveHttpPort;
+using tsm::TComInit;
 using tsm::TXMLAdapter;
 using tsm::test::ReadFileBytes;
 using tsm::test::ScratchFolder;
