@@ -79,7 +79,10 @@ void SetProperty(IXMLDOMDocument2* document, const wchar_t* name, LONG value) {
   bytes.resize(read);
   // Entities are the one way a small file becomes a vast document, and nothing MSXML offers bounds them.
   const auto expansion = EntityExpansion(bytes, kMaxEntityExpansion);
-  if (!expansion || *expansion > kMaxEntityExpansion) refusal = "The file's entities expand too far";
+  if (!expansion)
+    refusal = "The file's entities or its encoding cannot be checked";
+  else if (*expansion > kMaxEntityExpansion)
+    refusal = "The file's entities expand too far";
   return bytes;
 }
 

@@ -156,9 +156,14 @@ bool DeclaresAgain(std::string_view text) {
   return false;
 }
 
-// Markup starts a document, or blanks before it; anything else may be the start of another encoding (EBCDIC, or a
-// second byte-order mark).
-bool StartsAsMarkup(std::string_view text) { return text.empty() || text[0] == '<' || IsBlank(text[0]); }
+// Markup starts a document, or blanks before it. Plain ASCII before it is no document at all, which the parser
+// refuses as such (and the reader then says where); any other start may be another encoding the parser would see
+// there: EBCDIC's "<?xm", whose first byte is an ASCII 'L', or a second byte-order mark.
+bool StartsAsMarkup(std::string_view text) {
+  using namespace std::string_view_literals;
+  if (text.empty() || text[0] == '<' || IsBlank(text[0])) return true;
+  return static_cast<unsigned char>(text[0]) < 0x80 && text.substr(0, 4) != "\x4C\x6F\xA7\x94"sv;
+}
 
 // The text as the parser will read it, in UTF-8 or in the file's own 8-bit encoding; false when that is not sure.
 // `converted` holds the text when it had to be converted.

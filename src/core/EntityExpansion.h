@@ -21,8 +21,9 @@ namespace tsm {
 // character references make a "%" or spell part of an entity's name outside ASCII, or when the parser might read the
 // bytes as other characters than this reading does: UTF-16 is read as such (with a byte-order mark, or a declaration
 // in it); 8-bit text must be strict UTF-8 unless it declares ISO-8859-n or windows-125n; any other encoding declared,
-// a second declaration, NUL bytes before the trailing ones, or a first byte that is neither markup nor a blank, are
-// refused. Figures past `cap` are reported as cap + 1.
+// a second declaration, NUL bytes before the trailing ones, or a start that may be in another encoding (a first byte
+// past ASCII, or EBCDIC's "<?xm", whose first byte is an ASCII 'L') are refused. Figures past `cap` are reported as
+// cap + 1.
 [[nodiscard]] std::optional<std::uint64_t> EntityExpansion(std::string_view bytes, std::uint64_t cap);
 
 } // namespace tsm

@@ -137,6 +137,7 @@ TEST(EntityExpansion, CountsEveryReferenceAtItsExpandedSize) {
       {"a second declaration", kPortEntity + "<?xml version=\"1.0\" encoding=\"UTF-7\"?>", std::nullopt},
       {"a declaration with an unknown part", "<?xml version=\"1.0\" charset=\"UTF-7\"?>" + kPortEntity, std::nullopt},
       {"EBCDIC", "\x4C\x6F\xA7\x94" + kPortEntity, std::nullopt},
+      {"plain text, no document at all", "httpPort=8080\r\n" + kPortEntity, 4},
       {"a NUL inside", std::string("<a>\0</a>", 8) + kPortEntity, std::nullopt},
       {"NULs after the end", kPortEntity + std::string(4, '\0'), 4},
       // The limits, at their edges.
